@@ -1,0 +1,18 @@
+# Win32 tree: Vantor.dll, the host emulator and the tests that run under Wine.
+set(VANTOR_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+file(GLOB VANTOR_WIN32_OS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/os/win32/*.cpp)
+add_library(vantor_win32 STATIC ${VANTOR_CORE_SOURCES} ${VANTOR_WIN32_OS_SOURCES})
+target_include_directories(vantor_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(vantor_win32 PRIVATE ${VANTOR_WARNINGS})
+target_compile_options(vantor_win32 PUBLIC -O2)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/src/module/CMakeLists.txt)
+    add_subdirectory(src/module)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.txt)
+    add_subdirectory(tests/win32)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/vantorhost/CMakeLists.txt)
+    add_subdirectory(tools/vantorhost)
+endif()

@@ -1,0 +1,89 @@
+// CGsmModem: the driver behind one host device object. It holds the settings
+// and texts the host reaches through registers and the stores of listed short
+// messages, and implements the driver slot table of CDriverBase.
+#pragma once
+
+#include <cstdint>
+
+#include "device/driver_base.h"
+#include "host/records.h"
+
+namespace vantor {
+
+inline constexpr int kSlotSize = 256;  // a store slot: text of at most 255 bytes + NUL
+using Slot = char[kSlotSize];
+
+inline constexpr int kNewSlots = 10;   // MsgNew / MsgNec
+inline constexpr int kOldSlots = 20;   // MsgOld / MsgInf
+inline constexpr int kSendSlots = 2;   // MsgSend
+inline constexpr int kTeleSize = 15;   // 14 characters + NUL
+
+// Completion modes of LinklevelReceive / IsAnswerComplete.
+enum CompletionMode : std::int32_t {
+    WaitOk = 0,
+    WaitPrompt = 1,
+    WaitSendResult = 2,
+    WaitAny = 255,
+};
+
+class CGsmModem final : public CDriverBase {
+public:
+    CGsmModem() noexcept;
+    ~CGsmModem() override;
+
+    // --- driver slot table ---
+    int Reserved1(std::int32_t, std::int32_t) noexcept override;
+    int Reserved2(std::int32_t, std::int32_t, std::int32_t, std::int32_t) noexcept override;
+    int Reserved3(std::int32_t, std::int32_t, std::int32_t, std::int32_t) noexcept override;
+    int BuildRequest(const IoPacket* packet, std::uint8_t* request, std::int32_t* length,
+                     std::int32_t* second, std::int32_t deliveryFlag) noexcept override;
+    int Exchange(std::uint8_t* buffer, std::int32_t* length, std::int32_t unused) noexcept override;
+    int Reserved6(std::int32_t, std::int32_t, std::int32_t) noexcept override;
+    int DeliverRaw(const IoPacket* packet, const std::uint8_t* value,
+                   std::int32_t length) noexcept override;
+    int Deliver(const IoPacket* packet, std::uint8_t* value, std::int32_t length,
+                std::int32_t deliveryFlag) noexcept override;
+    int ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) noexcept override;
+    int Reserved10(std::int32_t, std::int32_t, std::int32_t) noexcept override;
+    int Reserved11(std::int32_t, std::int32_t, std::int32_t) noexcept override;
+    int LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcept override;
+
+    // 1 for the plain command registers CMGF, CSCA, CMGD, NEW and OLD.
+    static int IsCommandRegister(std::int32_t kind) noexcept;
+
+    // --- cycles (src/device/read_cycle.cpp, src/device/write_cycle.cpp) ---
+    int ReadCycle(const IoPacket* packet, std::int32_t deliveryFlag) noexcept;
+    int WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noexcept;
+
+    // --- exchange (src/link/exchange.cpp) ---
+    int LinklevelSend(const std::uint8_t* bytes, std::int32_t length) noexcept;
+    int LinklevelReceive(std::uint8_t* buffer, std::int32_t* length, std::int32_t mode) noexcept;
+    static int IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) noexcept;
+
+    // --- sending (src/sms/send_dialogues.cpp) ---
+    int Makecode(char* pdu, std::int32_t* count) noexcept;
+    int SendPduMessage() noexcept;
+    int SendTextMessage() noexcept;
+
+    // Fields named after the registers that expose them, in contract order.
+    std::int32_t ErrCount = 0;
+    std::uint8_t ReSTime = 0;
+    std::uint32_t EDelay = 60;          // 16-bit value; the upper half stays 0
+    std::uint8_t SReturn = 0;
+    std::uint8_t CodeMod = 1;
+    std::int32_t MsgFormat = 0;
+    char Tele[kTeleSize] = {};
+    Slot MsgSend[kSendSlots] = {};
+    Slot MsgOld[kOldSlots] = {};
+    Slot MsgInf[kOldSlots] = {};
+    Slot MsgNew[kNewSlots] = {};
+    Slot MsgNec[kNewSlots] = {};
+
+private:
+    int RunLinkTest(std::uint8_t* request, std::uint8_t* value, std::int32_t* valueLength) noexcept;
+    int ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept;
+    int StoreWrite(const IoPacket* packet) noexcept;
+    int SendWithRetries() noexcept;
+};
+
+}  // namespace vantor

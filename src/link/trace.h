@@ -1,0 +1,21 @@
+// Diagnostic trace lines: formatted into a local buffer and handed to the
+// seam's sink (OutputDebugStringA on Windows, a recorder in tests).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantor {
+
+// printf-style line, cut at 1023 bytes.
+void Trace(const char* format, ...) noexcept
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// `prefix` followed by `length` raw bytes and a line feed, bytes shown as they
+// are (a NUL shows as '.'); long data is cut at 1023 bytes of line.
+void TraceBytes(const char* prefix, const std::uint8_t* bytes, std::size_t length) noexcept;
+
+}  // namespace vantor

@@ -1,0 +1,118 @@
+// The seam between the driver core and the operating system.
+//
+// Everything the core needs from the system goes through these functions. They
+// mirror the Win32 calls one to one (same order of arguments, same results), so
+// the algorithms that use them live in the core where a native test can watch
+// every call. Two implementations exist: os/win32 forwards each call to the
+// Windows API; os/virt serves them from a virtual clock, in-memory serial
+// ports, an atom table, iconv and a trace recorder.
+//
+// The core never includes <windows.h>; it uses the types below.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace os {
+
+// A Win32 HANDLE value. 32 bits wide in the product; the value all-ones is
+// INVALID_HANDLE_VALUE.
+using Handle = std::uintptr_t;
+inline constexpr Handle kInvalidHandle = ~Handle{0};
+
+// CreateFileA arguments used by the driver.
+inline constexpr std::uint32_t kGenericRead = 0x80000000u;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
+inline constexpr std::uint32_t kOpenExisting = 3;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+
+// SetCommMask / PurgeComm flags.
+inline constexpr std::uint32_t kEvRxFlag = 0x0002;
+inline constexpr std::uint32_t kEvBreak = 0x0040;
+inline constexpr std::uint32_t kPurgeTxAbort = 0x0001;
+inline constexpr std::uint32_t kPurgeRxAbort = 0x0002;
+inline constexpr std::uint32_t kPurgeTxClear = 0x0004;
+inline constexpr std::uint32_t kPurgeRxClear = 0x0008;
+
+inline constexpr std::uint8_t kOneStopBit = 0;
+inline constexpr std::uint8_t kTwoStopBits = 2;
+inline constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+
+// The Win32 DCB, field for field (28 bytes). The bit-field word is kept as one
+// 32-bit value: the driver never changes it, so whatever the port had stays.
+struct Dcb {
+    std::uint32_t DCBlength;
+    std::uint32_t BaudRate;
+    std::uint32_t Flags;  // fBinary .. fDummy2
+    std::uint16_t wReserved;
+    std::uint16_t XonLim;
+    std::uint16_t XoffLim;
+    std::uint8_t ByteSize;
+    std::uint8_t Parity;
+    std::uint8_t StopBits;
+    char XonChar;
+    char XoffChar;
+    char ErrorChar;
+    char EofChar;
+    char EvtChar;
+    std::uint16_t wReserved1;
+};
+static_assert(sizeof(Dcb) == 28);
+
+// The Win32 COMMTIMEOUTS.
+struct CommTimeouts {
+    std::uint32_t ReadIntervalTimeout;
+    std::uint32_t ReadTotalTimeoutMultiplier;
+    std::uint32_t ReadTotalTimeoutConstant;
+    std::uint32_t WriteTotalTimeoutMultiplier;
+    std::uint32_t WriteTotalTimeoutConstant;
+};
+
+// The part of the Win32 COMSTAT the driver reads.
+struct ComStat {
+    std::uint32_t Flags;
+    std::uint32_t cbInQue;
+    std::uint32_t cbOutQue;
+};
+
+// A Win32 FILETIME: 100 ns units since 1601-01-01, low half first.
+struct FileTime {
+    std::uint32_t dwLowDateTime;
+    std::uint32_t dwHighDateTime;
+};
+
+// --- serial communications (Win32 semantics: nonzero result = success) ---
+Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
+                   std::uint32_t creation, std::uint32_t flags);
+int SetupComm(Handle h, std::uint32_t inQueue, std::uint32_t outQueue);
+int GetCommState(Handle h, Dcb* dcb);
+int SetCommState(Handle h, const Dcb* dcb);
+int SetCommMask(Handle h, std::uint32_t mask);
+int PurgeComm(Handle h, std::uint32_t flags);
+int SetCommTimeouts(Handle h, const CommTimeouts* timeouts);
+int ClearCommError(Handle h, std::uint32_t* errors, ComStat* stat);
+int ReadFile(Handle h, void* buffer, std::uint32_t toRead, std::uint32_t* read);
+int WriteFile(Handle h, const void* buffer, std::uint32_t toWrite, std::uint32_t* written);
+int CloseHandle(Handle h);
+
+// --- time ---
+void Sleep(std::uint32_t milliseconds);
+std::uint32_t GetTickCount();
+FileTime CoFileTimeNow();
+
+// --- global atoms ---
+std::uint16_t GlobalAddAtomA(const char* text);
+std::uint32_t GlobalGetAtomNameA(std::uint16_t atom, char* buffer, int size);
+
+// --- code page conversion with the ANSI code page (CP_ACP; GBK on the shipped machines) ---
+// Same contract as MultiByteToWideChar / WideCharToMultiByte with CP_ACP and no
+// flags: a size of 0 asks for the required length; the result is the number of
+// units written (0 on failure). `usedDefault` may be null.
+int MultiByteToWideChar(const char* text, int length, char16_t* wide, int wideSize);
+int WideCharToMultiByte(const char16_t* wide, int length, char* text, int textSize,
+                        bool* usedDefault);
+
+// --- trace sink (OutputDebugStringA on Windows) ---
+void OutputDebugStringA(const char* text);
+
+}  // namespace os

@@ -1,0 +1,68 @@
+// Test controls of the virtual operating system (os/virt): a clock that only
+// Sleep advances, serial ports wired to in-memory peers, a global atom table,
+// CP936 conversion through iconv and a trace recorder. Native tests and the
+// fuzzers link against it instead of Win32.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "os/os.h"
+
+namespace os::virt {
+
+// --- clock ---
+// Milliseconds since the reset; Sleep adds to it, nothing really waits.
+std::uint64_t Now();
+void SetTickBase(std::uint32_t tick);  // GetTickCount() = base + Now() (mod 2^32)
+
+// --- serial ports ---
+// What sits at the far end of a virtual serial port: the modem model, or a
+// scripted fake. Times are the virtual clock's milliseconds.
+class Peer {
+public:
+    virtual ~Peer() = default;
+    // Bytes the driver wrote (WriteFile).
+    virtual void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) = 0;
+    // Bytes the peer has made available to the driver by `now`.
+    virtual std::size_t Pending(std::uint64_t now) = 0;
+    // Hands up to `max` of the pending bytes to the driver.
+    virtual std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) = 0;
+    // PurgeComm with PURGE_RXCLEAR: pending bytes are dropped.
+    virtual void Purge(std::uint64_t now) = 0;
+};
+
+// Makes `name` (as in "//./NAME") openable, served by `peer` (not owned).
+void AddPort(const std::string& name, Peer* peer);
+void RemovePort(const std::string& name);
+// Makes every call on the open handles of `name` fail (a vanished adapter),
+// or work again.
+void SetPortBroken(const std::string& name, bool broken);
+
+// One call the driver made on a port, for tests that check the sequence.
+struct PortCall {
+    std::string function;     // "CreateFileA", "SetupComm", ...
+    std::vector<std::uint32_t> args;
+    std::string text;         // path for CreateFileA, bytes for WriteFile
+    std::uint64_t at;         // virtual time of the call
+};
+const std::vector<PortCall>& PortCalls();
+// The DCB a port starts with (every field, so tests can see untouched ones).
+void SetInitialDcb(const Dcb& dcb);
+// State of the last handle opened on `name`.
+Dcb PortDcb(const std::string& name);
+CommTimeouts PortTimeouts(const std::string& name);
+int OpenHandleCount();
+
+// --- atoms ---
+std::size_t AtomCount();
+
+// --- trace ---
+const std::vector<std::string>& TraceLines();
+
+// Back to the start: clock 0, no ports, no calls, empty atoms and trace.
+void Reset();
+
+}  // namespace os::virt

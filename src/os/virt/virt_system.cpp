@@ -1,0 +1,88 @@
+// Virtual clock, global atom table and trace recorder.
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+#include <string>
+#include <vector>
+
+#include "os/virt/virt.h"
+#include "os/virt/virt_internal.h"
+
+namespace os {
+namespace {
+
+struct SystemState {
+    std::uint64_t now = 0;
+    std::uint32_t tickBase = 0;
+    std::vector<std::string> atoms;  // atom 0xC000 + i
+    std::vector<std::uint32_t> atomRefs;
+    std::vector<std::string> trace;
+};
+
+SystemState& State() {
+    static SystemState state;
+    return state;
+}
+
+constexpr std::uint16_t kFirstAtom = 0xC000;
+
+}  // namespace
+
+void Sleep(std::uint32_t milliseconds) { State().now += milliseconds; }
+
+std::uint32_t GetTickCount() {
+    return static_cast<std::uint32_t>(State().tickBase + State().now);
+}
+
+FileTime CoFileTimeNow() {
+    // 2026-01-01 00:00:00 UTC plus the virtual clock, in 100 ns units since 1601.
+    constexpr std::uint64_t kBase = 134115552000000000ull;
+    const std::uint64_t t = kBase + State().now * 10000ull;
+    return FileTime{static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(t >> 32)};
+}
+
+std::uint16_t GlobalAddAtomA(const char* text) {
+    if (text == nullptr) return 0;
+    const std::size_t length = std::strlen(text);
+    if (length == 0 || length > 255) return 0;
+    auto& s = State();
+    for (std::size_t i = 0; i < s.atoms.size(); ++i) {
+        // Windows compares atom names without regard to case.
+        if (strcasecmp(s.atoms[i].c_str(), text) == 0) {
+            ++s.atomRefs[i];
+            return static_cast<std::uint16_t>(kFirstAtom + i);
+        }
+    }
+    if (s.atoms.size() >= 0x3FFF) return 0;
+    s.atoms.emplace_back(text);
+    s.atomRefs.push_back(1);
+    return static_cast<std::uint16_t>(kFirstAtom + s.atoms.size() - 1);
+}
+
+std::uint32_t GlobalGetAtomNameA(std::uint16_t atom, char* buffer, int size) {
+    auto& s = State();
+    if (buffer == nullptr || size <= 0) return 0;
+    if (atom < kFirstAtom || atom - kFirstAtom >= static_cast<int>(s.atoms.size())) return 0;
+    const std::string& name = s.atoms[atom - kFirstAtom];
+    const std::size_t n = std::min(name.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, name.data(), n);
+    buffer[n] = '\0';
+    return static_cast<std::uint32_t>(n);
+}
+
+void OutputDebugStringA(const char* text) { State().trace.emplace_back(text ? text : ""); }
+
+namespace virt {
+
+std::uint64_t Now() { return State().now; }
+void SetTickBase(std::uint32_t tick) { State().tickBase = tick; }
+std::size_t AtomCount() { return State().atoms.size(); }
+const std::vector<std::string>& TraceLines() { return State().trace; }
+
+void Reset() {
+    State() = SystemState{};
+    ResetPorts();
+}
+
+}  // namespace virt
+}  // namespace os
