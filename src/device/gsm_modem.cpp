@@ -1,0 +1,52 @@
+// CGsmModem: construction, the slots this device leaves empty, and the entry
+// for every packet the host hands in.
+#include "device/gsm_modem.h"
+
+#include <cstring>
+
+namespace vantor {
+
+CGsmModem::CGsmModem() noexcept {
+    ErrCount = 0;
+    ReSTime = 0;
+    EDelay = 60;
+    SReturn = 0;
+    CodeMod = 1;
+    MsgFormat = 0;
+    std::memset(MsgSend, 0, sizeof MsgSend);
+    std::memset(MsgOld, 0, sizeof MsgOld);
+    std::memset(MsgInf, 0, sizeof MsgInf);
+    std::memset(MsgNew, 0, sizeof MsgNew);
+    std::memset(MsgNec, 0, sizeof MsgNec);
+    MsgSend[0][0] = '^';
+    std::memset(Tele, '0', kTeleSize - 1);
+    Tele[kTeleSize - 1] = '\0';
+}
+
+// The port belongs to the owner, which closes it before deleting the device.
+CGsmModem::~CGsmModem() = default;
+
+// Slots with no work in this device: fixed results, no state touched.
+int CGsmModem::Reserved1(std::int32_t, std::int32_t) noexcept { return 1; }
+int CGsmModem::Reserved2(std::int32_t, std::int32_t, std::int32_t, std::int32_t) noexcept { return 1; }
+int CGsmModem::Reserved3(std::int32_t, std::int32_t, std::int32_t, std::int32_t) noexcept { return 0; }
+int CGsmModem::Reserved6(std::int32_t, std::int32_t, std::int32_t) noexcept { return 0; }
+int CGsmModem::Reserved10(std::int32_t, std::int32_t, std::int32_t) noexcept { return 0; }
+int CGsmModem::Reserved11(std::int32_t, std::int32_t, std::int32_t) noexcept { return 1; }
+
+int CGsmModem::IsCommandRegister(std::int32_t kind) noexcept {
+    switch (kind) {
+        case kCMGF: case kCSCA: case kCMGD: case kNEW: case kOLD:
+            return 1;
+        default:
+            return 0;  // AT runs through the link-test rules, the rest have no command
+    }
+}
+
+int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) noexcept {
+    if (packet == nullptr) return 0;
+    if (packet->writeFlag != 0) return WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0;
+    return ReadCycle(packet, deliveryFlag);
+}
+
+}  // namespace vantor
