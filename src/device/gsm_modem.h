@@ -80,7 +80,8 @@ public:
     Slot MsgNec[kNewSlots] = {};
 
 private:
-    int RunLinkTest(std::uint8_t* request, std::uint8_t* value, std::int32_t* valueLength) noexcept;
+    int RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
+                    std::uint8_t* value, std::int32_t* valueLength) noexcept;
     int ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept;
     int StoreWrite(const IoPacket* packet) noexcept;
     int SendWithRetries() noexcept;

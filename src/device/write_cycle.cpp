@@ -1,0 +1,183 @@
+// The write cycle: modem settings, deletion, listing and sending, and the
+// settings and texts the device keeps for the host.
+#include <cstdlib>
+#include <cstring>
+
+#include "device/gsm_modem.h"
+#include "device/values.h"
+#include "link/trace.h"
+#include "os/os.h"
+#include "sms/listing.h"
+
+namespace vantor {
+
+namespace {
+
+constexpr int kItemTextSize = 255;        // what ItemToBytes may write for a text
+constexpr std::uint32_t kListingPauseMs = 1000;
+constexpr std::uint32_t kTextRetryPauseMs = 500;
+constexpr std::uint32_t kPduRetryPauseMs = 10;
+
+// Bytes waiting in the port's input queue; 0 when the port cannot tell.
+std::uint32_t QueuedBytes(os::Handle port) noexcept {
+    if (port == os::kInvalidHandle) return 0;
+    std::uint32_t errors = 0;
+    os::ComStat stat{};
+    if (os::ClearCommError(port, &errors, &stat) == 0) return 0;
+    return stat.cbInQue;
+}
+
+}  // namespace
+
+int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noexcept {
+    if (packet == nullptr) return 0;
+    std::uint8_t request[kAnswerSize] = {};
+    std::uint8_t listing[kAnswerSize] = {};
+    const std::int16_t kind = packet->kind;
+
+    if (IsCommandRegister(kind) != 0) {
+        if (MsgFormat != 0 && (kind == kNEW || kind == kOLD)) return ListTextMode(kind, listing);
+
+        std::int32_t length = 0;
+        std::int32_t second = 0;
+        if (BuildRequest(packet, request, &length, &second, deliveryFlag) == 0) return 0;
+        if (kind == kCMGD) {
+            // Message 0 does not exist; there is nothing to delete.
+            const int number = std::atoi(reinterpret_cast<const char*>(request) + 8);
+            if (number == 0) return 1;
+            if (Exchange(request, &length, second) == 0) {
+                Trace("No %d SMS Delete Failure!\n", number);
+                return 0;
+            }
+            return 1;
+        }
+        if (Exchange(request, &length, second) == 0) return 0;
+        request[kAnswerSize - 1] = 0;
+        char* answer = reinterpret_cast<char*>(request);
+        // An unread listing with no entry keeps the messages shown so far;
+        // the read listing always shows the modem's current state.
+        if (kind == kNEW) sms::ParsePduListing(answer, MsgNew, MsgNec, kNewSlots, false);
+        if (kind == kOLD) sms::ParsePduListing(answer, MsgOld, MsgInf, kOldSlots, true);
+        return 1;
+    }
+    switch (kind) {
+        case kSEND:
+            return SendWithRetries();
+        case kTele: case kMsgSend: case kReSTime: case kEDelay: case kSReturn: case kCodeMod:
+            return StoreWrite(packet);
+        default:
+            return 0;
+    }
+}
+
+// Text mode lists with its own command and takes the answer as complete once
+// a whole second passes without a new byte queued.
+int CGsmModem::ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept {
+    const char* command = kind == kNEW ? "AT+CMGL=\"REC UNREAD\"\r" : "AT+CMGL=\"REC READ\"\r";
+    WritePort(reinterpret_cast<const std::uint8_t*>(command),
+              static_cast<std::int32_t>(std::strlen(command)));
+    os::Sleep(kListingPauseMs);
+
+    constexpr std::uint32_t kRoom = kAnswerSize - 1;  // keeps the terminating zero
+    std::uint32_t total = 0;
+    std::uint32_t queued = QueuedBytes(PortHandle);
+    while (queued > 0 && queued <= kRoom - total) {
+        std::uint32_t got = 0;
+        const int ok = os::ReadFile(PortHandle, answer + total, queued, &got);
+        // A port that reports bytes but yields none would keep this loop
+        // going forever.
+        if (ok == 0 || got == 0) break;
+        total += got < queued ? got : queued;
+        os::Sleep(kListingPauseMs);
+        queued = QueuedBytes(PortHandle);
+    }
+    answer[total] = 0;
+
+    const char* text = reinterpret_cast<const char*>(answer);
+    if (kind == kNEW)
+        sms::ParseTextListing(text, MsgNew, MsgNec, kNewSlots);
+    else
+        sms::ParseTextListing(text, MsgOld, MsgInf, kOldSlots);
+    return 1;
+}
+
+int CGsmModem::SendWithRetries() noexcept {
+    int attempts = 0;
+    if (MsgFormat != 0) {
+        do {
+            if (SendTextMessage() != 0) {
+                SReturn = 1;
+                return 1;
+            }
+            os::Sleep(kTextRetryPauseMs);
+            ++attempts;
+        } while (attempts < ReSTime);
+    } else {
+        do {
+            const int sent = SendPduMessage();
+            ++attempts;
+            if (sent != 0) {
+                SReturn = 1;
+                return 1;
+            }
+            Trace("<<<<<<<<<<failure time %d", attempts);
+            os::Sleep(kPduRetryPauseMs);
+        } while (attempts < ReSTime);
+    }
+    SReturn = 2;
+    return 0;
+}
+
+// Settings and texts kept in the device. The value is converted into a
+// text-sized area that starts with the field's current bytes, so a conversion
+// that writes fewer bytes leaves the rest of the field as it was, and one that
+// writes more can never reach the neighbouring fields.
+int CGsmModem::StoreWrite(const IoPacket* packet) noexcept {
+    if (packet->head == nullptr) return 0;
+    const IoItem* item = packet->head->item;
+    std::uint8_t area[kItemTextSize + 1] = {};
+
+    switch (packet->kind) {
+        case kTele: {
+            if (item == nullptr) return 1;
+            std::memcpy(area, Tele, kTeleSize);
+            if (ItemToBytes(item, area, 1) == 0) return 1;
+            // A cut number would reach a wrong recipient: refuse it whole.
+            if (strnlen(reinterpret_cast<const char*>(area), kItemTextSize) > kTeleSize - 1)
+                return 0;
+            std::memcpy(Tele, area, kTeleSize - 1);
+            Tele[kTeleSize - 1] = '\0';
+            return 1;
+        }
+        case kMsgSend: {
+            if (item == nullptr || item->subIndex >= kSendSlots) return 0;
+            char* slot = MsgSend[item->subIndex];
+            std::memcpy(area, slot, kItemTextSize);
+            ItemToBytes(item, area, 1);
+            std::memcpy(slot, area, kItemTextSize);
+            slot[kSlotSize - 1] = '\0';
+            return 1;
+        }
+        case kReSTime: case kSReturn: case kCodeMod: {
+            if (item == nullptr) return 1;
+            std::uint8_t& field = packet->kind == kReSTime ? ReSTime
+                                  : packet->kind == kSReturn ? SReturn : CodeMod;
+            area[0] = field;
+            ItemToBytes(item, area, 1);
+            field = area[0];
+            return 1;
+        }
+        case kEDelay: {
+            if (item == nullptr) return 1;
+            area[0] = static_cast<std::uint8_t>(EDelay);
+            area[1] = static_cast<std::uint8_t>(EDelay >> 8);
+            ItemToBytes(item, area, 1);
+            EDelay = static_cast<std::uint32_t>(area[0] | (area[1] << 8));  // upper half 0
+            return 1;
+        }
+        default:
+            return 0;
+    }
+}
+
+}  // namespace vantor
