@@ -38,7 +38,7 @@ public:
 void AddPort(const std::string& name, Peer* peer);
 void RemovePort(const std::string& name);
 // Makes every call on the open handles of `name` fail (a vanished adapter),
-// or work again.
+// or work again. While broken the port cannot be opened; closing still works.
 void SetPortBroken(const std::string& name, bool broken);
 
 // One call the driver made on a port, for tests that check the sequence.
@@ -47,8 +47,12 @@ struct PortCall {
     std::vector<std::uint32_t> args;
     std::string text;         // path for CreateFileA, bytes for WriteFile
     std::uint64_t at;         // virtual time of the call
+    int result = 0;           // what the call returned (the handle for CreateFileA)
 };
+// The newest calls (at least the last 10 000; older ones are dropped so that
+// long soaks stay bounded).
 const std::vector<PortCall>& PortCalls();
+void ClearPortCalls();
 // The DCB a port starts with (every field, so tests can see untouched ones).
 void SetInitialDcb(const Dcb& dcb);
 // State of the last handle opened on `name`.

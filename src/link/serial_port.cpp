@@ -1,0 +1,135 @@
+// The serial half of CDriverBase: open, configure, close and reopen the port,
+// and the raw, never-waiting read and the single-call write.
+#include <cstring>
+
+#include "device/driver_base.h"
+#include "link/port_handles.h"
+#include "link/trace.h"
+#include "os/os.h"
+
+namespace vantor {
+namespace {
+
+constexpr std::int32_t kMinBaud = 300;
+constexpr std::int32_t kMaxBaud = 57600;
+constexpr std::uint32_t kInQueue = 8192;
+constexpr std::uint32_t kOutQueue = 512;
+constexpr std::uint32_t kCommMask = os::kEvRxFlag | os::kEvBreak;  // 0x42
+constexpr std::uint32_t kPurgeAll =
+    os::kPurgeTxAbort | os::kPurgeRxAbort | os::kPurgeTxClear | os::kPurgeRxClear;  // 15
+constexpr std::uint32_t kWriteMsPerByte = 40;
+constexpr std::uint32_t kReconnectPauseMs = 300;
+constexpr char kDevicePrefix[] = "//./";
+
+// One and a half stop bits cannot be chosen; anything but 2 means one.
+std::uint8_t StopBitsFor(std::int16_t field) noexcept {
+    return field == 2 ? os::kTwoStopBits : os::kOneStopBit;
+}
+
+}  // namespace
+
+CDriverBase::CDriverBase() noexcept = default;
+
+// The owner closes the port before it deletes the device; a device may hold a
+// handle that another device still uses.
+CDriverBase::~CDriverBase() = default;
+
+int CDriverBase::OpenPort(const PortConfig* config) noexcept {
+    if (config == nullptr) return 0;
+    // ReconnectPort passes the stored copy itself.
+    if (config != &StoredConfig) std::memcpy(&StoredConfig, config, sizeof StoredConfig);
+    const PortConfig& c = StoredConfig;
+
+    if (c.baudRate < kMinBaud || c.baudRate > kMaxBaud) return 0;
+    ReplyTimeout = c.replyTimeout;  // sign-extended
+
+    // A name that fills its field without a terminator is refused rather than
+    // read past the record.
+    const void* end = std::memchr(c.portName, '\0', sizeof c.portName);
+    if (end == nullptr) return 0;
+    char path[sizeof kDevicePrefix - 1 + sizeof c.portName];
+    std::memcpy(path, kDevicePrefix, sizeof kDevicePrefix - 1);
+    std::memcpy(path + sizeof kDevicePrefix - 1, c.portName,
+                static_cast<std::size_t>(static_cast<const char*>(end) - c.portName) + 1);
+
+    const os::Handle h = os::CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0,
+                                         os::kOpenExisting, os::kFileAttributeNormal);
+    if (h == os::kInvalidHandle) return 0;
+
+    os::SetupComm(h, kInQueue, kOutQueue);
+
+    // Only the line settings change; flow control, DTR/RTS handling and the
+    // special characters stay as the port had them.
+    os::Dcb dcb{};
+    os::GetCommState(h, &dcb);
+    dcb.BaudRate = static_cast<std::uint32_t>(c.baudRate);
+    dcb.ByteSize = c.dataBits;
+    dcb.Parity = c.parity;
+    dcb.StopBits = StopBitsFor(c.stopBits);
+    if (!os::SetCommState(h, &dcb)) {
+        os::CloseHandle(h);
+        return 0;
+    }
+
+    os::SetCommMask(h, kCommMask);
+    os::PurgeComm(h, kPurgeAll);
+
+    // Reads return at once with whatever has arrived; a write may take 40 ms
+    // per byte before it gives up.
+    const os::CommTimeouts timeouts{os::kMaxDword, 0, 0, kWriteMsPerByte, 0};
+    os::SetCommTimeouts(h, &timeouts);
+
+    if (!port_handles::Register(h)) {
+        // Without a place in the table the handle could never be closed.
+        os::CloseHandle(h);
+        return 0;
+    }
+    PortHandle = h;
+    return 1;
+}
+
+// The handle is closed only when this module opened it and nobody closed it
+// yet: devices sharing one handle each call ClosePort, and a handle the host
+// handed in from elsewhere is not ours to close.
+int CDriverBase::ClosePort() noexcept {
+    if (PortHandle == os::kInvalidHandle) return 0;
+    if (port_handles::Release(PortHandle)) os::CloseHandle(PortHandle);
+    PortHandle = os::kInvalidHandle;
+    return 1;
+}
+
+int CDriverBase::ReconnectPort() noexcept {
+    ClosePort();
+    os::Sleep(kReconnectPauseMs);
+    return OpenPort(&StoredConfig);
+}
+
+int CDriverBase::ReadPort(std::uint8_t* destination, std::uint32_t* count) noexcept {
+    if (destination == nullptr || count == nullptr) return 0;
+    *count = 0;
+
+    // Line errors (framing, parity, overrun) are cleared and dropped.
+    std::uint32_t errors = 0;
+    os::ComStat status{};
+    if (!os::ClearCommError(PortHandle, &errors, &status)) return 0;
+    if (status.cbInQue == 0) return 0;
+
+    // What does not fit stays queued for the next call.
+    const std::uint32_t wanted =
+        status.cbInQue < static_cast<std::uint32_t>(kReadChunk) ? status.cbInQue : kReadChunk;
+    std::uint32_t got = 0;
+    if (!os::ReadFile(PortHandle, destination, wanted, &got) || got == 0) return 0;
+    *count = got;
+    return 1;
+}
+
+// A short write (the 40 ms per byte time-out ran out) still counts as success.
+int CDriverBase::WritePort(const std::uint8_t* bytes, std::int32_t length) noexcept {
+    if (bytes == nullptr || length <= 0) return 0;
+    std::uint32_t sent = 0;
+    if (!os::WriteFile(PortHandle, bytes, static_cast<std::uint32_t>(length), &sent)) return 0;
+    Trace("**********Send nLen=%d,nSend=%ld\n", static_cast<int>(length), static_cast<long>(sent));
+    return 1;
+}
+
+}  // namespace vantor
