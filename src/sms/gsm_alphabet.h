@@ -7,8 +7,9 @@ namespace vantor::sms {
 
 inline constexpr std::uint8_t kEscape = 0x1B;  // escape to the extension table
 
-// Unicode of a default-alphabet septet (0..127). ESC itself maps to U+00A0
-// (TS 23.038 displays an unknown escape as a space).
+// Unicode of a default-alphabet septet (0..127; the top bit is ignored). ESC on
+// its own maps to a blank: TS 23.038 asks a receiver to show a space for an
+// escape it cannot resolve.
 char16_t GsmToUnicode(std::uint8_t septet) noexcept;
 
 // Unicode of the extension character after ESC, or 0 when the code is not in

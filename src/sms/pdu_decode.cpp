@@ -1,0 +1,404 @@
+// SMS-DELIVER decoder for listing entries: TS 23.040 9.2.2.1 layout, TS 23.038
+// clause 4 data coding groups, 7-bit unpacking through the GSM default
+// alphabet, UCS-2, and user data headers (TS 23.040 9.2.3.24).
+#include "sms/pdu_decode.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "os/os.h"
+#include "sms/gsm_alphabet.h"
+
+namespace vantor::sms {
+
+// 非文本短消息，请用相应型号的手机查看！ (not a text message; view it on a telephone of the matching model)
+const char kNonTextNotice[] =
+    "\xB7\xC7\xCE\xC4\xB1\xBE\xB6\xCC\xCF\xFB\xCF\xA2\xA3\xAC\xC7\xEB\xD3\xC3\xCF\xE0"
+    "\xD3\xA6\xD0\xCD\xBA\xC5\xB5\xC4\xCA\xD6\xBB\xFA\xB2\xE9\xBF\xB4\xA3\xA1";
+
+namespace {
+
+constexpr char kYear[] = "\xC4\xEA";    // 年
+constexpr char kMonth[] = "\xD4\xC2";   // 月
+constexpr char kDay[] = "\xC8\xD5";     // 日
+constexpr char kFrom[] = "\xC0\xB4\xD7\xD4:";          // 来自:
+constexpr char kMessage[] = "\xB5\xC4\xCF\xFB\xCF\xA2";  // 的消息 (the '@' follows)
+
+constexpr int kMaxText = kDisplaySize - 1;
+constexpr int kMaxSenderDigits = 32;  // longer address fields are not addresses
+constexpr int kMaxIndexChars = 16;
+
+// --- hexadecimal ---------------------------------------------------------
+
+constexpr std::int8_t NibbleOf(char c) {
+    if (c >= '0' && c <= '9') return static_cast<std::int8_t>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<std::int8_t>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return static_cast<std::int8_t>(c - 'a' + 10);
+    return -1;
+}
+
+struct NibbleTable {
+    std::int8_t v[256];
+    constexpr NibbleTable() : v() {
+        for (int c = 0; c < 256; ++c) v[c] = NibbleOf(static_cast<char>(c));
+    }
+};
+constexpr NibbleTable kNibbles;
+
+inline int Nibble(char c) { return kNibbles.v[static_cast<unsigned char>(c)]; }
+
+// Octets of the PDU line: the run of hexadecimal digits it starts with, so a
+// stray character ends the PDU rather than being read as data.
+class OctetReader {
+public:
+    OctetReader(const char* hex, std::size_t limit) noexcept : hex_(hex) {
+        std::size_t n = 0;
+        while (n < limit && Nibble(hex[n]) >= 0) ++n;
+        octets_ = n / 2;
+    }
+    bool Read(std::uint8_t& v) noexcept {
+        if (pos_ >= octets_) return false;
+        v = At(pos_++);
+        return true;
+    }
+    bool Skip(std::size_t n) noexcept {
+        if (n > octets_ - pos_) {
+            pos_ = octets_;
+            return false;
+        }
+        pos_ += n;
+        return true;
+    }
+    std::size_t Left() const noexcept { return octets_ - pos_; }
+    std::size_t Pos() const noexcept { return pos_; }
+    std::uint8_t At(std::size_t k) const noexcept {
+        return static_cast<std::uint8_t>(Nibble(hex_[2 * k]) << 4 | Nibble(hex_[2 * k + 1]));
+    }
+    // The two hexadecimal characters of octet k as they stand.
+    char Digit(std::size_t k, int which) const noexcept { return hex_[2 * k + which]; }
+
+private:
+    const char* hex_;
+    std::size_t octets_ = 0;
+    std::size_t pos_ = 0;
+};
+
+// --- the display text ----------------------------------------------------
+
+// Appends whole characters only: a character that does not fit ends the text,
+// so a cut never leaves half a double-byte character behind.
+class Display {
+public:
+    explicit Display(char* out) noexcept : out_(out) { out_[0] = '\0'; }
+    void Put(const char* bytes, int n) noexcept {
+        if (full_ || len_ + n > kMaxText) {
+            full_ = true;
+            return;
+        }
+        std::memcpy(out_ + len_, bytes, static_cast<std::size_t>(n));
+        len_ += n;
+        out_[len_] = '\0';
+    }
+    void Put(char c) noexcept { Put(&c, 1); }
+    // Text in the ANSI code page, split into characters at GBK lead bytes.
+    void PutText(const char* text, int n) noexcept {
+        for (int i = 0; i < n && !full_;) {
+            const int w = (static_cast<unsigned char>(text[i]) >= 0x81 && i + 1 < n) ? 2 : 1;
+            Put(text + i, w);
+            i += w;
+        }
+    }
+    void PutText(const char* text) noexcept { PutText(text, static_cast<int>(std::strlen(text))); }
+    int Length() const noexcept { return len_; }
+    bool Full() const noexcept { return full_; }
+
+private:
+    char* out_;
+    int len_ = 0;
+    bool full_ = false;
+};
+
+// --- GSM default alphabet to the ANSI code page --------------------------
+
+struct AnsiChar {
+    std::uint8_t length;
+    char bytes[2];
+};
+
+struct GsmAnsiTables {
+    AnsiChar base[128];
+    AnsiChar extension[128];
+};
+
+AnsiChar ToAnsi(char16_t c) noexcept {
+    AnsiChar a{1, {'?', 0}};
+    char buffer[8];
+    const int n = os::WideCharToMultiByte(&c, 1, buffer, sizeof buffer, nullptr);
+    if (n == 1 || n == 2) {
+        a.length = static_cast<std::uint8_t>(n);
+        std::memcpy(a.bytes, buffer, static_cast<std::size_t>(n));
+    }
+    return a;
+}
+
+// Built once through the code page seam; every septet afterwards is a lookup.
+const GsmAnsiTables& Tables() noexcept {
+    static const GsmAnsiTables tables = [] {
+        GsmAnsiTables t{};
+        for (std::uint8_t s = 0; s < 128; ++s) t.base[s] = ToAnsi(GsmToUnicode(s));
+        for (std::uint8_t s = 0; s < 128; ++s) {
+            // TS 23.038 6.2.1.1: a code missing from the extension table shows
+            // as the default-alphabet character of the same code.
+            const char16_t e = GsmExtensionToUnicode(s);
+            t.extension[s] = e != 0 ? ToAnsi(e) : t.base[s];
+        }
+        return t;
+    }();
+    return tables;
+}
+
+// Unpacks `count` septets starting at septet `first` from `ud` (`octets` long)
+// and hands each to `sink`. Stops where the user data ends.
+template <typename Sink>
+void Unpack(const std::uint8_t* ud, std::size_t octets, int first, int count, Sink&& sink) {
+    for (int i = first; i < count; ++i) {
+        const std::size_t bit = 7 * static_cast<std::size_t>(i);
+        const std::size_t o = bit / 8;
+        const unsigned shift = bit % 8;
+        if (o >= octets) return;
+        unsigned v = ud[o] >> shift;
+        if (shift > 1) {
+            if (o + 1 >= octets) return;
+            v |= static_cast<unsigned>(ud[o + 1]) << (8 - shift);
+        }
+        if (!sink(static_cast<std::uint8_t>(v & 0x7F))) return;
+    }
+}
+
+// Septets to display text, with ESC selecting the extension table.
+class GsmText {
+public:
+    explicit GsmText(Display& d) noexcept : d_(d), t_(Tables()) {}
+    bool operator()(std::uint8_t septet) noexcept {
+        if (escaped_) {
+            escaped_ = false;
+            Put(t_.extension[septet]);
+        } else if (septet == kEscape) {
+            escaped_ = true;
+        } else {
+            Put(t_.base[septet]);
+        }
+        return !d_.Full();
+    }
+    // An ESC as the very last septet shows as a blank.
+    void Finish() noexcept {
+        if (escaped_) Put(t_.base[kEscape]);
+        escaped_ = false;
+    }
+
+private:
+    void Put(const AnsiChar& a) noexcept { d_.Put(a.bytes, a.length); }
+    Display& d_;
+    const GsmAnsiTables& t_;
+    bool escaped_ = false;
+};
+
+// --- fields --------------------------------------------------------------
+
+enum class Coding { Gsm7, Ucs2, NonText };
+
+// TS 23.038 clause 4, coding groups of the TP-DCS octet.
+Coding ClassifyDcs(std::uint8_t dcs) noexcept {
+    switch (dcs >> 4) {
+        case 0x0: case 0x1: case 0x2: case 0x3:   // general data coding
+        case 0x4: case 0x5: case 0x6: case 0x7:   // automatic deletion group
+            if (dcs & 0x20) return Coding::NonText;  // compressed
+            switch ((dcs >> 2) & 0x3) {
+                case 0: return Coding::Gsm7;
+                case 2: return Coding::Ucs2;
+                default: return Coding::NonText;  // 8-bit data, reserved
+            }
+        case 0xC: case 0xD: return Coding::Gsm7;  // message waiting, default alphabet
+        case 0xE: return Coding::Ucs2;            // message waiting, UCS-2
+        case 0xF: return (dcs & 0x04) ? Coding::NonText : Coding::Gsm7;  // class group
+        default: return Coding::NonText;          // reserved groups 1000..1011
+    }
+}
+
+// TS 23.040 9.1.2.3 semi-octet values; 0xF is the filler.
+constexpr char kSemiOctet[] = "0123456789*#abc";
+
+// TP-OA (TS 23.040 9.1.2.5) into `sender`. Returns false when the address runs
+// past the PDU.
+bool ReadSender(OctetReader& r, std::uint8_t digits, std::uint8_t toa, char* sender, int size,
+                int* length) noexcept {
+    const std::size_t octets = (digits + 1u) / 2u;
+    if (octets > r.Left()) return false;
+    const std::size_t start = r.Pos();
+    r.Skip(octets);
+    int n = 0;
+    if (((toa >> 4) & 0x7) == 0x5) {
+        // Alphanumeric (TS 23.038 6.2.1 packed in the address field).
+        std::uint8_t raw[kMaxSenderDigits / 2 + 1];
+        for (std::size_t k = 0; k < octets; ++k) raw[k] = r.At(start + k);
+        std::uint8_t septets[kMaxSenderDigits];
+        int count = 0;
+        Unpack(raw, octets, 0, digits * 4 / 7, [&](std::uint8_t s) {
+            septets[count++] = s;
+            return true;
+        });
+        // A last septet of zero is the padding of a length given in whole octets.
+        if (count > 0 && septets[count - 1] == 0) --count;
+        const GsmAnsiTables& t = Tables();
+        bool escaped = false;
+        for (int k = 0; k < count; ++k) {
+            const std::uint8_t s = septets[k];
+            if (!escaped && s == kEscape) {
+                escaped = true;
+                continue;
+            }
+            const AnsiChar& a = escaped ? t.extension[s] : t.base[s];
+            escaped = false;
+            if (n + a.length >= size) break;
+            std::memcpy(sender + n, a.bytes, a.length);
+            n += a.length;
+        }
+    } else {
+        for (int k = 0; k < digits && n + 1 < size; ++k) {
+            const std::uint8_t o = r.At(start + static_cast<std::size_t>(k / 2));
+            const int v = (k % 2 == 0) ? (o & 0xF) : (o >> 4);
+            if (v == 0xF) continue;
+            sender[n++] = kSemiOctet[v];
+        }
+    }
+    sender[n] = '\0';
+    *length = n;
+    return true;
+}
+
+// TP-SCTS (TS 23.040 9.2.3.11): six swapped-digit octets shown as
+// YY年MM月DD日hh:mm:ss, the time zone octet skipped.
+bool PutTimeStamp(OctetReader& r, Display& d) noexcept {
+    static const char* const kAfter[6] = {kYear, kMonth, kDay, ":", ":", ""};
+    for (int k = 0; k < 6; ++k) {
+        if (r.Left() == 0) return false;
+        const std::size_t o = r.Pos();
+        r.Skip(1);
+        d.Put(r.Digit(o, 1));
+        d.Put(r.Digit(o, 0));
+        d.PutText(kAfter[k]);
+    }
+    return r.Skip(1);
+}
+
+void PutGsmBody(OctetReader& r, std::uint8_t udl, bool udhi, Display& d) noexcept {
+    std::uint8_t ud[256];
+    const std::size_t want = (7u * udl + 7u) / 8u;
+    const std::size_t octets = want < r.Left() ? want : r.Left();
+    for (std::size_t k = 0; k < octets; ++k) ud[k] = r.At(r.Pos() + k);
+    int first = 0;
+    if (udhi) {
+        if (octets == 0) return;
+        // The header and its fill bits end on a septet boundary.
+        first = static_cast<int>(((ud[0] + 1u) * 8u + 6u) / 7u);
+    }
+    GsmText text(d);
+    Unpack(ud, octets, first, udl, text);
+    text.Finish();
+}
+
+void PutUcs2Body(OctetReader& r, std::uint8_t udl, bool udhi, Display& d) noexcept {
+    std::size_t octets = udl < r.Left() ? udl : r.Left();
+    std::size_t at = r.Pos();
+    if (udhi) {
+        if (octets == 0) return;
+        const std::size_t header = r.At(at) + 1u;
+        if (header >= octets) return;
+        at += header;
+        octets -= header;
+    }
+    // One conversion for the whole body; zero units add nothing.
+    char16_t units[128];
+    int n = 0;
+    for (std::size_t k = 0; k + 1 < octets; k += 2) {
+        const auto u = static_cast<char16_t>(r.At(at + k) << 8 | r.At(at + k + 1));
+        if (u != 0) units[n++] = u;
+    }
+    if (n == 0) return;
+    char text[4 * 128];
+    const int bytes = os::WideCharToMultiByte(units, n, text, sizeof text, nullptr);
+    if (bytes > 0) d.PutText(text, bytes);
+}
+
+// The storage index as written between "+CMGL:" and the first comma.
+void PutIndex(const char* p, const char* end, Display& d) noexcept {
+    d.Put('<');
+    while (p < end && *p == ' ') ++p;
+    for (int k = 0; p < end && k < kMaxIndexChars; ++p, ++k) {
+        if (*p == ',' || *p == '\r' || *p == '\n') break;
+        d.Put(*p);
+    }
+    d.Put('>');
+}
+
+const char* Find(const char* p, const char* end, const char* what) noexcept {
+    const std::size_t n = std::strlen(what);
+    for (; static_cast<std::size_t>(end - p) >= n; ++p)
+        if (std::memcmp(p, what, n) == 0) return p;
+    return nullptr;
+}
+
+}  // namespace
+
+int DecodePduEntry(const char* entry, std::size_t length, char out[kDisplaySize]) noexcept {
+    Display d(out);
+    const char* end = entry ? entry + length : nullptr;
+    const char* marker = entry ? Find(entry, end, "CMGL:") : nullptr;
+    if (marker == nullptr) {
+        d.Put('^');
+        return -1;
+    }
+    PutIndex(marker + 5, end, d);
+
+    const char* lineEnd = static_cast<const char*>(std::memchr(marker, '\n', end - marker));
+    if (lineEnd == nullptr) return -1;
+    const char* pdu = lineEnd + 1;
+    OctetReader r(pdu, static_cast<std::size_t>(end - pdu));
+
+    std::uint8_t v = 0;
+    if (!r.Read(v) || !r.Skip(v)) return -1;  // service-centre address
+    std::uint8_t firstOctet = 0, digits = 0, toa = 0;
+    if (!r.Read(firstOctet) || !r.Read(digits)) return -1;
+    if (digits >= kMaxSenderDigits) {
+        d.PutText(kNonTextNotice);
+        return -1;
+    }
+    if (!r.Read(toa)) return -1;
+    char sender[2 * kMaxSenderDigits + 2];
+    int senderLength = 0;
+    if (!ReadSender(r, digits, toa, sender, sizeof sender, &senderLength)) return -1;
+
+    std::uint8_t pid = 0, dcs = 0;
+    if (!r.Read(pid) || !r.Read(dcs)) return -1;
+    const Coding coding = ClassifyDcs(dcs);
+    if (coding == Coding::NonText) {
+        d.PutText(kNonTextNotice);
+        return -1;
+    }
+    if (!PutTimeStamp(r, d)) return -1;
+    d.PutText(kFrom);
+    d.PutText(sender, senderLength);
+    d.PutText(kMessage);
+    d.Put('@');
+    if (d.Full()) return -1;
+    const int separator = d.Length() - 1;
+
+    std::uint8_t udl = 0;
+    if (!r.Read(udl)) return separator;
+    const bool udhi = (firstOctet & 0x40) != 0;  // TP-UDHI; TP-RP (0x80) changes nothing
+    if (coding == Coding::Gsm7) PutGsmBody(r, udl, udhi, d);
+    else PutUcs2Body(r, udl, udhi, d);
+    return separator;
+}
+
+}  // namespace vantor::sms
