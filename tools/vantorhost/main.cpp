@@ -1,0 +1,208 @@
+// vantorhost: drives Vantor.dll the way an HMI runtime does, from the command
+// line. See usage() for the commands.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "console_text.h"
+#include "debug_trace.h"
+#include "host_session.h"
+#include "module_loader.h"
+
+namespace {
+
+using vhost::Err;
+using vhost::Format;
+using vhost::Out;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitSetup = 3;
+
+void Usage() {
+    Err("usage: vantorhost [options] COMMAND [ARGS...]\n"
+        "       vantorhost [options] run \"COMMAND ARGS\" \"COMMAND ARGS\" ...\n"
+        "       vantorhost [options] session      (commands from standard input, one per line)\n"
+        "commands:\n"
+        "  check REGISTER [TYPE]      register check: kind and sub-index, or the error text\n"
+        "  read REGISTER              read packet; value, quality, time stamp\n"
+        "  write REGISTER VALUE       write packet (texts become global atoms)\n"
+        "  send NUMBER TEXT           Tele, MsgSend0/1, SEND, then SReturn\n"
+        "  inbox [--new|--old]        NEW or OLD, then the message stores\n"
+        "  delete INDEX               CMGD\n"
+        "  poll [--interval MS] [--count N]   AT, NEW and the MsgNew/MsgNec slots each round\n"
+        "  linktest                   the module's link test (IDeviceDriver::LinkTest)\n"
+        "  sleep MS | echo TEXT       pauses and headings in scripts\n"
+        "options:\n"
+        "  --port COMn --baud N --data-bits N --stop-bits N --parity none|odd|even|mark|space\n"
+        "  --timeout MS (reply time-out)  --trace (module trace lines)  --register (DllRegisterServer)\n"
+        "  --time (duration of each module call)  --verbose (how the module was loaded)\n"
+        "  --keep-going (run every command even after a failure)\n");
+}
+
+bool ParseInt(const std::string& text, int low, int high, int& value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || parsed < low || parsed > high) return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool ParseParity(const std::string& text, int& code) {
+    static const char* const kNames[] = {"none", "odd", "even", "mark", "space"};
+    for (int i = 0; i < 5; ++i) {
+        if (text == kNames[i]) {
+            code = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Trace lines carry raw modem bytes: show control characters as escapes so
+// that a carriage return does not overwrite the line on a terminal.
+std::string Visible(const std::string& line) {
+    std::string out;
+    for (const char c : line) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\r') out += "\\r";
+        else if (b == '\n') out += "\\n";
+        else if (b < 0x20 || b == 0x7F) out += Format("\\x%02X", b);
+        else out += c;
+    }
+    return out;
+}
+
+struct Invocation {
+    vhost::PortSettings port;
+    bool trace = false;
+    bool registerFirst = false;
+    bool verbose = false;
+    bool keepGoing = false;
+    vhost::CommandOptions commandOptions;
+    std::vector<std::string> commands;  // command lines to run in order
+    bool fromInput = false;
+};
+
+// Returns 0 when the arguments were understood, else the exit code.
+int ParseArguments(const std::vector<std::string>& args, Invocation& inv) {
+    std::size_t i = 0;
+    auto value = [&](std::string& out) {
+        if (i + 1 >= args.size()) return false;
+        out = args[++i];
+        return true;
+    };
+    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
+        const std::string& option = args[i];
+        std::string v;
+        if (option == "--trace") inv.trace = true;
+        else if (option == "--register") inv.registerFirst = true;
+        else if (option == "--verbose") inv.verbose = true;
+        else if (option == "--time") inv.commandOptions.showTimes = true;
+        else if (option == "--keep-going") inv.keepGoing = true;
+        else if (option == "--port" && value(v) && !v.empty() && v.size() < 32) inv.port.name = v;
+        else if (option == "--baud" && value(v) && ParseInt(v, 1, 1000000, inv.port.baud)) {}
+        else if (option == "--data-bits" && value(v) && ParseInt(v, 4, 8, inv.port.dataBits)) {}
+        else if (option == "--stop-bits" && value(v) && ParseInt(v, 1, 2, inv.port.stopBits)) {}
+        else if (option == "--parity" && value(v) && ParseParity(v, inv.port.parity)) {}
+        else if (option == "--timeout" && value(v) && ParseInt(v, 0, 32767, inv.port.replyTimeoutMs)) {}
+        else {
+            Err("bad option or value: " + option + "\n");
+            Usage();
+            return kExitUsage;
+        }
+    }
+    if (i >= args.size()) {
+        Usage();
+        return kExitUsage;
+    }
+    if (args[i] == "run") {
+        inv.commands.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+    } else if (args[i] == "session") {
+        inv.fromInput = true;
+    } else {
+        std::string line;
+        for (; i < args.size(); ++i) line += (line.empty() ? "" : " ") + args[i];
+        inv.commands.push_back(line);
+    }
+    return 0;
+}
+
+int Main() {
+    std::vector<std::string> args;
+    for (const std::wstring& wide : vhost::CommandLineArguments()) {
+        auto ansi = vhost::WideToAnsi(wide);
+        if (!ansi) {
+            Err("an argument has characters outside the ANSI code page " + std::to_string(GetACP()) + "\n");
+            return kExitUsage;
+        }
+        args.push_back(*ansi);
+    }
+    Invocation inv;
+    if (const int code = ParseArguments(args, inv); code != 0) return code;
+
+    vhost::DebugTraceListener trace;
+    if (inv.trace) {
+        std::string why;
+        if (!trace.Start([](const std::string& line) { Out("  trace| " + Visible(line) + "\n"); }, why)) {
+            Err("--trace: " + why + "; continuing without trace lines\n");
+        }
+    }
+
+    vhost::ModuleLoader loader;
+    std::string report;
+    if (inv.registerFirst) {
+        const bool registered = loader.Register(report);
+        Out("register: " + report + "\n");
+        if (!registered) return kExitSetup;
+    }
+    const bool created = loader.Create(report);
+    if (inv.verbose || !created) (created ? Out : Err)("module: " + report + "\n");
+    if (!created) return kExitSetup;
+
+    int exitCode = 0;
+    {
+        vhost::HostSession session(loader.Driver(), loader.Sharing());
+        vhost::Commands commands(session, inv.commandOptions);
+        bool portOpen = false;
+        if (!inv.port.name.empty()) {
+            portOpen = session.OpenPort(inv.port);
+            trace.Flush();
+            if (!portOpen) {
+                Out(Format("open %s: FAILED (OpenPort result 0)\n", inv.port.name.c_str()));
+                return kExitSetup;
+            }
+            if (inv.verbose) {
+                Out(Format("open %s: %d baud, %d data bits, parity %d, %d stop bit(s), reply time-out %d ms\n",
+                           inv.port.name.c_str(), inv.port.baud, inv.port.dataBits, inv.port.parity,
+                           inv.port.stopBits, inv.port.replyTimeoutMs));
+            }
+        }
+        auto runOne = [&](const std::string& line) {
+            const bool ok = commands.Run(line);
+            trace.Flush();
+            if (!ok) exitCode = kExitFailed;
+            return ok || inv.keepGoing;
+        };
+        if (inv.fromInput) {
+            while (auto line = vhost::ReadInputLine()) {
+                if (!runOne(*line)) break;
+            }
+        } else {
+            for (const std::string& line : inv.commands) {
+                if (!runOne(line)) break;
+            }
+        }
+        if (portOpen) session.ClosePort();
+        trace.Flush();
+    }
+    trace.Stop();
+    return exitCode;
+}
+
+}  // namespace
+
+int main() { return Main(); }
