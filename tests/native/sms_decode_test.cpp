@@ -1,0 +1,164 @@
+// SMS-DELIVER entries into display texts: the layout, the data coding groups,
+// the GSM alphabet, user data headers, senders, and malformed input.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sms_test_util.h"
+
+namespace {
+
+using vantor::test::Decoded;
+using vantor::test::DecodeEntry;
+using vantor::test::Gbk;
+using vantor::test::PduEntry;
+using vantor::test::Utf8;
+
+// The worked 7-bit example: SMSC 00, first octet 04, sender 123 (type 81),
+// PID 00, DCS 00, time stamp 05-12-08 21:13:45, "Hello".
+const std::string kHello = "0004038121F300005021801231542305C8329BFD06";
+const std::string kHelloHeader = "<1>05年12月08日21:13:45来自:123的消息";
+const std::string kNotice = "非文本短消息，请用相应型号的手机查看！";
+
+// A DELIVER PDU from sender 123 with the given first octet, PID, DCS, UDL and
+// user data (hex).
+std::string Deliver(const std::string& fo, const std::string& pidDcs, const std::string& udl,
+                    const std::string& ud) {
+    return "00" + fo + "038121F3" + pidDcs + "50218012315423" + udl + ud;
+}
+
+TEST(SmsDecode, WorkedExamples) {
+    const Decoded hello = DecodeEntry("+CMGL: 1,0,,20\r\n" + kHello);
+    EXPECT_EQ(Utf8(hello.text), kHelloHeader + "@Hello");
+    EXPECT_EQ(Utf8(hello.Header()), kHelloHeader);
+    EXPECT_EQ(hello.Body(), "Hello");
+
+    const Decoded ucs2 = DecodeEntry(PduEntry(Deliver("04", "0008", "04", "4F60597D")));
+    EXPECT_EQ(Utf8(ucs2.Body()), "你好");
+    // The index exactly as written, lower-case hex, a service-centre address.
+    const Decoded lower =
+        DecodeEntry("+CMGL: 17,1,\"x\",26\r\n07911326040000F0" + std::string("04038121f300005021801231542305c8329bfd06"));
+    EXPECT_EQ(Utf8(lower.text), "<17>05年12月08日21:13:45来自:123的消息@Hello");
+}
+
+struct BodyCase {
+    const char* name;
+    std::string fo, pidDcs, udl, ud;
+    std::string body;  // UTF-8; "" with notice = true means the notice
+    bool notice = false;
+};
+
+TEST(SmsDecode, BodiesByCoding) {
+    const BodyCase cases[] = {
+        {"8 septets in 7 octets", "04", "0000", "08", "E8329BFD4697D9", "hellohel"},
+        {"7 septets in 7 octets", "04", "0000", "07", "E8329BFD4697D9", "hellohe"},
+        {"PID plays no part", "04", "3900", "05", "C8329BFD06", "Hello"},
+        {"class group F1 is 7-bit", "04", "00F1", "05", "C8329BFD06", "Hello"},
+        {"message waiting group is 7-bit", "04", "00C0", "05", "C8329BFD06", "Hello"},
+        {"UCS-2 group E", "04", "00E0", "02", "4E2D", "中"},
+        {"zero UCS-2 units add nothing", "04", "0008", "06", "00410000042D", "AЭ"},
+        {"8-bit data", "04", "0004", "02", "4142", "", true},
+        {"8-bit class group", "04", "00F5", "02", "4142", "", true},
+        {"compressed", "04", "0020", "02", "4142", "", true},
+        {"reserved alphabet", "04", "000C", "02", "4142", "", true},
+        {"reserved coding group", "04", "0080", "02", "4142", "", true},
+        {"TP-RP alone changes nothing", "84", "0000", "05", "C8329BFD06", "Hello"},
+        // @ is septet 0: a character, not the end of the text.
+        {"at sign", "04", "0000", "03", "000000", "@@@"},
+        // GSM specials: { is ESC 28, } ESC 29, e-acute 05; the pound sign
+        // (01) has no GBK form and shows as the code page's default '?'.
+        {"GSM alphabet to GBK", "04", "0000", "06", "1B5461930A00", "{é}?"},
+        {"ESC as the last septet", "04", "0000", "02", "C10D", "A "},
+        {"unknown extension code shows the default character", "04", "0000", "02", "9B20", "A"},
+        // 7-bit with a UDH: UDHL 05 (concatenation), 48 header bits, one fill
+        // bit, text from septet 7: "Hi".
+        {"UDH with fill bits", "44", "0000", "09", "050003010201" "9069", "Hi"},
+        {"UCS-2 with a UDH", "44", "0008", "0A", "050003010201" "4F60597D", "你好"},
+        {"user data shorter than UDL", "04", "0000", "0A", "C8329BFD06", "Hello"},
+    };
+    for (const auto& c : cases) {
+        const Decoded d = DecodeEntry(PduEntry(Deliver(c.fo, c.pidDcs, c.udl, c.ud), 5));
+        if (c.notice) {
+            EXPECT_EQ(Utf8(d.text), "<5>" + kNotice) << c.name;
+            EXPECT_EQ(d.separator, -1) << c.name;
+        } else {
+            EXPECT_EQ(Utf8(d.Header()), "<5>05年12月08日21:13:45来自:123的消息") << c.name;
+            EXPECT_EQ(Utf8(d.Body()), c.body) << c.name;
+        }
+    }
+}
+
+TEST(SmsDecode, Senders) {
+    struct SenderCase {
+        const char* address;  // length, type, value
+        const char* sender;   // UTF-8
+    } cases[] = {
+        {"0381" "21F3", "123"},                  // odd: the filler is dropped
+        {"0481" "2143", "1234"},
+        {"0091", ""},                            // no digits
+        {"0B91" "1346610089F6", "31641600986"},  // international: no '+' added
+        {"0581" "BAC1F2", "*#1a2"},              // TS 23.040 semi-octet values
+        {"0DD0" "F334FC1CA69701", "sipgate"},    // alphanumeric, 7 septets
+        {"09D0" "C6A7333904", "FONIC"},          // alphanumeric, odd length
+        {"07D0" "61801800", "a@b"},         // '@' inside; a trailing zero septet of padding dropped
+    };
+    for (const auto& c : cases) {
+        const std::string pdu = std::string("0004") + c.address + "0000" + "50218012315423" + "01" + "41";
+        const Decoded d = DecodeEntry(PduEntry(pdu));
+        EXPECT_EQ(Utf8(d.Header()), std::string("<1>05年12月08日21:13:45来自:") + c.sender + "的消息")
+            << c.address;
+        EXPECT_EQ(d.Body(), "A") << c.address;
+    }
+    // 32 or more digits are no address: the notice, still with the index.
+    EXPECT_EQ(Utf8(DecodeEntry(PduEntry("000420" + std::string(34, '1') + "0000" + "50218012315423" + "0141", 9)).text),
+              "<9>" + kNotice);
+}
+
+TEST(SmsDecode, MalformedEntries) {
+    EXPECT_EQ(DecodeEntry("").text, "^");
+    EXPECT_EQ(DecodeEntry("+CMTI: \"SM\",1\r\n" + kHello).text, "^");
+    EXPECT_EQ(DecodeEntry("+CMGL: 4,0,,20").text, "<4>");  // no PDU line
+
+    // Cut at every length: always a prefix of the whole display text, and
+    // nothing read past the entry (the sanitizer watches the exact-size copy).
+    const std::string entry = "+CMGL: 1,0,,20\r\n" + kHello;
+    const std::string whole = DecodeEntry(entry).text;
+    for (std::size_t n = 0; n <= entry.size(); ++n) {
+        const std::string text = DecodeEntry(entry.substr(0, n)).text;
+        if (n < entry.find('\n')) continue;  // the header line itself
+        EXPECT_EQ(whole.compare(0, text.size(), text), 0) << n << ": " << Utf8(text);
+    }
+    EXPECT_EQ(Utf8(DecodeEntry(entry.substr(0, entry.size() - 2)).Body()), "Hell");
+
+    // An invalid hex digit ends the PDU: what stands before it is decoded.
+    std::string bad = entry;
+    bad[bad.size() - 3] = 'G';
+    EXPECT_EQ(Utf8(DecodeEntry(bad).Body()), "Hel");  // octet FD is gone, and the septet it carried
+    bad = entry;
+    bad[16 + 10] = 'x';  // inside the sender
+    EXPECT_EQ(DecodeEntry(bad).text, "<1>");
+    // A stray quote after the PDU (seen in recorded answers) is ignored.
+    EXPECT_EQ(DecodeEntry(entry + "\"\r").Body(), "Hello");
+}
+
+TEST(SmsDecode, LongTextsAreCutOnACharacterBoundary) {
+    // 127 UCS-2 units of U+4E2D: 254 GBK bytes after the 38-byte header part
+    // of index 1. The 255th byte would be half a character, so 254 remain.
+    std::string ud;
+    for (int i = 0; i < 127; ++i) ud += "4E2D";
+    const Decoded zh = DecodeEntry(PduEntry(Deliver("04", "0008", "FE", ud)));
+    EXPECT_EQ(zh.text.size(), 254u);
+    for (std::size_t i = 0; i < zh.Body().size(); i += 2) ASSERT_EQ(zh.Body().substr(i, 2), "\xD6\xD0");
+
+    // Index 12 makes the header part 39 bytes: the cut falls at exactly 255.
+    const Decoded zh12 = DecodeEntry(PduEntry(Deliver("04", "0008", "FE", ud), 12));
+    EXPECT_EQ(zh12.text.size(), 255u);
+    EXPECT_EQ(zh12.text.substr(253), "\xD6\xD0");
+
+    // 255 septets of '@': cut at exactly 255 bytes.
+    const Decoded gsm = DecodeEntry(PduEntry(Deliver("04", "0000", "FF", std::string(448, '0'))));
+    EXPECT_EQ(gsm.text.size(), 255u);
+    EXPECT_EQ(gsm.Body(), std::string(255 - 38, '@'));
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// Listing answers into message store pairs, PDU mode and text mode.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "device/gsm_modem.h"
+#include "sms/listing.h"
+#include "sms_test_util.h"
+
+namespace {
+
+using vantor::Slot;
+using vantor::test::Utf8;
+using vantor::test::PduEntry;
+
+const std::string kHello = "0004038121F300005021801231542305C8329BFD06";
+const std::string kNotice = "非文本短消息，请用相应型号的手机查看！";
+
+// A DELIVER from 123 whose 7-bit body is the single character `c` (< 0x80).
+std::string OneLetter(char c) {
+    char ud[3];
+    std::snprintf(ud, sizeof ud, "%02X", c);
+    return "0004038121F30000502180123154230" "1" + std::string(ud);
+}
+
+struct Pair {
+    Slot header[vantor::kOldSlots];
+    Slot text[vantor::kOldSlots];
+    Pair() { Fill("old"); }
+    void Fill(const char* what) {
+        for (int i = 0; i < vantor::kOldSlots; ++i) {
+            std::snprintf(header[i], sizeof header[i], "%s header %d", what, i);
+            std::snprintf(text[i], sizeof text[i], "%s text %d", what, i);
+        }
+    }
+};
+
+std::string PduListing(int entries) {
+    std::string answer = "AT+CMGL=0\r\r\n";
+    for (int i = 0; i < entries; ++i)
+        answer += PduEntry(OneLetter(static_cast<char>('A' + i)), i + 1) + "\r\n";
+    return answer + "\r\nOK\r\n";
+}
+
+void ParsePdu(std::string answer, Pair& p, int slots, bool emptyWhenNone) {
+    vantor::sms::ParsePduListing(answer.data(), p.header, p.text, slots, emptyWhenNone);
+}
+
+TEST(SmsPduListing, FillsSlotsInOrderUpToTheSlotCount) {
+    Pair unread;
+    ParsePdu(PduListing(12), unread, vantor::kNewSlots, false);
+    for (int i = 0; i < vantor::kNewSlots; ++i) {
+        EXPECT_EQ(Utf8(unread.header[i]),
+                  "<" + std::to_string(i + 1) + ">05年12月08日21:13:45来自:123的消息");
+        EXPECT_EQ(std::string(unread.text[i]), std::string(1, static_cast<char>('A' + i)));
+    }
+    // Slots past the count are not touched.
+    EXPECT_STREQ(unread.header[10], "old header 10");
+
+    Pair read;
+    ParsePdu(PduListing(22), read, vantor::kOldSlots, true);
+    EXPECT_EQ(std::string(read.text[19]), "T");
+    EXPECT_EQ(Utf8(read.header[19]).substr(0, 4), "<20>");
+}
+
+TEST(SmsPduListing, NoEntries) {
+    Pair unread;
+    ParsePdu("AT+CMGL=0\r\r\nOK\r\n", unread, vantor::kNewSlots, false);
+    EXPECT_STREQ(unread.header[0], "old header 0");  // kept: listed messages are now read
+    EXPECT_STREQ(unread.text[9], "old text 9");
+
+    Pair read;
+    ParsePdu("AT+CMGL=1\r\r\nOK\r\n", read, vantor::kOldSlots, true);
+    for (int i = 0; i < vantor::kOldSlots; ++i) {
+        EXPECT_EQ(read.header[i][0], '\0');
+        EXPECT_EQ(read.text[i][0], '\0');
+    }
+
+    // Fewer entries than before: the rest of the pair is emptied.
+    ParsePdu(PduListing(2), unread, vantor::kNewSlots, false);
+    EXPECT_STREQ(unread.text[1], "B");
+    EXPECT_EQ(unread.header[2][0], '\0');
+    EXPECT_EQ(unread.text[9][0], '\0');
+}
+
+TEST(SmsPduListing, EntriesOfEveryKind) {
+    const std::string answer =
+        "+CMGL: 5,0,,22\r\n0004038121F300045021801231542302ABCD\r\n"       // 8-bit data
+        "+CMGL: 6,0,,20\r\n" + kHello + "\r\n"
+        "+CMGL: 7,0,,17\r\n000407D0618018000000502180123154230" "14F\r\n"    // sender "a@b"
+        "+CMGL: 8,0,,20\r\n" "0004038121F3000050218012315423050000000000\r\n"  // body "@@@@@"
+        "+CMGL: 9,0,,20\r\n"                                              // cut off: no line end
+        "0004038121F300005021801231542305C8329BFD06";
+    Pair p;
+    ParsePdu(answer, p, vantor::kOldSlots, true);
+    EXPECT_EQ(Utf8(p.header[0]), "<5>" + kNotice);
+    EXPECT_EQ(p.text[0][0], '\0');
+    EXPECT_EQ(Utf8(p.header[1]), "<6>05年12月08日21:13:45来自:123的消息");
+    EXPECT_STREQ(p.text[1], "Hello");
+    EXPECT_EQ(Utf8(p.header[2]), "<7>05年12月08日21:13:45来自:a@b的消息");
+    EXPECT_STREQ(p.text[2], "O");
+    EXPECT_STREQ(p.text[3], "@@@@@");
+    EXPECT_EQ(p.header[4][0], '\0');
+}
+
+TEST(SmsPduListing, RecordedAnswer) {
+    // Two REC READ entries with a service-centre address, as a modem listed them.
+    std::string answer;
+    FILE* f = std::fopen(VANTOR_SHARED_DIR "/modem-captures/python-gsmmodem_cmgl-pdu-rec-read.lines.txt", "rb");
+    ASSERT_NE(f, nullptr);
+    char line[1024];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l(line);
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        answer += l + "\r\n";
+    }
+    std::fclose(f);
+    Pair p;
+    ParsePdu(answer, p, vantor::kOldSlots, true);
+    EXPECT_EQ(Utf8(p.header[0]), "<1>13年02月07日01:31:44来自:2784000153099999的消息");
+    EXPECT_EQ(std::string(p.text[0]).substr(0, 20), "New and here to stay");
+    EXPECT_EQ(Utf8(p.header[1]), "<2>13年02月07日06:24:02来自:27840001463的消息");
+    EXPECT_EQ(std::string(p.text[1]).substr(0, 14), "Standard Bank:");
+    EXPECT_EQ(p.header[2][0], '\0');
+}
+
+void ParseText(const std::string& answer, Pair& p, int slots) {
+    vantor::sms::ParseTextListing(answer.c_str(), p.header, p.text, slots);
+}
+
+TEST(SmsTextListing, HeaderShapes) {
+    struct Case {
+        const char* line;
+        const char* header;
+    } cases[] = {
+        {"+CMGL: 3,\"REC UNREAD\",\"+123\",,\"05/12/08,21:13:45+32\"", "<3> 05/12/08,21:13:45 Message From +123"},
+        {"+CMGL: 3,\"REC UNREAD\",\"123\",,\"05/12/08,21:13:45+32\"", "<3> 05/12/08,21:13:45 Message From 123"},
+        {"+CMGL: 3,\"REC READ\",\"sipgate\",,\"05/12/08,21:13:45-08\"", "<3> 05/12/08,21:13:45 Message From sipgate"},
+        {"+CMGL: 3,\"REC READ\",\"+123\",\"Tom, Jr\",\"05/12/08,21:13:45+32\"", "<3> 05/12/08,21:13:45 Message From +123"},
+        {"+CMGL: 3,\"REC READ\",\"+123\",,\"05/12/08,21:13:45+32\",145,5", "<3> 05/12/08,21:13:45 Message From +123"},
+        {"+CMGL:3, \"REC READ\", \"+123\", , \"05/12/08,21:13:45\"", "<3> 05/12/08,21:13:45 Message From +123"},
+        {"+CMGL: 3,\"REC READ\",\"+123\"", "<3>  Message From +123"},
+        {"+CMGL: 3,\"REC READ\",\"+1234567890123456789012345678901234\",,\"05/12/08,21:13:45+32\"",
+         "<3> 05/12/08,21:13:45 Message From +12345678901234567890123456789"},
+    };
+    for (const auto& c : cases) {
+        Pair p;
+        ParseText(std::string(c.line) + "\r\nHello\r\n\r\nOK\r\n", p, vantor::kNewSlots);
+        EXPECT_STREQ(p.header[0], c.header) << c.line;
+        EXPECT_STREQ(p.text[0], "Hello") << c.line;
+        EXPECT_EQ(p.header[1][0], '\0') << c.line;
+    }
+}
+
+TEST(SmsTextListing, SlotsAndBreaks) {
+    std::string five;
+    for (int i = 1; i <= 5; ++i)
+        five += "+CMGL: " + std::to_string(i) + ",\"REC READ\",\"+123\",,\"05/12/08,21:13:45+32\"\r\nBody " +
+                std::to_string(i) + "\r\n";
+    Pair p;
+    ParseText(five + "\r\nOK\r\n", p, vantor::kOldSlots);
+    EXPECT_STREQ(p.text[4], "Body 5");
+    // Two entries after five: slots 2 and on are emptied.
+    ParseText(five.substr(0, five.find("+CMGL: 3")) + "OK\r\n", p, vantor::kOldSlots);
+    EXPECT_STREQ(p.text[1], "Body 2");
+    for (int i = 2; i < vantor::kOldSlots; ++i) EXPECT_EQ(p.header[i][0] | p.text[i][0], 0) << i;
+    // Twelve entries into ten unread slots.
+    Pair unread;
+    ParseText(five + five + five, unread, vantor::kNewSlots);
+    EXPECT_STREQ(unread.text[9], "Body 5");
+    EXPECT_STREQ(unread.header[10], "old header 10");
+    // No entry: both stores emptied.
+    ParseText("OK\r\n", p, vantor::kOldSlots);
+    EXPECT_EQ(p.header[0][0] | p.text[0][0], 0);
+    // An entry without a body line ends the listing; its slot stays empty.
+    ParseText(five.substr(0, five.find("+CMGL: 2")) + "+CMGL: 2,\"REC READ\",\"+1\",,\"05/12/08,21:13:45+32\"", p, vantor::kOldSlots);
+    EXPECT_STREQ(p.text[0], "Body 1");
+    EXPECT_EQ(p.header[1][0], '\0');
+}
+
+TEST(SmsTextListing, LongBodiesAreCutAt255) {
+    const std::string head = "+CMGL: 1,\"REC READ\",\"+123\",,\"05/12/08,21:13:45+32\"\r\n";
+    Pair p;
+    ParseText(head + std::string(300, 'x') + "\r\n", p, vantor::kNewSlots);
+    EXPECT_EQ(std::string(p.text[0]), std::string(255, 'x'));
+    // GBK characters only: byte 255 would be half of one, so 254 remain.
+    std::string gbk;
+    for (int i = 0; i < 150; ++i) gbk += "\xD6\xD0";
+    ParseText(head + gbk + "\r\n", p, vantor::kNewSlots);
+    EXPECT_EQ(std::string(p.text[0]), gbk.substr(0, 254));
+    // One ASCII letter first: the cut falls at exactly 255.
+    ParseText(head + "a" + gbk + "\r\n", p, vantor::kNewSlots);
+    EXPECT_EQ(std::string(p.text[0]), ("a" + gbk).substr(0, 255));
+}
+
+TEST(SmsTextListing, RecordedAnswer) {
+    std::string answer;
+    FILE* f = std::fopen(VANTOR_SHARED_DIR "/modem-captures/python-gsmmodem_cmgl-text-rec-read.lines.txt", "rb");
+    ASSERT_NE(f, nullptr);
+    char line[1024];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l(line);
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        answer += l + "\r\n";
+    }
+    std::fclose(f);
+    Pair p;
+    ParseText(answer, p, vantor::kOldSlots);
+    EXPECT_STREQ(p.header[0], "<1> 13/02/07,01:31:44 Message From +2784000153099999");
+    EXPECT_STREQ(p.header[1], "<2> 13/02/07,06:24:02 Message From +27840001463");
+    EXPECT_EQ(std::string(p.text[1]).substr(0, 14), "Standard Bank:");
+    EXPECT_EQ(p.header[2][0], '\0');
+}
+
+}  // namespace
