@@ -1,0 +1,76 @@
+// A fresh CGsmModem in a fresh virtual OS, with a scripted modem that can be
+// put behind port COM1.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "device/gsm_modem.h"
+#include "os/virt/virt.h"
+#include "packet_builder.h"
+#include "scripted_peer.h"
+
+namespace vantor::test {
+
+using Kinds = std::initializer_list<std::int16_t>;
+
+class DeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override { os::virt::Reset(); }
+    void TearDown() override {
+        modem.ClosePort();
+        os::virt::Reset();
+    }
+
+    // Opens COM1 with `peer` behind it; short reply time-out keeps the
+    // silent cases quick to read.
+    void Open(std::int16_t replyTimeoutMs = 100) { OpenWith(peer, replyTimeoutMs); }
+    void OpenWith(os::virt::Peer& far, std::int16_t replyTimeoutMs = 100) {
+        os::virt::AddPort("COM1", &far);
+        PortConfig config{};
+        std::strcpy(config.portName, "COM1");
+        config.baudRate = 9600;
+        config.dataBits = 8;
+        config.stopBits = 1;
+        config.replyTimeout = replyTimeoutMs;
+        ASSERT_EQ(modem.OpenPort(&config), 1);
+    }
+    // Closes the port and takes COM1 away, so that its peer may go.
+    void Unplug() {
+        modem.ClosePort();
+        os::virt::RemovePort("COM1");
+    }
+
+    int Run(PacketBuilder& packet, std::int32_t deliveryFlag = 1) {
+        return modem.ProcessPacket(packet.Packet(), deliveryFlag);
+    }
+
+    // Port calls made from index `from` on, by function name.
+    static std::vector<os::virt::PortCall> CallsSince(std::size_t from, const char* function) {
+        std::vector<os::virt::PortCall> found;
+        const auto& calls = os::virt::PortCalls();
+        for (std::size_t i = from; i < calls.size(); ++i)
+            if (calls[i].function == function) found.push_back(calls[i]);
+        return found;
+    }
+    static std::size_t Mark() { return os::virt::PortCalls().size(); }
+
+    // Every field the device exposes, as bytes: to show that an operation
+    // changed nothing.
+    std::string Fields() const {
+        const auto* from = reinterpret_cast<const char*>(&modem.ErrCount);
+        const auto* to = reinterpret_cast<const char*>(&modem.MsgNec) + sizeof modem.MsgNec;
+        return std::string(from, to);
+    }
+
+    CGsmModem modem;
+    ScriptedPeer peer;
+};
+
+inline std::uint64_t Now() { return os::virt::Now(); }
+
+}  // namespace vantor::test

@@ -1,0 +1,391 @@
+// The write cycle against a scripted modem: settings and deletion commands,
+// both listing modes, the send with its attempts, and the stored settings.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "device_fixture.h"
+
+namespace vantor::test {
+namespace {
+
+using WriteCycleTest = DeviceTest;
+
+bool Traced(const std::string& line) {
+    for (const std::string& l : os::virt::TraceLines())
+        if (l == line) return true;
+    return false;
+}
+
+std::size_t Count(const std::string& haystack, const std::string& needle) {
+    std::size_t n = 0;
+    for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+void FillPair(Slot* header, Slot* text, int slots, const char* mark) {
+    for (int i = 0; i < slots; ++i) {
+        std::snprintf(header[i], kSlotSize, "%s header %d", mark, i);
+        std::snprintf(text[i], kSlotSize, "%s text %d", mark, i);
+    }
+}
+
+bool PairEmpty(const Slot* header, const Slot* text, int slots) {
+    for (int i = 0; i < slots; ++i)
+        if (header[i][0] != '\0' || text[i][0] != '\0') return false;
+    return true;
+}
+
+// --- commands -------------------------------------------------------------
+
+TEST_F(WriteCycleTest, CommandWritesSucceedWhenTheModemSaysOk) {
+    struct Case { std::int16_t kind; std::uint32_t value; const char* text; const char* request; };
+    const Case cases[] = {
+        {kCMGF, 1, nullptr, "AT+CMGF=1\r\n"},
+        {kCMGF, 0, nullptr, "AT+CMGF=0\r\n"},
+        {kCSCA, 0, "\"+8613800100500\",145", "AT+CSCA=\"+8613800100500\",145\r\n"},
+        {kCMGD, 5, nullptr, "AT+CMGD=  5\r\n"},
+    };
+    for (const Case& c : cases) {
+        ScriptedPeer far;
+        far.SetEcho(true);
+        far.OnWrite("\r", "\r\nOK\r\n", 20);
+        OpenWith(far);
+        PacketBuilder p(c.kind, true);
+        if (c.text != nullptr) p.Text(c.text);
+        else p.Value(kType2, c.value);
+        EXPECT_EQ(Run(p), 1) << c.request;
+        EXPECT_EQ(far.Written(), c.request);
+        EXPECT_EQ(p.Item(0).quality, 0);  // a write delivers nothing
+        Unplug();
+    }
+    EXPECT_EQ(modem.MsgFormat, 0);
+}
+
+TEST_F(WriteCycleTest, DeletingMessageZeroSendsNothing) {
+    Open();
+    PacketBuilder p(kCMGD, true);
+    p.Value(kType2, 0);
+    EXPECT_EQ(Run(p), 1);
+    EXPECT_EQ(peer.Written(), "");
+}
+
+TEST_F(WriteCycleTest, FailedDeletionIsTraced) {
+    Open();
+    peer.OnWrite("AT+CMGD=", "\r\n+CMS ERROR: 321\r\n", 20);
+    PacketBuilder p(kCMGD, true);
+    p.Value(kType2, 17);
+    EXPECT_EQ(Run(p), 0);
+    EXPECT_EQ(peer.Written(), "AT+CMGD= 17\r\n");
+    EXPECT_TRUE(Traced("No 17 SMS Delete Failure!\n"));
+}
+
+TEST_F(WriteCycleTest, CscaTextWithLineControlIsNeverSent) {
+    Open();
+    for (const char* text : {"+8613800100500\r\nAT+CMGD=1", "\x1A", "12\x1B"}) {
+        PacketBuilder p(kCSCA, true);
+        p.Text(text);
+        EXPECT_EQ(Run(p), 0);
+    }
+    EXPECT_EQ(peer.Written(), "");
+}
+
+TEST_F(WriteCycleTest, FailingLinkBlocksCommandsButNotTextModeListing) {
+    Open();
+    modem.ErrCount = 1;
+    PacketBuilder format(kCMGF, true);
+    format.Value(kType2, 1);
+    EXPECT_EQ(Run(format), 0);
+    EXPECT_EQ(modem.MsgFormat, 0);  // nothing built, nothing changed
+    PacketBuilder unread(kNEW, true);
+    unread.Value(kType1, 0);
+    EXPECT_EQ(Run(unread), 0);  // PDU mode goes through BuildRequest
+    EXPECT_EQ(peer.Written(), "");
+
+    modem.MsgFormat = 1;
+    EXPECT_EQ(Run(unread), 1);
+    EXPECT_EQ(peer.Written(), "AT+CMGL=\"REC UNREAD\"\r");
+}
+
+// --- listing --------------------------------------------------------------
+
+TEST_F(WriteCycleTest, RefusedFormatChangeStillSwitchesToTextListing) {
+    Open();
+    peer.SetEcho(true);
+    peer.OnWrite("AT+CMGF=1\r", "\r\nERROR\r\n", 20);
+    PacketBuilder format(kCMGF, true);
+    format.Value(kType2, 1);
+    EXPECT_EQ(Run(format), 0);
+    EXPECT_EQ(modem.MsgFormat, 1);
+
+    PacketBuilder unread(kNEW, true);
+    unread.Value(kType1, 0);
+    const std::size_t mark = Mark();
+    const std::uint64_t start = Now();
+    EXPECT_EQ(Run(unread), 1);
+    const auto writes = CallsSince(mark, "WriteFile");
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].text, "AT+CMGL=\"REC UNREAD\"\r");
+    EXPECT_EQ(Now() - start, 2000u);  // one pass for the echo, then a silent second
+}
+
+TEST_F(WriteCycleTest, TextListingCollectsUntilASilentSecond) {
+    const std::string first =
+        "AT+CMGL=\"REC READ\"\r\r\n+CMGL: 3,\"REC READ\",\"+8613912345678\",,\"24/01/02,10:20:30+32\"\r\n";
+    const std::string second = "Hello there\r\n\r\nOK\r\n";
+    Open();
+    peer.OnWrite("AT+CMGL=\"REC READ\"\r", first, 300);
+    FillPair(modem.MsgOld, modem.MsgInf, kOldSlots, "before");
+    modem.MsgFormat = 1;
+    PacketBuilder read(kOLD, true);  // no item needed on this path
+    const std::size_t mark = Mark();
+    const std::uint64_t start = Now();
+    peer.At(start + 1500, second);  // arrives during the first pause after a read
+
+    EXPECT_EQ(Run(read), 1);
+    EXPECT_EQ(Now() - start, 3000u);
+    const auto reads = CallsSince(mark, "ReadFile");
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[0].at, start + 1000);
+    EXPECT_EQ(reads[0].text, first);
+    EXPECT_EQ(reads[1].at, start + 2000);
+    EXPECT_EQ(reads[1].text, second);
+    EXPECT_EQ(std::string(modem.MsgInf[0]), "Hello there");
+    EXPECT_NE(std::string(modem.MsgOld[0]).find("+8613912345678"), std::string::npos);
+    EXPECT_TRUE(PairEmpty(modem.MsgOld + 1, modem.MsgInf + 1, kOldSlots - 1));
+}
+
+TEST_F(WriteCycleTest, TextListingNeverReadsBeyondItsArea) {
+    struct Case { std::size_t firstBatch; std::size_t later; std::vector<std::uint32_t> reads; };
+    const Case cases[] = {
+        {9000, 0, {}},          // too much at once: nothing is read
+        {8191, 0, {8191}},      // exactly fills the area
+        {8000, 500, {8000}},    // the second batch would not fit
+        {4000, 4000, {4000, 4000}},
+    };
+    for (const Case& c : cases) {
+        ScriptedPeer far;
+        OpenWith(far);
+        modem.MsgFormat = 1;
+        const std::uint64_t start = Now();
+        far.At(start + 10, std::string(c.firstBatch, 'x'));
+        if (c.later > 0) far.At(start + 1500, std::string(c.later, 'y'));
+        PacketBuilder unread(kNEW, true);
+        const std::size_t mark = Mark();
+        EXPECT_EQ(Run(unread), 1);
+        std::vector<std::uint32_t> asked;
+        for (const auto& call : CallsSince(mark, "ReadFile")) asked.push_back(call.args[1]);
+        EXPECT_EQ(asked, c.reads) << c.firstBatch;
+        EXPECT_EQ(Now() - start, 1000u * (1 + c.reads.size())) << c.firstBatch;
+        Unplug();
+    }
+}
+
+TEST_F(WriteCycleTest, TextListingOnClosedPortEmptiesTheStores) {
+    FillPair(modem.MsgNew, modem.MsgNec, kNewSlots, "before");
+    modem.MsgFormat = 1;
+    PacketBuilder unread(kNEW, true);
+    const std::uint64_t start = Now();
+    EXPECT_EQ(Run(unread), 1);
+    EXPECT_EQ(Now() - start, 1000u);
+    EXPECT_TRUE(PairEmpty(modem.MsgNew, modem.MsgNec, kNewSlots));
+}
+
+TEST_F(WriteCycleTest, PduListingNeedsAnItemList) {
+    Open();
+    PacketBuilder unread(kNEW, true);
+    EXPECT_EQ(Run(unread), 0);
+    EXPECT_EQ(peer.Written(), "");
+}
+
+TEST_F(WriteCycleTest, EmptyPduListingKeepsUnreadAndEmptiesRead) {
+    Open();
+    peer.SetEcho(true);
+    peer.OnWrite("AT+CMGL=", "\r\nOK\r\n", 20, 0);
+    FillPair(modem.MsgNew, modem.MsgNec, kNewSlots, "unread");
+    FillPair(modem.MsgOld, modem.MsgInf, kOldSlots, "read");
+
+    PacketBuilder unread(kNEW, true);
+    unread.Value(kType1, 0);
+    EXPECT_EQ(Run(unread), 1);
+    EXPECT_EQ(std::string(modem.MsgNew[9]), "unread header 9");
+    EXPECT_EQ(std::string(modem.MsgNec[0]), "unread text 0");
+
+    PacketBuilder read(kOLD, true);
+    read.Value(kType1, 0);
+    EXPECT_EQ(Run(read), 1);
+    EXPECT_TRUE(PairEmpty(modem.MsgOld, modem.MsgInf, kOldSlots));
+    EXPECT_EQ(peer.Written(), "AT+CMGL=0\r\nAT+CMGL=1\r\n");
+}
+
+TEST_F(WriteCycleTest, FailedPduListingLeavesBothPairs) {
+    Open();
+    peer.OnWrite("AT+CMGL=", "\r\nERROR\r\n", 20, 0);
+    FillPair(modem.MsgNew, modem.MsgNec, kNewSlots, "unread");
+    FillPair(modem.MsgOld, modem.MsgInf, kOldSlots, "read");
+    for (std::int16_t kind : Kinds{kNEW, kOLD}) {
+        PacketBuilder p(kind, true);
+        p.Value(kType1, 0);
+        EXPECT_EQ(Run(p), 0);
+    }
+    EXPECT_EQ(std::string(modem.MsgNew[0]), "unread header 0");
+    EXPECT_EQ(std::string(modem.MsgInf[19]), "read text 19");
+}
+
+// --- send -----------------------------------------------------------------
+
+struct SendCase {
+    std::int32_t format;
+    std::uint8_t reSTime;
+    int attempts;
+};
+
+class SendRetries : public DeviceTest, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendRetries, SilentModemGetsEveryAttemptAndTheSendFails) {
+    const SendCase c = GetParam();
+    Open();
+    std::strcpy(modem.Tele, "13800138000");
+    modem.MsgFormat = c.format;
+    modem.ReSTime = c.reSTime;
+    PacketBuilder send(kSEND, true);
+    send.Value(kType1, 0);  // the value is only a trigger
+    EXPECT_EQ(Run(send), 0);
+    EXPECT_EQ(modem.SReturn, 2);
+    EXPECT_EQ(static_cast<int>(Count(peer.Written(), "AT+CMGS=")), c.attempts);
+
+    // Each failed attempt ends with the ESC that cancels the input; the pause
+    // follows it, the last attempt's included.
+    const std::uint64_t pause = c.format != 0 ? 500 : 10;
+    const auto& calls = os::virt::PortCalls();
+    int cancels = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].function != "WriteFile" || calls[i].text != "\x1B") continue;
+        ++cancels;
+        const std::uint64_t next = i + 1 < calls.size() ? calls[i + 1].at : Now();
+        EXPECT_EQ(next - calls[i].at, pause) << "after attempt " << cancels;
+    }
+    EXPECT_EQ(cancels, c.attempts);
+    for (int k = 1; k <= c.attempts; ++k)
+        EXPECT_EQ(Traced("<<<<<<<<<<failure time " + std::to_string(k)), c.format == 0) << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SendRetries,
+                         ::testing::Values(SendCase{0, 0, 1}, SendCase{0, 1, 1}, SendCase{0, 3, 3},
+                                           SendCase{1, 0, 1}, SendCase{1, 3, 3}));
+
+// --- stored settings ------------------------------------------------------
+
+TEST_F(WriteCycleTest, ByteSettingsKeepTheLowByte) {
+    struct Case { std::int16_t kind; std::uint8_t CGsmModem::*field; };
+    const Case cases[] = {
+        {kReSTime, &CGsmModem::ReSTime}, {kSReturn, &CGsmModem::SReturn},
+        {kCodeMod, &CGsmModem::CodeMod},
+    };
+    for (const Case& c : cases) {
+        PacketBuilder p(c.kind, true);
+        p.Value(kType2, 0x1234);
+        EXPECT_EQ(Run(p), 1) << c.kind;
+        EXPECT_EQ(modem.*c.field, 0x34) << c.kind;
+
+        PacketBuilder back(c.kind);
+        back.Value(kType2, 0);
+        ASSERT_EQ(Run(back), 1);
+        EXPECT_EQ(back.Item(0).value, 0x34u);
+    }
+}
+
+TEST_F(WriteCycleTest, EDelayTakesSixteenBitsAndTheLimitFollows) {
+    PacketBuilder p(kEDelay, true);
+    p.Value(kType8, 0xFFFF005Au);
+    EXPECT_EQ(Run(p), 1);
+    EXPECT_EQ(modem.EDelay, 90u);
+    PacketBuilder back(kEDelay);
+    back.Value(kType8, 0xFFFFFFFFu);
+    ASSERT_EQ(Run(back), 1);
+    EXPECT_EQ(back.Item(0).value, 90u);
+}
+
+TEST_F(WriteCycleTest, StoreWritesThatChangeNothing) {
+    const std::string before = Fields();
+    PacketBuilder noList(kReSTime, true);
+    EXPECT_EQ(Run(noList), 0);
+    for (std::int16_t kind : Kinds{kTele, kReSTime, kEDelay, kSReturn, kCodeMod}) {
+        PacketBuilder noItem(kind, true);
+        noItem.Empty();
+        EXPECT_EQ(Run(noItem), 1) << kind;
+        PacketBuilder oddType(kind, true);  // a type the conversion refuses
+        oddType.Value(3, 0x31);
+        EXPECT_EQ(Run(oddType), 1) << kind;
+    }
+    PacketBuilder sendNoItem(kMsgSend, true);
+    sendNoItem.Empty();
+    EXPECT_EQ(Run(sendNoItem), 0);
+    EXPECT_EQ(Fields(), before);
+}
+
+TEST_F(WriteCycleTest, TeleTakesAtMostFourteenCharacters) {
+    std::strcpy(modem.MsgSend[1], "tail");
+    struct Case { const char* text; int result; const char* tele; };
+    const Case cases[] = {
+        {"13800138000", 1, "13800138000"},
+        {"+8613800138000", 1, "+8613800138000"},   // 14: fits
+        {"+86138001380001", 0, "+8613800138000"},  // 15: refused, number kept
+        {"", 1, ""},
+    };
+    for (const Case& c : cases) {
+        PacketBuilder p(kTele, true);
+        p.Text(c.text);
+        EXPECT_EQ(Run(p), c.result) << c.text;
+        EXPECT_EQ(std::string(modem.Tele), c.tele) << c.text;
+        EXPECT_EQ(modem.Tele[kTeleSize - 1], '\0');
+    }
+    EXPECT_EQ(std::string(modem.MsgSend[0]), "^");
+    EXPECT_EQ(std::string(modem.MsgSend[1]), "tail");
+}
+
+TEST_F(WriteCycleTest, MsgSendWritesOnlyTheItemsSlot) {
+    PacketBuilder second(kMsgSend, true);
+    second.Text("second part", 1);
+    EXPECT_EQ(Run(second), 1);
+    EXPECT_EQ(std::string(modem.MsgSend[0]), "^");
+    EXPECT_EQ(std::string(modem.MsgSend[1]), "second part");
+
+    const std::string longest(255, 'm');  // the longest atom text
+    PacketBuilder first(kMsgSend, true);
+    first.Text(longest, 0);
+    EXPECT_EQ(Run(first), 1);
+    EXPECT_EQ(std::string(modem.MsgSend[0]), longest.substr(0, 254));
+    EXPECT_EQ(std::string(modem.MsgSend[1]), "second part");
+
+    PacketBuilder empty(kMsgSend, true);
+    empty.Value(kTypeText, 0, 0);
+    EXPECT_EQ(Run(empty), 1);
+    EXPECT_EQ(std::string(modem.MsgSend[0]), "");
+
+    const std::string before = Fields();
+    for (std::uint16_t sub : {2, 3, 255, 65535}) {
+        PacketBuilder outside(kMsgSend, true);
+        outside.Text("spill", sub);
+        EXPECT_EQ(Run(outside), 0) << sub;
+    }
+    EXPECT_EQ(Fields(), before);
+}
+
+TEST_F(WriteCycleTest, KindsWithoutWriteBehaviourChangeNothing) {
+    Open();
+    peer.SetEcho(true);
+    const std::string before = Fields();
+    for (std::int16_t kind : Kinds{kAT, kMsgNew, kMsgNec, kMsgOld, kMsgInf, 17,
+                              -1, 0x7FFF}) {
+        PacketBuilder p(kind, true);
+        p.Text("x");
+        EXPECT_EQ(Run(p), 0) << kind;
+    }
+    EXPECT_EQ(Fields(), before);
+    EXPECT_EQ(peer.Written(), "");
+}
+
+}  // namespace
+}  // namespace vantor::test
