@@ -1,0 +1,60 @@
+#!/usr/bin/python3
+"""Independent PDU codec for the native tests, through python-gammu.
+
+  gammu_oracle.py decode-submit PDU...
+      one line per PDU: number TAB coding TAB text as UTF-8 hex
+  gammu_oracle.py encode-deliver NUMBER:TEXT_UTF8_HEX...
+      one line per message: an SMS-DELIVER PDU (with a service-centre address,
+      stamped 2024-03-05 07:08:09), upper-case hex
+Exit status 3 when gammu cannot be imported.
+"""
+import binascii
+import datetime
+import sys
+
+try:
+    import gammu
+except ImportError:
+    sys.exit(3)
+
+
+def decode_submit(pdus):
+    for pdu in pdus:
+        sms = gammu.DecodePDU(binascii.unhexlify(pdu))
+        # python-gammu hands back TP-UDL characters of gammu's NUL-terminated
+        # text, so a body with escape pairs comes with a tail after the NUL.
+        text = (sms["Text"] or "").split("\x00", 1)[0]
+        print("%s\t%s\t%s" % (sms["Number"], sms["Coding"], text.encode("utf-8").hex()))
+
+
+def encode_deliver(items):
+    for item in items:
+        number, text_hex = item.split(":", 1)
+        text = bytes.fromhex(text_hex).decode("utf-8")
+        try:
+            text.encode("ascii")
+            coding = "Default_No_Compression"
+        except UnicodeEncodeError:
+            coding = "Default_No_Compression" if all(c in GSM for c in text) else "Unicode_No_Compression"
+        sms = {
+            "Number": number,
+            "Text": text,
+            "SMSC": {"Location": 0, "Number": "+8613800100500"},
+            "Class": -1,
+            "Coding": coding,
+            "Type": "Deliver",
+            "Folder": 1,
+            "InboxFolder": 1,
+            "State": "UnRead",
+            "DateTime": datetime.datetime(2024, 3, 5, 7, 8, 9),
+        }
+        print(binascii.hexlify(gammu.EncodePDU(sms, "Deliver")).decode().upper())
+
+
+GSM = ("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
+       "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà^{}\\[~]|€")
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit(2)
+    {"decode-submit": decode_submit, "encode-deliver": encode_deliver}[sys.argv[1]](sys.argv[2:])
