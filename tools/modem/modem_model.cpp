@@ -1,0 +1,329 @@
+// The serial side of the model: echo, line assembly, the prompt input of
+// AT+CMGS, result framing, faults and the message store.
+#include "modem/modem_model.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "modem/at_syntax.h"
+#include "modem/gsm_charset.h"
+
+namespace modem {
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+constexpr char kEscape = 0x1B;
+constexpr char kBackspace = 0x08;
+// V.25ter leaves the command line buffer size to the maker; the TC35 takes 391
+// characters and answers ERROR to a longer line.
+constexpr std::size_t kMaxCommandLine = 391;
+
+const char* CmsText(int code) {
+    switch (code) {
+        case 300: return "ME failure";
+        case 301: return "SMS service of ME reserved";
+        case 302: return "operation not allowed";
+        case 303: return "operation not supported";
+        case 304: return "invalid PDU mode parameter";
+        case 305: return "invalid text mode parameter";
+        case 310: return "SIM not inserted";
+        case 320: return "memory failure";
+        case 321: return "invalid memory index";
+        case 322: return "memory full";
+        case 330: return "SMSC address unknown";
+        case 331: return "no network service";
+        case 332: return "network timeout";
+        case 512: return "user abort";
+        default: return "unknown error";
+    }
+}
+
+const char* CmeText(int code) {
+    switch (code) {
+        case 3: return "operation not allowed";
+        case 4: return "operation not supported";
+        case 21: return "invalid index";
+        case 24: return "text string too long";
+        default: return "unknown";
+    }
+}
+
+bool ValidStorePdu(std::string_view hex) {
+    std::vector<std::uint8_t> bytes;
+    return HexToBytes(hex, &bytes) && !bytes.empty() && 1u + bytes[0] < bytes.size();
+}
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+Tc35Model::Tc35Model() = default;
+
+// --- message store ---
+
+void Tc35Model::SetCapacity(int slots) { capacity_ = std::max(slots, 1); }
+
+int Tc35Model::AddMessage(std::string_view pdu_hex, bool read) {
+    for (int index = 1; index <= capacity_; ++index) {
+        if (store_.count(index) == 0) return PutMessage(index, pdu_hex, read) ? index : 0;
+    }
+    return 0;
+}
+
+bool Tc35Model::PutMessage(int index, std::string_view pdu_hex, bool read) {
+    if (index < 1 || index > capacity_ || !ValidStorePdu(pdu_hex)) return false;
+    store_[index] = StoredMessage{index, read, Upper(pdu_hex)};
+    return true;
+}
+
+std::optional<StoredMessage> Tc35Model::Message(int index) const {
+    auto it = store_.find(index);
+    if (it == store_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::vector<StoredMessage> Tc35Model::Messages() const {
+    std::vector<StoredMessage> out;
+    for (const auto& [index, message] : store_) out.push_back(message);
+    return out;
+}
+
+int Tc35Model::Deliver(std::string_view pdu_hex, std::uint64_t now_ms) {
+    int index = AddMessage(pdu_hex, false);
+    if (index > 0 && settings_.cnmi[1] == 1) {
+        pending_urcs_.push_back("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
+        if (input_ == Input::kCommand) {
+            for (const std::string& urc : pending_urcs_) Answer(urc, now_ms);
+            pending_urcs_.clear();
+        }
+    }
+    return index;
+}
+
+void Tc35Model::FactoryReset() {
+    // The service centre address lives in non-volatile memory and survives.
+    std::string csca = settings_.csca;
+    int tosca = settings_.tosca;
+    settings_ = Settings{};
+    settings_.csca = csca;
+    settings_.tosca = tosca;
+}
+
+// --- faults ---
+
+void Tc35Model::FailCommand(std::string_view name, int code, int times, bool before_prompt) {
+    std::string key = Upper(name);
+    if (!key.empty() && (key[0] == '+' || key[0] == '^')) key.erase(0, 1);
+    failures_[key] = Failure{code, times, before_prompt};
+}
+
+void Tc35Model::ClearFailures() { failures_.clear(); }
+
+bool Tc35Model::TakeFailure(const std::string& name, bool before_prompt, int* code) {
+    std::string key = name;
+    if (!key.empty() && (key[0] == '+' || key[0] == '^')) key.erase(0, 1);
+    auto it = failures_.find(key);
+    if (it == failures_.end() || it->second.times == 0) return false;
+    if (key == "CMGS" && it->second.before_prompt != before_prompt) return false;
+    *code = it->second.code;
+    if (it->second.times > 0) --it->second.times;
+    return true;
+}
+
+void Tc35Model::HangUp(std::uint64_t now_ms, std::uint64_t duration_ms) {
+    out_.Clear();
+    line_.clear();
+    body_.clear();
+    input_ = Input::kCommand;
+    muted_input_ = false;
+    pending_urcs_.clear();
+    hangup_until_ = now_ms + duration_ms;
+}
+
+void Tc35Model::Flood(std::size_t n, std::uint64_t now_ms) {
+    static const char kPattern[] = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCD\r\n";
+    std::string junk;
+    for (std::size_t i = 0; i < n; ++i) junk.push_back(kPattern[i % (sizeof kPattern - 1)]);
+    Answer(junk, now_ms);
+}
+
+// --- output ---
+
+void Tc35Model::Echo(std::string_view bytes, std::uint64_t now) {
+    if (!settings_.echo || faults_.silent || HungUp(now)) return;
+    if (input_ != Input::kCommand && muted_input_) return;
+    out_.Push(bytes, now, faults_.line);
+}
+
+void Tc35Model::Answer(std::string_view bytes, std::uint64_t now, std::uint32_t extra_delay) {
+    if (faults_.silent || HungUp(now) || bytes.empty()) return;
+    std::string text = faults_.garbage + std::string(bytes);
+    out_.Push(text, now + faults_.answer_delay_ms + extra_delay, faults_.line);
+}
+
+std::string Tc35Model::OkText() const {
+    if (settings_.quiet) return "";
+    return settings_.verbose ? "\r\nOK\r\n" : "0\r";
+}
+
+std::string Tc35Model::ErrorText(const Reply& reply) const {
+    if (settings_.quiet) return "";
+    if (reply.forced) {
+        if (reply.cms >= 0) return "\r\n+CMS ERROR: " + std::to_string(reply.cms) + "\r\n";
+        return settings_.verbose ? "\r\nERROR\r\n" : "4\r";
+    }
+    if (reply.cms >= 0 && settings_.cmee == 1) return "\r\n+CMS ERROR: " + std::to_string(reply.cms) + "\r\n";
+    if (reply.cms >= 0 && settings_.cmee == 2) return std::string("\r\n+CMS ERROR: ") + CmsText(reply.cms) + "\r\n";
+    if (reply.cme >= 0 && settings_.cmee == 1) return "\r\n+CME ERROR: " + std::to_string(reply.cme) + "\r\n";
+    if (reply.cme >= 0 && settings_.cmee == 2) return std::string("\r\n+CME ERROR: ") + CmeText(reply.cme) + "\r\n";
+    return settings_.verbose ? "\r\nERROR\r\n" : "4\r";
+}
+
+std::string Tc35Model::InfoText(const std::vector<std::string>& lines) const {
+    // V.25ter 5.7.1: information text is framed by <CR><LF> before and after
+    // in verbose mode, and only ended by <CR><LF> in numeric mode.
+    std::string out = settings_.verbose ? "\r\n" : "";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        out += lines[i];
+        out += "\r\n";
+    }
+    return out;
+}
+
+// --- input ---
+
+void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) {
+    received_.append(reinterpret_cast<const char*>(bytes), length);
+    if (HungUp(now)) return;
+    for (std::size_t i = 0; i < length; ++i) {
+        char c = static_cast<char>(bytes[i]);
+        if (input_ == Input::kCommand) {
+            if (c == '\r') {
+                // A line feed right behind the carriage return is echoed with
+                // it, before the answer, as it arrives long before the modem
+                // has worked out its answer.
+                std::string end = "\r";
+                if (i + 1 < length && bytes[i + 1] == '\n') {
+                    end += '\n';
+                    ++i;
+                }
+                Echo(end, now);
+                std::string line;
+                line.swap(line_);
+                RunLine(line, now);
+            } else if (c == kBackspace) {
+                if (!line_.empty()) line_.pop_back();
+                Echo(std::string_view(&c, 1), now);
+            } else {
+                Echo(std::string_view(&c, 1), now);
+                if (!(line_.empty() && (c == '\n' || c == kEscape || c == kCtrlZ))) line_.push_back(c);
+                if (line_.size() > 4 * kMaxCommandLine) line_.erase(0, line_.size() - 4 * kMaxCommandLine);
+            }
+            continue;
+        }
+        // Text or PDU after the "> " prompt.
+        if (c == kCtrlZ || c == kEscape) {
+            Echo(std::string_view(&c, 1), now);
+            EndInput(c == kCtrlZ, now);
+        } else if (input_ == Input::kText && c == '\r') {
+            // TS 27.005 3.5.1: a carriage return in the text starts a new line
+            // of the message, and the modem prompts again.
+            body_.push_back('\n');
+            if (!muted_input_) Answer("\r\n> ", now);
+        } else if (input_ == Input::kPdu && (c == '\r' || c == '\n' || c == ' ')) {
+            Echo(std::string_view(&c, 1), now);
+        } else if (!(input_ == Input::kText && c == '\n' && body_.empty())) {
+            Echo(std::string_view(&c, 1), now);
+            body_.push_back(c);
+        }
+    }
+}
+
+void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
+    // Everything in front of the "AT" prefix is ignored; a line without one is
+    // not a command and gets no answer (V.25ter 5.2.1).
+    std::size_t at = std::string::npos;
+    for (std::size_t i = 0; i + 1 < raw.size(); ++i) {
+        if ((raw[i] == 'A' || raw[i] == 'a') && (raw[i + 1] == 'T' || raw[i + 1] == 't')) {
+            at = i;
+            break;
+        }
+    }
+    if (at == std::string::npos) return;
+    lines_.push_back(raw.substr(at));
+    if (faults_.flood > 0) {
+        std::size_t n = faults_.flood;
+        faults_.flood = 0;
+        Flood(n, now);
+        return;
+    }
+
+    std::string line = NormalizeCommandLine(raw.substr(at + 2));
+    std::vector<CommandPart> parts;
+    std::string answer;
+    Reply failed;
+    failed.error = true;
+    if (raw.size() - at > kMaxCommandLine || !SplitCommands(line, &parts)) {
+        Answer(ErrorText(failed), now);
+        return;
+    }
+    if (parts.empty()) parts.push_back({"AT", ""});
+    for (const CommandPart& part : parts) {
+        Reply reply;
+        int code = 0;
+        if (TakeFailure(part.name == "AT" ? "AT" : part.name, true, &code)) {
+            reply.error = reply.forced = true;
+            reply.cms = code;
+        } else {
+            RunCommand(part.name, part.args, reply);
+        }
+        answer += reply.info;
+        if (reply.error) {
+            Answer(answer + ErrorText(reply), now);
+            return;
+        }
+        if (reply.prompt) {
+            // The rest of the line is not looked at: what follows the prompt
+            // is the message.
+            Answer(answer + "\r\n> ", now);
+            return;
+        }
+    }
+    Answer(answer + OkText(), now);
+    for (const std::string& urc : pending_urcs_) Answer(urc, now);
+    pending_urcs_.clear();
+}
+
+void Tc35Model::EndInput(bool submit, std::uint64_t now) {
+    Input mode = input_;
+    input_ = Input::kCommand;
+    std::string body;
+    body.swap(body_);
+    if (muted_input_) {
+        muted_input_ = false;
+    } else if (!submit) {
+        Answer(OkText(), now);  // ESC: not sent, but acknowledged with OK
+    } else {
+        input_ = mode;  // Submit reads the mode
+        Submit(body, now);
+        input_ = Input::kCommand;
+    }
+    for (const std::string& urc : pending_urcs_) Answer(urc, now);
+    pending_urcs_.clear();
+}
+
+// --- Peer ---
+
+std::size_t Tc35Model::Pending(std::uint64_t now) { return out_.Available(now); }
+
+std::size_t Tc35Model::Take(std::uint8_t* out, std::size_t max, std::uint64_t now) {
+    return out_.Take(out, max, now);
+}
+
+void Tc35Model::Purge(std::uint64_t now) { out_.DropArrived(now); }
+
+}  // namespace modem

@@ -1,0 +1,205 @@
+// A model of the Siemens TC35 GSM modem on its serial line: bytes in, bytes
+// out, with a millisecond clock. It answers the AT commands of the maker's
+// manual (V.25ter, 3GPP TS 27.007 and TS 27.005) the way the device does:
+// echo, "\r\n<text>\r\n" framing, ERROR / +CMS ERROR / +CME ERROR after
+// AT+CMEE, the SIM message store with its unread -> read transition, and
+// AT+CMGS with the "\r\n> " prompt in PDU and text mode. Faults (silence,
+// errors, split or paced output, garbage, hang-up ...) are settings.
+//
+// The same object serves two transports: os::virt serial ports in native
+// tests (virtual time) and a pseudo-terminal in modemsim (real time).
+//
+// Use in a native test:
+//
+//   modem::Tc35Model modem;
+//   modem.AddMessage("0004038121F3000050218012315423" "05C8329BFD06");  // unread, index 1
+//   modem.faults().chunks = {3};                  // answers arrive in 3-byte pieces
+//   os::virt::AddPort("COM5", &modem);
+//   ... run the driver ...
+//   EXPECT_EQ(modem.Sent().at(0).text, "hello");
+//
+// Times passed in are milliseconds of the caller's clock and must not go back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "modem/sms_pdu.h"
+#include "modem/timed_output.h"
+#include "os/virt/virt.h"
+
+namespace modem {
+
+// A final answer forced by FailCommand: the plain "ERROR" line...
+inline constexpr int kPlainError = -1;
+// ... or, for any code >= 0, "+CMS ERROR: <code>" whatever AT+CMEE says.
+
+// The modem's settings that AT commands change. The defaults are the factory
+// profile (AT&F): echo on, verbose result codes, plain ERROR, PDU mode.
+struct Settings {
+    bool echo = true;                       // ATE
+    bool verbose = true;                    // ATV
+    bool quiet = false;                     // ATQ: no result codes at all
+    int cmee = 0;                           // AT+CMEE: 0 ERROR, 1 numeric, 2 verbose
+    int cmgf = 0;                           // AT+CMGF: 0 PDU, 1 text
+    std::string cscs = "GSM";               // AT+CSCS: "GSM" or "UCS2"
+    std::string csca = "+8613800100500";    // AT+CSCA number
+    int tosca = 145;                        // its type of address
+    int cnmi[5] = {0, 0, 0, 0, 1};          // AT+CNMI: mode, mt, bm, ds, bfr
+    bool csdh = false;                      // AT+CSDH
+    int csmp[4] = {17, 167, 0, 0};          // AT+CSMP: fo, vp, pid, dcs (text mode sends)
+};
+
+// Fault settings. Change them at any time; they apply from the next byte the
+// model produces.
+struct Faults {
+    bool silent = false;                // no echo, no answers; input is still recorded
+    LineShape line;                     // chunks / trickle / baud pacing of all output
+    std::uint32_t answer_delay_ms = 0;  // answers (not echo) leave this much later
+    std::string garbage;                // sent in front of every answer
+    std::size_t flood = 0;              // the next command line is answered by this many
+                                        // junk bytes and no result code (one-shot)
+    bool silent_after_prompt = false;   // after "> " nothing more: no echo, no result
+    std::uint32_t send_result_delay_ms = 0;  // "+CMGS: <mr>" ... "OK" this late after Ctrl-Z
+    bool bare_ok_on_send = false;       // a submitted message is refused with a bare OK
+    std::string arrive_during_listing;  // SMS-DELIVER PDU stored while the next AT+CMGL
+                                        // runs: not in that listing, unread (one-shot)
+};
+
+// One message the model was asked to send.
+struct SentMessage {
+    bool text_mode = false;
+    std::string number;            // as addressed; '+' in front of an international one
+    int type_of_address = 129;     // 129, 145, ...
+    Coding coding = Coding::kGsm7;
+    std::string text;              // body as UTF-8 (8-bit data: hex digits)
+    std::string pdu;               // PDU mode: the hex digits as received
+    int reference = 0;             // the <mr> of the +CMGS answer
+    std::uint64_t at_ms = 0;       // when the Ctrl-Z arrived
+};
+
+// One slot of the SIM message store.
+struct StoredMessage {
+    int index = 0;                 // 1-based storage index
+    bool read = false;             // "REC READ" (1) or "REC UNREAD" (0)
+    std::string pdu;               // SMS-DELIVER, SMSC field first, upper-case hex
+};
+
+class Tc35Model : public os::virt::Peer {
+public:
+    Tc35Model();
+
+    // --- SIM message store: indices 1 .. capacity ---
+    void SetCapacity(int slots);                  // default 30
+    int capacity() const { return capacity_; }
+    // Stores a message in the lowest free slot; returns its index, or 0 when
+    // the store is full or the PDU is not an SMS-DELIVER.
+    int AddMessage(std::string_view pdu_hex, bool read = false);
+    // Stores a message at `index`, replacing what was there. False when the
+    // index is outside the store or the PDU is not an SMS-DELIVER.
+    bool PutMessage(int index, std::string_view pdu_hex, bool read);
+    std::optional<StoredMessage> Message(int index) const;
+    std::vector<StoredMessage> Messages() const;  // in index order
+    // A message arriving from the network: stored like AddMessage, and
+    // announced with "+CMTI: \"SM\",<index>" when AT+CNMI has <mt> 1.
+    int Deliver(std::string_view pdu_hex, std::uint64_t now_ms);
+
+    // --- settings (what AT commands set) ---
+    Settings& settings() { return settings_; }
+    void FactoryReset();  // AT&F
+
+    // --- faults ---
+    Faults& faults() { return faults_; }
+    // Answers every later use of command `name` ("CMGS", "CMGL", "CMGF", "AT"
+    // for the bare AT, "E" for ATE ...) with `code` (kPlainError or a CMS code),
+    // `times` times (-1: until cleared). AT+CMGS is failed after the message
+    // was given at the prompt, as a network refusal shows; with
+    // `before_prompt` it is failed instead of the prompt.
+    void FailCommand(std::string_view name, int code = kPlainError, int times = -1,
+                     bool before_prompt = false);
+    void ClearFailures();
+    // The line goes dead for `duration_ms`: queued output is lost, nothing is
+    // heard or answered until it ends. modemsim also closes its pty.
+    void HangUp(std::uint64_t now_ms, std::uint64_t duration_ms);
+    bool HungUp(std::uint64_t now_ms) const { return now_ms < hangup_until_; }
+    // Sends `n` junk bytes (no result code) now.
+    void Flood(std::size_t n, std::uint64_t now_ms);
+
+    // --- what happened ---
+    const std::vector<SentMessage>& Sent() const { return sent_; }
+    const std::string& Received() const { return received_; }  // every byte heard
+    const std::vector<std::string>& CommandLines() const { return lines_; }  // as typed, no CR
+
+    // When the next queued byte that has not yet arrived will arrive (for a
+    // real-time loop's sleep).
+    std::optional<std::uint64_t> NextArrival(std::uint64_t now_ms) const {
+        return out_.NextArrival(now_ms);
+    }
+
+    // --- os::virt::Peer ---
+    void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) override;
+    std::size_t Pending(std::uint64_t now) override;
+    std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override;
+    void Purge(std::uint64_t now) override;
+
+private:
+    enum class Input { kCommand, kPdu, kText };
+    // What one command of a line produced.
+    struct Reply {
+        std::string info;            // information text, framed
+        bool error = false;          // ends the line with an error result
+        int cms = -1;                // ... as +CMS ERROR: n (with AT+CMEE 1/2)
+        int cme = -1;                // ... as +CME ERROR: n
+        bool forced = false;         // error chosen by FailCommand: shown as is
+        bool prompt = false;         // the command now waits for text or a PDU
+    };
+    struct Failure {
+        int code;
+        int times;
+        bool before_prompt;
+    };
+
+    void Echo(std::string_view bytes, std::uint64_t now);
+    void Answer(std::string_view bytes, std::uint64_t now, std::uint32_t extra_delay = 0);
+    void RunLine(const std::string& line, std::uint64_t now);
+    bool RunCommand(const std::string& name, const std::string& args, Reply& reply);
+    bool TakeFailure(const std::string& name, bool before_prompt, int* code);
+    void EndInput(bool submit, std::uint64_t now);
+    void Submit(const std::string& body, std::uint64_t now);
+    std::string ErrorText(const Reply& reply) const;
+    std::string OkText() const;
+    std::string InfoText(const std::vector<std::string>& lines) const;
+    std::string Listing(int stat);
+    std::string TextHeader(const StoredMessage& m, const Pdu& pdu, bool listing) const;
+    std::string TextBody(const Pdu& pdu) const;
+    std::string TeString(const std::string& utf8_or_ascii) const;
+    std::string FromTeString(const std::string& text) const;
+
+    Settings settings_;
+    Faults faults_;
+    int capacity_ = 30;
+    std::map<int, StoredMessage> store_;
+    std::map<std::string, Failure> failures_;
+    std::vector<SentMessage> sent_;
+    std::string received_;
+    std::vector<std::string> lines_;
+    TimedOutput out_;
+
+    Input input_ = Input::kCommand;
+    std::string line_;                 // command line being typed
+    std::string body_;                 // text or PDU after the prompt
+    int cmgs_length_ = 0;              // PDU mode: the TPDU length announced
+    std::string cmgs_number_;          // text mode: the destination
+    int cmgs_toda_ = 129;
+    bool muted_input_ = false;         // silent_after_prompt applies to this input
+    int next_reference_ = 1;
+    std::uint64_t hangup_until_ = 0;
+    std::vector<std::string> pending_urcs_;  // held back while a command runs
+};
+
+}  // namespace modem
