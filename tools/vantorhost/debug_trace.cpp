@@ -57,6 +57,18 @@ void DebugTraceListener::Flush() {
     OutputDebugStringA(kFlushMarker);
     // The writer gives up after 10 s without a listener; do not wait longer.
     WaitForSingleObject(flushed_, 10000);
+    Deliver();
+}
+
+void DebugTraceListener::Deliver() {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        lines.swap(lines_);
+    }
+    if (sink_) {
+        for (const std::string& line : lines) sink_(line);
+    }
 }
 
 void DebugTraceListener::Stop() {
@@ -65,8 +77,9 @@ void DebugTraceListener::Stop() {
         WaitForSingleObject(thread_, 5000);
         CloseIf(thread_);
     }
-    if (!pending_.empty() && sink_) sink_(pending_);
+    if (!pending_.empty()) lines_.push_back(pending_);
     pending_.clear();
+    Deliver();
     if (view_ != nullptr) UnmapViewOfFile(view_);
     view_ = nullptr;
     CloseIf(mapping_);
@@ -93,16 +106,18 @@ void DebugTraceListener::Run() {
         const char* text = view_ + sizeof pid;
         const std::size_t length = strnlen(text, kSectionSize - sizeof pid);
         if (length == sizeof kFlushMarker - 1 && std::memcmp(text, kFlushMarker, length) == 0) {
-            if (!pending_.empty() && sink_) sink_(pending_);
+            std::lock_guard<std::mutex> guard(lock_);
+            if (!pending_.empty()) lines_.push_back(pending_);
             pending_.clear();
             SetEvent(flushed_);
             continue;
         }
         // A trace call may carry several lines, or a line without its end.
         pending_.append(text, length);
+        std::lock_guard<std::mutex> guard(lock_);
         std::size_t end;
         while ((end = pending_.find('\n')) != std::string::npos) {
-            if (sink_) sink_(pending_.substr(0, end));
+            lines_.push_back(pending_.substr(0, end));
             pending_.erase(0, end + 1);
         }
     }

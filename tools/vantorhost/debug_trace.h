@@ -11,7 +11,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace vhost {
 
@@ -27,8 +29,9 @@ public:
     // False with a reason when the section or events cannot be had (for
     // example another debug-output listener already owns them).
     bool Start(Sink sink, std::string& why);
-    // Returns once every line written before the call has reached the sink,
-    // so trace lines print before the result of the call that caused them.
+    // Hands every line written before the call to the sink, on the caller's
+    // thread, so trace lines print before the result of the call that caused
+    // them and never in the middle of another line.
     void Flush();
     void Stop();
 
@@ -44,7 +47,11 @@ private:
     HANDLE stop_ = nullptr;
     HANDLE flushed_ = nullptr;
     HANDLE thread_ = nullptr;
-    std::string pending_;  // a line written in several pieces
+    void Deliver();
+
+    std::string pending_;  // a line written in several pieces (listener thread)
+    std::mutex lock_;
+    std::vector<std::string> lines_;  // complete lines not yet handed to the sink
 };
 
 }  // namespace vhost

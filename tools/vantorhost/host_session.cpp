@@ -10,15 +10,19 @@
 namespace vhost {
 namespace {
 
+// Times one module call and runs the after-call hook when it returns.
 class Stopwatch {
 public:
-    explicit Stopwatch(double& out) : out_(out), start_(std::chrono::steady_clock::now()) {}
+    Stopwatch(double& out, const std::function<void()>& after)
+        : out_(out), after_(after), start_(std::chrono::steady_clock::now()) {}
     ~Stopwatch() {
         out_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+        if (after_) after_();
     }
 
 private:
     double& out_;
+    const std::function<void()>& after_;
     std::chrono::steady_clock::time_point start_;
 };
 
@@ -103,17 +107,17 @@ bool HostSession::OpenPort(const PortSettings& settings) {
     config.stopBits = static_cast<std::int16_t>(settings.stopBits);
     config.parity = static_cast<std::uint8_t>(settings.parity);
     config.replyTimeout = static_cast<std::int16_t>(settings.replyTimeoutMs);
-    Stopwatch watch(lastCallMs_);
+    Stopwatch watch(lastCallMs_, afterCall_);
     return driver_->OpenPort(0, &config) == 1;
 }
 
 bool HostSession::ClosePort() {
-    Stopwatch watch(lastCallMs_);
+    Stopwatch watch(lastCallMs_, afterCall_);
     return driver_->ClosePort() == 1;
 }
 
 bool HostSession::LinkTest() {
-    Stopwatch watch(lastCallMs_);
+    Stopwatch watch(lastCallMs_, afterCall_);
     return driver_->LinkTest(1, 0, 0) == 1;
 }
 
@@ -137,7 +141,7 @@ int HostSession::Read(const std::vector<vantor::RegisterRef>& refs, std::vector<
 
     int result;
     {
-        Stopwatch watch(lastCallMs_);
+        Stopwatch watch(lastCallMs_, afterCall_);
         result = sharing_->ProcessSharedPacket(&packet);
     }
     for (std::size_t i = 0; i < refs.size(); ++i) {
@@ -196,7 +200,7 @@ bool HostSession::Write(const vantor::RegisterRef& ref, const std::string& value
     packet.writeFlag = 1;
     packet.head = &node;
     {
-        Stopwatch watch(lastCallMs_);
+        Stopwatch watch(lastCallMs_, afterCall_);
         result = sharing_->ProcessSharedPacket(&packet);
     }
     if (atom != 0) GlobalDeleteAtom(atom);

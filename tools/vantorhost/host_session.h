@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ public:
     // reference's data type. False with `error` when the value does not fit.
     bool Write(const vantor::RegisterRef& ref, const std::string& value, int& result, std::string& error);
 
+    // Called after every module call that can talk to the modem, before its
+    // result is shown (the trace listener empties its queue there).
+    void SetAfterCall(std::function<void()> afterCall) { afterCall_ = std::move(afterCall); }
+
     // Duration of the last module call (packet or port call), milliseconds.
     double LastCallMs() const { return lastCallMs_; }
 
@@ -65,6 +70,7 @@ private:
     const vantor::RegisterDef* table_ = nullptr;
     std::int32_t rows_ = 0;
     double lastCallMs_ = 0;
+    std::function<void()> afterCall_;
 };
 
 // "2026-12-10 11:52:01.123" in local time.

@@ -40,7 +40,7 @@ void Usage() {
         "  --port COMn --baud N --data-bits N --stop-bits N --parity none|odd|even|mark|space\n"
         "  --timeout MS (reply time-out)  --trace (module trace lines)  --register (DllRegisterServer)\n"
         "  --time (duration of each module call)  --verbose (how the module was loaded)\n"
-        "  --keep-going (run every command even after a failure)\n");
+        "  --keep-going (run every command even after a failure)  --echo (show each command first)\n");
 }
 
 bool ParseInt(const std::string& text, int low, int high, int& value) {
@@ -82,6 +82,7 @@ struct Invocation {
     bool registerFirst = false;
     bool verbose = false;
     bool keepGoing = false;
+    bool echo = false;
     vhost::CommandOptions commandOptions;
     std::vector<std::string> commands;  // command lines to run in order
     bool fromInput = false;
@@ -103,6 +104,7 @@ int ParseArguments(const std::vector<std::string>& args, Invocation& inv) {
         else if (option == "--verbose") inv.verbose = true;
         else if (option == "--time") inv.commandOptions.showTimes = true;
         else if (option == "--keep-going") inv.keepGoing = true;
+        else if (option == "--echo") inv.echo = true;
         else if (option == "--port" && value(v) && !v.empty() && v.size() < 32) inv.port.name = v;
         else if (option == "--baud" && value(v) && ParseInt(v, 1, 1000000, inv.port.baud)) {}
         else if (option == "--data-bits" && value(v) && ParseInt(v, 4, 8, inv.port.dataBits)) {}
@@ -166,11 +168,11 @@ int Main() {
     int exitCode = 0;
     {
         vhost::HostSession session(loader.Driver(), loader.Sharing());
+        session.SetAfterCall([&trace] { trace.Flush(); });
         vhost::Commands commands(session, inv.commandOptions);
         bool portOpen = false;
         if (!inv.port.name.empty()) {
             portOpen = session.OpenPort(inv.port);
-            trace.Flush();
             if (!portOpen) {
                 Out(Format("open %s: FAILED (OpenPort result 0)\n", inv.port.name.c_str()));
                 return kExitSetup;
@@ -182,8 +184,8 @@ int Main() {
             }
         }
         auto runOne = [&](const std::string& line) {
+            if (inv.echo && !line.empty() && line.rfind("echo", 0) != 0) Out("> " + line + "\n");
             const bool ok = commands.Run(line);
-            trace.Flush();
             if (!ok) exitCode = kExitFailed;
             return ok || inv.keepGoing;
         };
