@@ -73,4 +73,17 @@ protected:
 
 inline std::uint64_t Now() { return os::virt::Now(); }
 
+inline bool Traced(const std::string& line) {
+    for (const std::string& l : os::virt::TraceLines())
+        if (l == line) return true;
+    return false;
+}
+
+inline std::size_t Count(const std::string& haystack, const std::string& needle) {
+    std::size_t n = 0;
+    for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
 }  // namespace vantor::test

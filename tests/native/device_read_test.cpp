@@ -176,6 +176,7 @@ TEST_F(ReadCycleTest, ServiceCentreQueryDeliversTheQuotedNumber) {
     const Case cases[] = {
         {"\r\n+CSCA: \"+8613800100500\",145\r\n\r\nOK\r\n", 1, "+8613800100500"},
         {"\r\n+CSCA: \"13800100500\",129\r\nOK\r\n", 1, "13800100500"},
+        {"\r\n+CSCA: \"+32475161616\",145\r\n\r\nOK\r\n", 1, "+32475161616"},  // recorded
         {"\r\n+CSCA: \"\",129\r\n\r\nOK\r\n", 1, ""},
         {"\r\nOK\r\n", 0, "unchanged"},                               // no marker
         {"\r\n+CSCA: \"+8613800100500,145\r\n\r\nOK\r\n", 0, "unchanged"},  // no closing quote

@@ -11,19 +11,6 @@ namespace {
 
 using WriteCycleTest = DeviceTest;
 
-bool Traced(const std::string& line) {
-    for (const std::string& l : os::virt::TraceLines())
-        if (l == line) return true;
-    return false;
-}
-
-std::size_t Count(const std::string& haystack, const std::string& needle) {
-    std::size_t n = 0;
-    for (auto at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
-        ++n;
-    return n;
-}
-
 void FillPair(Slot* header, Slot* text, int slots, const char* mark) {
     for (int i = 0; i < slots; ++i) {
         std::snprintf(header[i], kSlotSize, "%s header %d", mark, i);
