@@ -1,0 +1,180 @@
+// Both send dialogues against a scripted modem, in virtual time.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "device_fixture.h"
+
+namespace {
+
+using vantor::test::DeviceTest;
+using vantor::test::Now;
+
+const std::string kHelloPdu = "001100038121F30000A70AE8329BFD4697D9EC37";
+const std::string kPrompt = "\r\n> ";
+const std::string kSent = "\r\n+CMGS: 12\r\n\r\nOK\r\n";
+
+class SmsSend : public DeviceTest {
+protected:
+    void Message(const char* tele, const std::string& part0, const std::string& part1 = "") {
+        std::strcpy(modem.Tele, tele);
+        std::snprintf(modem.MsgSend[0], sizeof modem.MsgSend[0], "%s", part0.c_str());
+        std::snprintf(modem.MsgSend[1], sizeof modem.MsgSend[1], "%s", part1.c_str());
+    }
+};
+
+TEST_F(SmsSend, PduWithPrompt) {
+    struct Case {
+        const char* body;
+        int codeMod;
+        std::string command, pdu;
+    } cases[] = {
+        {"hellohello", 0, "AT+CMGS=19\r\n", kHelloPdu},
+        {"\xD6\xD0\xCE\xC4", 1, "AT+CMGS=14\r\n", "001100038121F30008A7044E2D6587"},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t chunk : {0, 1, 3}) {
+            os::virt::Reset();
+            peer = {};
+            Open(1000);
+            Message("123", c.body);
+            modem.CodeMod = static_cast<std::uint8_t>(c.codeMod);
+            peer.SetEcho(true);
+            peer.SetChunking(chunk, 5);
+            peer.OnWrite(c.command, kPrompt, 50);
+            peer.OnWrite("\x1A", kSent, 800);
+            const auto start = Now();
+            EXPECT_EQ(modem.SendPduMessage(), 1) << c.body << " chunk " << chunk;
+            EXPECT_EQ(peer.Written(), c.command + c.pdu + "\x1A") << chunk;
+            EXPECT_GE(Now() - start, 1700u);
+            modem.ClosePort();
+        }
+    }
+}
+
+TEST_F(SmsSend, PduFailures) {
+    struct Case {
+        const char* name;
+        const char* promptAnswer;  // nullptr: silence
+        const char* resultAnswer;
+        std::string written;
+    } cases[] = {
+        {"error instead of the prompt", "\r\n+CMS ERROR: 304\r\n", nullptr, "AT+CMGS=19\r\n\x1B"},
+        {"no prompt", nullptr, nullptr, "AT+CMGS=19\r\n\x1B"},
+        {"error after the PDU", "\r\n> ", "\r\n+CMS ERROR: 500\r\n", "AT+CMGS=19\r\n" + kHelloPdu + "\x1A"},
+        {"bare OK after the PDU", "\r\n> ", "\r\nOK\r\n", "AT+CMGS=19\r\n" + kHelloPdu + "\x1A"},
+        {"result line without OK", "\r\n> ", "\r\n+CMGS: 7\r\n", "AT+CMGS=19\r\n" + kHelloPdu + "\x1A"},
+    };
+    for (const auto& c : cases) {
+        os::virt::Reset();
+        peer = {};
+        Open(1000);
+        Message("123", "hellohello");
+        modem.CodeMod = 0;
+        if (c.promptAnswer) peer.OnWrite("AT+CMGS=19\r\n", c.promptAnswer, 50);
+        if (c.resultAnswer) peer.OnWrite("\x1A", c.resultAnswer, 300);
+        EXPECT_EQ(modem.SendPduMessage(), 0) << c.name;
+        EXPECT_EQ(peer.Written(), c.written) << c.name;
+        modem.ClosePort();
+    }
+}
+
+TEST_F(SmsSend, RefusalsWriteNothing) {
+    Open(1000);
+    peer.OnWrite("AT", kPrompt, 0, 0);
+    const std::string a160(160, 'a');
+    // 161 septets to an 11-digit number make 155 TPDU octets; 71 UCS-2
+    // characters make 156.
+    std::string zh71;
+    for (int i = 0; i < 71; ++i) zh71 += "\xD6\xD0";
+    struct Case {
+        const char* tele;
+        std::string part0, part1;
+        int codeMod;
+        int format;  // MsgFormat: 0 PDU, 1 text
+    } cases[] = {
+        {"13800138000", a160, "a", 0, 0},
+        {"13800138000", zh71, "", 1, 0},
+        {"", "hello", "", 0, 0},
+        {"12a4", "hello", "", 1, 0},
+        {"+", "hello", "", 0, 0},
+        {"", "hello", "", 0, 1},
+        {"1 2", "hello", "", 0, 1},
+        {"123", a160, "a", 0, 1},        // 161 bytes
+        {"123", "ab\x1A" "cd", "", 0, 1},  // Ctrl-Z would end the input early
+        {"123", "ab\x1B" "cd", "", 0, 1},  // ESC would abandon it
+    };
+    for (const auto& c : cases) {
+        Message(c.tele, c.part0, c.part1);
+        modem.CodeMod = static_cast<std::uint8_t>(c.codeMod);
+        const int sent = c.format == 0 ? modem.SendPduMessage() : modem.SendTextMessage();
+        EXPECT_EQ(sent, 0) << '"' << c.tele << "\" " << c.part0.size() + c.part1.size();
+        EXPECT_EQ(peer.Written(), "") << '"' << c.tele << "\" " << c.part0.size() + c.part1.size();
+    }
+}
+
+TEST_F(SmsSend, PduLengthBoundaryIsSent) {
+    Open(1000);
+    Message("13800138000", std::string(160, 'a'));
+    modem.CodeMod = 0;
+    peer.OnWrite("AT+CMGS=154\r\n", kPrompt, 50);
+    peer.OnWrite("\x1A", kSent, 300);
+    EXPECT_EQ(modem.SendPduMessage(), 1);
+
+    std::string zh70;
+    for (int i = 0; i < 70; ++i) zh70 += "\xD6\xD0";
+    Message("13800138000", zh70);
+    modem.CodeMod = 1;
+    peer.OnWrite("AT+CMGS=154\r\n", kPrompt, 50);
+    peer.OnWrite("\x1A", kSent, 300);
+    EXPECT_EQ(modem.SendPduMessage(), 1);
+}
+
+TEST_F(SmsSend, TextWithPromptAndResult) {
+    Open(1000);
+    const std::string body160(160, 'b');
+    for (const std::string& body : {std::string("Hello"), body160}) {
+        peer = {};
+        const std::size_t half = body.size() / 2;  // the body is both MsgSend texts
+        Message("+8613800138000", body.substr(0, half), body.substr(half));
+        peer.SetEcho(true);
+        peer.OnWrite("AT+CMGS=\"+8613800138000\"\r", kPrompt, 100);
+        peer.OnWrite("\x1A\r", kSent, 2000);
+        const auto start = Now();
+        EXPECT_EQ(modem.SendTextMessage(), 1) << body.size();
+        EXPECT_EQ(peer.Written(), "AT+CMGS=\"+8613800138000\"\r" + body + "\x1A\r");
+        EXPECT_GE(Now() - start, 7000u);
+    }
+}
+
+TEST_F(SmsSend, TextFailures) {
+    struct Case {
+        const char* name;
+        const char* promptAnswer;  // nullptr: silence
+        const char* resultAnswer;  // nullptr: silence (the echo may still come)
+        bool bodyWritten;
+    } cases[] = {
+        {"error answer to the body", "\r\n> ", "\r\n+CMS ERROR: 500\r\n", true},
+        {"echo only after the body", "\r\n> ", nullptr, true},
+        {"bare OK after the body", "\r\n> ", "\r\nOK\r\n", true},
+        {"no prompt, echo only", nullptr, nullptr, false},
+        {"error instead of the prompt", "\r\nERROR\r\n", nullptr, false},
+    };
+    for (const auto& c : cases) {
+        os::virt::Reset();
+        peer = {};
+        Open(1000);
+        Message("123", "Hello");
+        peer.SetEcho(true);
+        if (c.promptAnswer) peer.OnWrite("AT+CMGS=\"123\"\r", c.promptAnswer, 100);
+        if (c.resultAnswer) peer.OnWrite("\x1A\r", c.resultAnswer, 2000);
+        EXPECT_EQ(modem.SendTextMessage(), 0) << c.name;
+        EXPECT_EQ(peer.Written(), c.bodyWritten ? "AT+CMGS=\"123\"\rHello\x1A\r"
+                                                : "AT+CMGS=\"123\"\r\x1B")
+            << c.name;
+        modem.ClosePort();
+    }
+}
+
+}  // namespace
