@@ -90,6 +90,12 @@ void WritePacked(PduWriter& w, const std::uint8_t* septets, int n) noexcept {
     if (bits > 0) w.Octet(acc & 0xFF);
 }
 
+bool IsAscii(const char* text, int length) noexcept {
+    for (int i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
+}
+
 }  // namespace
 
 int IsDialableNumber(const char* number) noexcept {
@@ -121,7 +127,11 @@ int Makecode(const char* number, const char* part0, const char* part1, std::uint
     const int length = JoinBody(part0, part1, body);
     char16_t units[kMaxUnits];
     int u = 0;
-    if (length > 0) {
+    if (IsAscii(body, length)) {
+        // 00..7F are ASCII in every ANSI code page: no conversion call needed.
+        for (int i = 0; i < length; ++i) units[i] = static_cast<char16_t>(body[i]);
+        u = length;
+    } else {
         u = os::MultiByteToWideChar(body, length, units, kMaxUnits);
         if (u <= 0) return 0;
     }
