@@ -147,6 +147,16 @@ bool Tc35Model::RunCommand(const std::string& name, const std::string& args, Rep
         if (IsTest(args)) return true;
         return cme(3);
     }
+    if (name == "+CFUN") {
+        // Power levels are not modelled: the engine stays at full function.
+        if (IsTest(args)) return info({"+CFUN: (0,1,5-8),(0,1)"});
+        if (IsQuery(args)) return info({"+CFUN: 1"});
+        if (IsSet(args) && params.size() <= 2 && (params[0].empty() || ParseInt(params[0], &n)) &&
+            (n <= 1 || (n >= 5 && n <= 8))) {
+            return true;
+        }
+        return cme(4);
+    }
     if (name == "+CSQ") {
         if (IsTest(args)) return info({"+CSQ: (0-31,99),(0-7,99)"});
         if (args.empty()) return info({"+CSQ: 19,99"});
