@@ -169,6 +169,26 @@ TEST_F(WriteCycleTest, TextListingNeverReadsBeyondItsArea) {
     }
 }
 
+// A port that keeps reporting queued bytes but never yields one.
+class StuckPeer final : public os::virt::Peer {
+public:
+    void Receive(const std::uint8_t*, std::size_t, std::uint64_t) override {}
+    std::size_t Pending(std::uint64_t) override { return 5; }
+    std::size_t Take(std::uint8_t*, std::size_t, std::uint64_t) override { return 0; }
+    void Purge(std::uint64_t) override {}
+};
+
+TEST_F(WriteCycleTest, TextListingGivesUpOnAPortThatYieldsNothing) {
+    StuckPeer stuck;
+    OpenWith(stuck);
+    modem.MsgFormat = 1;
+    PacketBuilder unread(kNEW, true);
+    const std::uint64_t start = Now();
+    EXPECT_EQ(Run(unread), 1);
+    EXPECT_EQ(Now() - start, 1000u);
+    Unplug();
+}
+
 TEST_F(WriteCycleTest, TextListingOnClosedPortEmptiesTheStores) {
     FillPair(modem.MsgNew, modem.MsgNec, kNewSlots, "before");
     modem.MsgFormat = 1;
