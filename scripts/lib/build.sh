@@ -1,0 +1,39 @@
+# Configuring and building the two trees, with the same settings as
+# scripts/test so that both share build/native and build/win32.
+#   vantor_build_native LOG [TARGET...]   native tree (modemsim, native tests)
+#   vantor_build_win32 LOG [TARGET...]    Win32 tree (Vantor.dll, vantorhost.exe)
+# Without targets everything is built. Output goes to LOG; 0 on success.
+
+VANTOR_ROOT="${VANTOR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+VANTOR_NATIVE_DIR="${VANTOR_NATIVE_DIR:-$VANTOR_ROOT/build/native}"
+VANTOR_WIN32_DIR="${VANTOR_WIN32_DIR:-$VANTOR_ROOT/build/win32}"
+
+# _vantor_build DIR LOG "TARGETS" CMAKE_ARGS...
+_vantor_build() {
+    local dir="$1" log="$2" targets="$3"
+    shift 3
+    local target_args=()
+    local t
+    for t in $targets; do target_args+=(--target "$t"); done
+    {
+        if [[ ! -f "$dir/CMakeCache.txt" ]]; then
+            cmake -S "$VANTOR_ROOT" -B "$dir" "$@"
+        else
+            cmake "$dir" >/dev/null
+        fi && cmake --build "$dir" -j"${VANTOR_JOBS:-2}" "${target_args[@]}"
+    } >"$log" 2>&1
+}
+
+vantor_build_native() {
+    local log="$1"
+    shift
+    _vantor_build "$VANTOR_NATIVE_DIR" "$log" "$*" \
+        -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+}
+
+vantor_build_win32() {
+    local log="$1"
+    shift
+    _vantor_build "$VANTOR_WIN32_DIR" "$log" "$*" \
+        -DCMAKE_TOOLCHAIN_FILE="$VANTOR_ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+}
