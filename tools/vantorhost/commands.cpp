@@ -187,8 +187,10 @@ bool Commands::WriteOne(const std::string& name, const std::string& value, const
 }
 
 bool Commands::Write(const std::string& name, const std::string& value) {
-    const bool text = session_.DefaultType(name) == vantor::kTypeText;
-    return WriteOne(name, value, text ? "\"" + value + "\"" : value);
+    // Texts are shown in quotes unless they carry their own (a CSCA value
+    // goes to the modem exactly as written, quotes and type of number included).
+    const bool quote = session_.DefaultType(name) == vantor::kTypeText && value.find('"') == std::string::npos;
+    return WriteOne(name, value, quote ? "\"" + value + "\"" : value);
 }
 
 bool Commands::Send(const std::string& number, const std::string& text) {
