@@ -1,0 +1,49 @@
+# The Wine environment of the test runs, the demo and the end-to-end tests.
+# Source it; it exports the settings and defines helpers:
+#   wine_prefix_init       create the private prefix once (wineboot)
+#   wine_server_start      start the prefix's wineserver (persistent)
+#   wine_server_stop       stop that wineserver only
+#   map_com_port N PATH    make COMN of the prefix open PATH (a pty)
+#   winpath PATH           Unix path -> the Z: drive path Wine programs take
+#
+# WINEPREFIX may be set beforehand; the default is build/wineprefix.
+
+VANTOR_ROOT="${VANTOR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+export VANTOR_ROOT
+export WINEPREFIX="${WINEPREFIX:-$VANTOR_ROOT/build/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko installation prompts.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes its ANSI code page from the locale name: 936 (GBK), as on the
+# shipped machines. The locale itself need not be installed.
+export LC_ALL=zh_CN.UTF-8 2>/dev/null
+
+wine_prefix_init() {
+    if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+        mkdir -p "$(dirname "$WINEPREFIX")"
+        wineboot --init >/dev/null 2>&1
+        # wineboot returns before the registry is flushed.
+        wineserver -w
+    fi
+}
+
+wine_server_start() {
+    wineserver -p </dev/null >/dev/null 2>&1
+}
+
+wine_server_stop() {
+    wineserver -k 2>/dev/null || true
+}
+
+map_com_port() {
+    local number="$1" target="$2"
+    mkdir -p "$WINEPREFIX/dosdevices"
+    ln -sfn "$target" "$WINEPREFIX/dosdevices/com$number"
+}
+
+winpath() {
+    local path="$1"
+    [[ "$path" == /* ]] || path="$PWD/$path"
+    printf 'Z:%s\n' "$path"
+}

@@ -1,0 +1,177 @@
+#include "module/module_pro.h"
+
+#include <new>
+
+#include "device/gsm_modem.h"
+#include "host/register_table.h"
+#include "module/module_state.h"
+
+namespace vantor::module {
+
+CModulePro* CModulePro::Create() noexcept {
+    CGsmModem* device = new (std::nothrow) CGsmModem();
+    if (device == nullptr) return nullptr;
+    CModulePro* object = new (std::nothrow) CModulePro(device);
+    if (object == nullptr) {
+        delete device;
+        return nullptr;
+    }
+    LockModule();
+    return object;
+}
+
+CModulePro::CModulePro(CGsmModem* device) noexcept : device_(device) {}
+
+CModulePro::~CModulePro() {
+    // The device's destructor leaves the port alone; closing it is ours. A
+    // handle shared with another object may already be closed there: the link
+    // layer treats that second close as a no-op.
+    if (device_->PortHandle != os::kInvalidHandle) device_->ClosePort();
+    delete device_;
+    UnlockModule();
+}
+
+// --- IUnknown ---
+
+HRESULT STDMETHODCALLTYPE CModulePro::QueryInterface(REFIID iid, void** out) noexcept {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    // The interface table in its search order; IID_IUnknown answers with the
+    // first entry's part so that every part gives the same identity.
+    if (IsEqualIID(iid, kDiidModulePro) || IsEqualIID(iid, IID_IUnknown)) {
+        *out = static_cast<IDispatch*>(this);
+    } else if (IsEqualIID(iid, kIidDeviceDriver)) {
+        *out = static_cast<IDeviceDriver*>(this);
+    } else if (IsEqualIID(iid, kIidPortSharing)) {
+        *out = static_cast<IPortSharing*>(this);
+    } else if (IsEqualIID(iid, IID_IDispatch)) {
+        *out = static_cast<IDispatch*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE CModulePro::AddRef() noexcept {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
+
+ULONG STDMETHODCALLTYPE CModulePro::Release() noexcept {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+}
+
+// --- IDispatch ---
+
+HRESULT STDMETHODCALLTYPE CModulePro::GetTypeInfoCount(UINT* count) noexcept {
+    if (count == nullptr) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CModulePro::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
+    if (info != nullptr) *info = nullptr;
+    return index != 0 ? E_INVALIDARG : E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CModulePro::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID,
+                                                    DISPID* ids) noexcept {
+    if (ids != nullptr) {
+        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT STDMETHODCALLTYPE CModulePro::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                             EXCEPINFO*, UINT*) noexcept {
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+// --- IDeviceDriver ---
+
+std::int32_t STDMETHODCALLTYPE CModulePro::GetRegisterTable(std::int32_t reserved,
+                                                            const RegisterDef** rows,
+                                                            std::int32_t* count) noexcept {
+    if (rows == nullptr || count == nullptr) return 0;
+    return device_->GetRegisterTable(reserved, rows, count);
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::LinkTest(std::int32_t enable, std::int32_t a,
+                                                    std::int32_t b) noexcept {
+    return device_->LinkTest(enable, a, b);
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::CheckRegister(const RegisterQuery* query,
+                                                         RegisterRef* ref) noexcept {
+    // 0 means valid here, so a missing record must come out as 1.
+    if (query == nullptr || ref == nullptr) return 1;
+    return device_->CheckRegister(query, ref, kRegisterTable, kRegisterCount) == 0 ? 0 : 1;
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::DriverReserved1(std::int32_t, std::int32_t,
+                                                           std::int32_t) noexcept {
+    return 1;
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::OpenPort(std::int32_t,
+                                                    const PortConfig* config) noexcept {
+    if (config == nullptr) return 0;
+    return device_->OpenPort(config);
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::ClosePort() noexcept { return device_->ClosePort(); }
+
+std::int32_t STDMETHODCALLTYPE CModulePro::DriverReserved2(std::int32_t, std::int32_t,
+                                                           std::int32_t) noexcept {
+    return 1;
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::DriverReserved3(std::int32_t a, std::int32_t b,
+                                                           std::int32_t c) noexcept {
+    return device_->Reserved10(a, b, c);
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::ProcessPacket(const IoPacket* packet) noexcept {
+    if (packet == nullptr) return 0;
+    return device_->ProcessPacket(packet, 0);
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::CheckDeviceAddress(const char* text,
+                                                              std::int32_t* address) noexcept {
+    if (text == nullptr || address == nullptr) return 0;
+    return device_->CheckDeviceAddress(text, address);
+}
+
+const char* STDMETHODCALLTYPE CModulePro::GetErrorText() noexcept {
+    return device_->GetErrorText();
+}
+
+// --- IPortSharing ---
+
+std::int32_t STDMETHODCALLTYPE CModulePro::ProcessSharedPacket(const IoPacket* packet) noexcept {
+    if (packet == nullptr) return 0;
+    return device_->ProcessPacket(packet, 1);
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::SetPortHandle(const HANDLE* handle) noexcept {
+    if (handle == nullptr) return 0;
+    // Taken without a test, and whatever the device held stays open: the
+    // host is lending a handle that another object owns.
+    device_->PortHandle = reinterpret_cast<os::Handle>(*handle);
+    return 1;
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::SharingReserved(std::int32_t, std::int32_t,
+                                                           std::int32_t) noexcept {
+    return 1;
+}
+
+std::int32_t STDMETHODCALLTYPE CModulePro::GetPortHandle(HANDLE* handle) noexcept {
+    if (handle == nullptr) return 0;
+    *handle = reinterpret_cast<HANDLE>(device_->PortHandle);
+    return 1;
+}
+
+}  // namespace vantor::module

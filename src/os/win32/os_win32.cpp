@@ -1,0 +1,181 @@
+// The seam on Windows: every function forwards to the Win32 call of the same
+// name. The seam's structs are copied field for field into the real ones, so
+// nothing here depends on the two layouts being identical beyond what the
+// asserts below pin down.
+#include "os/os.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstddef>
+#include <cstring>
+
+namespace os {
+namespace {
+
+static_assert(sizeof(Handle) == sizeof(HANDLE));
+static_assert(sizeof(Dcb) == sizeof(DCB));
+static_assert(offsetof(Dcb, wReserved) == offsetof(DCB, wReserved));
+static_assert(offsetof(Dcb, EvtChar) == offsetof(DCB, EvtChar));
+static_assert(offsetof(Dcb, wReserved1) == offsetof(DCB, wReserved1));
+static_assert(sizeof(CommTimeouts) == sizeof(COMMTIMEOUTS));
+static_assert(sizeof(ComStat) == sizeof(COMSTAT));
+static_assert(sizeof(FileTime) == sizeof(FILETIME));
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
+
+// The DCB's bit-field word (fBinary .. fDummy2) follows BaudRate.
+constexpr std::size_t kDcbFlagsOffset = offsetof(DCB, BaudRate) + sizeof(DWORD);
+// COMSTAT's bit-field word (fCtsHold .. fReserved) comes first.
+constexpr std::size_t kComStatFlagsOffset = 0;
+
+HANDLE ToWin(Handle h) { return reinterpret_cast<HANDLE>(h); }
+
+DCB ToWin(const Dcb& from) {
+    DCB to{};
+    to.DCBlength = from.DCBlength;
+    to.BaudRate = from.BaudRate;
+    std::memcpy(reinterpret_cast<unsigned char*>(&to) + kDcbFlagsOffset, &from.Flags,
+                sizeof(from.Flags));
+    to.wReserved = from.wReserved;
+    to.XonLim = from.XonLim;
+    to.XoffLim = from.XoffLim;
+    to.ByteSize = from.ByteSize;
+    to.Parity = from.Parity;
+    to.StopBits = from.StopBits;
+    to.XonChar = from.XonChar;
+    to.XoffChar = from.XoffChar;
+    to.ErrorChar = from.ErrorChar;
+    to.EofChar = from.EofChar;
+    to.EvtChar = from.EvtChar;
+    to.wReserved1 = from.wReserved1;
+    return to;
+}
+
+Dcb FromWin(const DCB& from) {
+    Dcb to{};
+    to.DCBlength = from.DCBlength;
+    to.BaudRate = from.BaudRate;
+    std::memcpy(&to.Flags, reinterpret_cast<const unsigned char*>(&from) + kDcbFlagsOffset,
+                sizeof(to.Flags));
+    to.wReserved = from.wReserved;
+    to.XonLim = from.XonLim;
+    to.XoffLim = from.XoffLim;
+    to.ByteSize = from.ByteSize;
+    to.Parity = from.Parity;
+    to.StopBits = from.StopBits;
+    to.XonChar = from.XonChar;
+    to.XoffChar = from.XoffChar;
+    to.ErrorChar = from.ErrorChar;
+    to.EofChar = from.EofChar;
+    to.EvtChar = from.EvtChar;
+    to.wReserved1 = from.wReserved1;
+    return to;
+}
+
+}  // namespace
+
+Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
+                   std::uint32_t creation, std::uint32_t flags) {
+    return reinterpret_cast<Handle>(
+        ::CreateFileA(path, access, shareMode, nullptr, creation, flags, nullptr));
+}
+
+int SetupComm(Handle h, std::uint32_t inQueue, std::uint32_t outQueue) {
+    return ::SetupComm(ToWin(h), inQueue, outQueue);
+}
+
+int GetCommState(Handle h, Dcb* dcb) {
+    if (dcb == nullptr) return 0;
+    DCB real{};
+    real.DCBlength = sizeof(DCB);
+    const BOOL ok = ::GetCommState(ToWin(h), &real);
+    if (ok) *dcb = FromWin(real);
+    return ok;
+}
+
+int SetCommState(Handle h, const Dcb* dcb) {
+    if (dcb == nullptr) return 0;
+    DCB real = ToWin(*dcb);
+    return ::SetCommState(ToWin(h), &real);
+}
+
+int SetCommMask(Handle h, std::uint32_t mask) { return ::SetCommMask(ToWin(h), mask); }
+
+int PurgeComm(Handle h, std::uint32_t flags) { return ::PurgeComm(ToWin(h), flags); }
+
+int SetCommTimeouts(Handle h, const CommTimeouts* timeouts) {
+    if (timeouts == nullptr) return 0;
+    COMMTIMEOUTS real{};
+    real.ReadIntervalTimeout = timeouts->ReadIntervalTimeout;
+    real.ReadTotalTimeoutMultiplier = timeouts->ReadTotalTimeoutMultiplier;
+    real.ReadTotalTimeoutConstant = timeouts->ReadTotalTimeoutConstant;
+    real.WriteTotalTimeoutMultiplier = timeouts->WriteTotalTimeoutMultiplier;
+    real.WriteTotalTimeoutConstant = timeouts->WriteTotalTimeoutConstant;
+    return ::SetCommTimeouts(ToWin(h), &real);
+}
+
+int ClearCommError(Handle h, std::uint32_t* errors, ComStat* stat) {
+    DWORD realErrors = 0;
+    COMSTAT realStat{};
+    const BOOL ok = ::ClearCommError(ToWin(h), &realErrors, &realStat);
+    if (errors != nullptr) *errors = realErrors;
+    if (stat != nullptr) {
+        std::memcpy(&stat->Flags,
+                    reinterpret_cast<const unsigned char*>(&realStat) + kComStatFlagsOffset,
+                    sizeof(stat->Flags));
+        stat->cbInQue = realStat.cbInQue;
+        stat->cbOutQue = realStat.cbOutQue;
+    }
+    return ok;
+}
+
+int ReadFile(Handle h, void* buffer, std::uint32_t toRead, std::uint32_t* read) {
+    DWORD done = 0;
+    const BOOL ok = ::ReadFile(ToWin(h), buffer, toRead, &done, nullptr);
+    if (read != nullptr) *read = done;
+    return ok;
+}
+
+int WriteFile(Handle h, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) {
+    DWORD done = 0;
+    const BOOL ok = ::WriteFile(ToWin(h), buffer, toWrite, &done, nullptr);
+    if (written != nullptr) *written = done;
+    return ok;
+}
+
+int CloseHandle(Handle h) { return ::CloseHandle(ToWin(h)); }
+
+void Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+std::uint32_t GetTickCount() { return ::GetTickCount(); }
+
+FileTime CoFileTimeNow() {
+    FILETIME now{};
+    ::CoFileTimeNow(&now);
+    return FileTime{now.dwLowDateTime, now.dwHighDateTime};
+}
+
+std::uint16_t GlobalAddAtomA(const char* text) { return ::GlobalAddAtomA(text); }
+
+std::uint32_t GlobalGetAtomNameA(std::uint16_t atom, char* buffer, int size) {
+    return ::GlobalGetAtomNameA(atom, buffer, size);
+}
+
+int MultiByteToWideChar(const char* text, int length, char16_t* wide, int wideSize) {
+    return ::MultiByteToWideChar(CP_ACP, 0, text, length, reinterpret_cast<LPWSTR>(wide),
+                                 wideSize);
+}
+
+int WideCharToMultiByte(const char16_t* wide, int length, char* text, int textSize,
+                        bool* usedDefault) {
+    BOOL defaulted = FALSE;
+    const int result =
+        ::WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(wide), length, text, textSize,
+                              nullptr, usedDefault != nullptr ? &defaulted : nullptr);
+    if (usedDefault != nullptr) *usedDefault = defaulted != FALSE;
+    return result;
+}
+
+void OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
+
+}  // namespace os

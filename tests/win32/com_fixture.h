@@ -1,0 +1,212 @@
+// Shared fixture for Win32 tests that use the built Vantor.dll the way a host
+// does. The DLL sits beside win32_tests.exe. Two roads to an object:
+//   - CreateViaCom(): CoCreateInstance, after the class is registered;
+//   - CreateViaFactory(): LoadLibrary + DllGetClassObject + CreateInstance.
+// Both reach the same loaded module, so object counts are shared.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "module/interfaces.h"
+
+namespace vantor::test {
+
+// Owns one COM reference.
+template <class T>
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T* raw) : raw_(raw) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& other) noexcept : raw_(std::exchange(other.raw_, nullptr)) {}
+    Ref& operator=(Ref&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            raw_ = std::exchange(other.raw_, nullptr);
+        }
+        return *this;
+    }
+    ~Ref() { Reset(); }
+
+    void Reset() {
+        if (raw_ != nullptr) std::exchange(raw_, nullptr)->Release();
+    }
+    T* Get() const { return raw_; }
+    // Gives up ownership without releasing.
+    T* Detach() { return std::exchange(raw_, nullptr); }
+    T* operator->() const { return raw_; }
+    explicit operator bool() const { return raw_ != nullptr; }
+    // For out-parameters: drops what is held and hands out the slot.
+    void** Out() {
+        Reset();
+        return reinterpret_cast<void**>(&raw_);
+    }
+
+    // QueryInterface into another holder.
+    template <class U>
+    HRESULT As(REFIID iid, Ref<U>* out) const {
+        return raw_->QueryInterface(iid, out->Out());
+    }
+
+private:
+    T* raw_ = nullptr;
+};
+
+// Full path of a file beside the running test binary.
+inline std::string BesideExe(const char* name) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string dir(path, length);
+    const std::size_t slash = dir.find_last_of("\\/");
+    return dir.substr(0, slash + 1) + name;
+}
+
+inline std::string DllPath() { return BesideExe("Vantor.dll"); }
+
+// The loaded Vantor.dll and its three exports.
+class DllModule {
+public:
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    using SimpleFn = HRESULT(STDAPICALLTYPE*)();
+
+    DllModule() : module_(LoadLibraryA(DllPath().c_str())) {
+        if (module_ == nullptr) return;
+        getClassObject = reinterpret_cast<GetClassObjectFn>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+        canUnloadNow = reinterpret_cast<SimpleFn>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+        registerServer = reinterpret_cast<SimpleFn>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
+    }
+    DllModule(const DllModule&) = delete;
+    DllModule& operator=(const DllModule&) = delete;
+    ~DllModule() {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+
+    HMODULE Handle() const { return module_; }
+    bool Loaded() const {
+        return module_ != nullptr && getClassObject != nullptr && canUnloadNow != nullptr &&
+               registerServer != nullptr;
+    }
+
+    GetClassObjectFn getClassObject = nullptr;
+    SimpleFn canUnloadNow = nullptr;
+    SimpleFn registerServer = nullptr;
+
+private:
+    HMODULE module_;
+};
+
+// Default value of HKCR\key, or an empty string when there is none.
+inline std::string ClassesRootValue(const std::string& key) {
+    char value[MAX_PATH * 2] = {};
+    LONG size = sizeof(value);
+    if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS) return {};
+    return value;
+}
+
+inline std::string ClsidText() {
+    LPOLESTR wide = nullptr;
+    StringFromCLSID(kClsidModulePro, &wide);
+    char text[64] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
+    CoTaskMemFree(wide);
+    return text;
+}
+
+// Two COM ports whose pseudo-terminals are linked back to back, named by
+// VANTOR_LOOP_PORTS=COMa,COMb (scripts/test sets it). Empty names without it.
+struct LoopPorts {
+    std::string a;
+    std::string b;
+    bool Available() const { return !a.empty() && !b.empty(); }
+};
+
+inline LoopPorts GetLoopPorts() {
+    const char* value = std::getenv("VANTOR_LOOP_PORTS");
+    if (value == nullptr) return {};
+    const std::string list(value);
+    const std::size_t comma = list.find(',');
+    if (comma == std::string::npos) return {};
+    return {list.substr(0, comma), list.substr(comma + 1)};
+}
+
+// A PortConfig as the host fills it: 8 data bits, no parity, one stop bit.
+inline PortConfig MakePortConfig(const std::string& port, std::int32_t baud = 9600,
+                                 std::int16_t replyTimeoutMs = 500) {
+    PortConfig config{};
+    std::strncpy(config.portName, port.c_str(), sizeof(config.portName) - 1);
+    config.baudRate = baud;
+    config.dataBits = 8;
+    config.stopBits = 1;
+    config.parity = 0;
+    config.replyTimeout = replyTimeoutMs;
+    return config;
+}
+
+class ComTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        comReady_ = true;
+        ASSERT_TRUE(dll_.Loaded()) << "cannot load " << DllPath();
+    }
+    void TearDown() override {
+        if (comReady_) CoUninitialize();
+    }
+
+    // Registers the DLL unless the class already points at a server.
+    void EnsureRegistered() {
+        if (ClassesRootValue("CLSID\\" + ClsidText() + "\\InProcServer32").empty()) {
+            ASSERT_EQ(dll_.registerServer(), S_OK);
+        }
+    }
+
+    template <class T>
+    Ref<T> CreateViaCom(REFIID iid) {
+        EnsureRegistered();
+        Ref<T> object;
+        EXPECT_EQ(CoCreateInstance(kClsidModulePro, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                   object.Out()),
+                  S_OK);
+        return object;
+    }
+
+    template <class T>
+    Ref<T> CreateViaFactory(REFIID iid) {
+        Ref<IClassFactory> factory;
+        EXPECT_EQ(dll_.getClassObject(kClsidModulePro, IID_IClassFactory, factory.Out()), S_OK);
+        Ref<T> object;
+        if (factory) EXPECT_EQ(factory->CreateInstance(nullptr, iid, object.Out()), S_OK);
+        return object;
+    }
+
+    // One device object seen through both host interfaces.
+    struct Device {
+        Ref<IDeviceDriver> driver;
+        Ref<IPortSharing> sharing;
+    };
+    Device CreateDevice() {
+        Device device;
+        device.driver = CreateViaFactory<IDeviceDriver>(kIidDeviceDriver);
+        if (device.driver) EXPECT_EQ(device.driver.As(kIidPortSharing, &device.sharing), S_OK);
+        return device;
+    }
+
+    DllModule dll_;
+
+private:
+    bool comReady_ = false;
+};
+
+}  // namespace vantor::test
