@@ -27,6 +27,9 @@ e2e_wine_up() {
     local given="${WINEPREFIX:-}"
     # shellcheck source=../../scripts/lib/wine-env.sh
     source "$VANTOR_ROOT/scripts/lib/wine-env.sh"
+    # shellcheck source=../../scripts/lib/utf8-locale.sh
+    source "$VANTOR_ROOT/scripts/lib/utf8-locale.sh"
+    vantor_utf8_locale
     if [[ -z "$given" ]]; then
         wine_prefix_init
         wine_server_start
