@@ -34,5 +34,6 @@ summarize_suites() {
     for name in "${VANTOR_SUITES[@]}"; do
         args+=("$name" "$VANTOR_RESULTS/$name.xml" "${VANTOR_SUITE_RC[$name]}")
     done
-    python3 "$VANTOR_ROOT/scripts/lib/summarize.py" "${args[@]}"
+    # The system interpreter: no version-manager shims, no locale noise.
+    /usr/bin/python3 "$VANTOR_ROOT/scripts/lib/summarize.py" "${args[@]}"
 }
