@@ -52,8 +52,16 @@ inline int Nibble(char c) { return kNibbles.v[static_cast<unsigned char>(c)]; }
 class OctetReader {
 public:
     OctetReader(const char* hex, std::size_t limit) noexcept : hex_(hex) {
+        // Blocks of 16 characters with no stray one are passed whole (the
+        // block test has no early exit, so the compiler can vectorise it).
         std::size_t n = 0;
-        while (n < limit && Nibble(hex[n]) >= 0) ++n;
+        while (limit - n >= kBlock) {
+            unsigned stray = 0;
+            for (std::size_t k = 0; k < kBlock; ++k) stray |= IsHexDigit(hex[n + k]) ? 0u : 1u;
+            if (stray != 0) break;
+            n += kBlock;
+        }
+        while (n < limit && IsHexDigit(hex[n])) ++n;
         octets_ = n / 2;
     }
     bool Read(std::uint8_t& v) noexcept {
@@ -78,6 +86,11 @@ public:
     char Digit(std::size_t k, int which) const noexcept { return hex_[2 * k + which]; }
 
 private:
+    static constexpr std::size_t kBlock = 16;
+    static bool IsHexDigit(char c) noexcept {
+        const unsigned u = static_cast<unsigned char>(c);
+        return u - '0' < 10u || (u | 0x20u) - 'a' < 6u;
+    }
     const char* hex_;
     std::size_t octets_ = 0;
     std::size_t pos_ = 0;
@@ -86,10 +99,14 @@ private:
 // --- the display text ----------------------------------------------------
 
 // Appends whole characters only: a character that does not fit ends the text,
-// so a cut never leaves half a double-byte character behind.
+// so a cut never leaves half a double-byte character behind. The terminator
+// is written when the text is done (the object goes out of scope).
 class Display {
 public:
     explicit Display(char* out) noexcept : out_(out) { out_[0] = '\0'; }
+    ~Display() { out_[len_] = '\0'; }
+    Display(const Display&) = delete;
+    Display& operator=(const Display&) = delete;
     void Put(const char* bytes, int n) noexcept {
         if (full_ || len_ + n > kMaxText) {
             full_ = true;
@@ -97,16 +114,37 @@ public:
         }
         std::memcpy(out_ + len_, bytes, static_cast<std::size_t>(n));
         len_ += n;
-        out_[len_] = '\0';
+    }
+    // One character of one or two bytes from a two-byte field: both bytes are
+    // stored (a spare one lands where the next character or the terminator
+    // goes), which spares a copy of variable length per character.
+    void PutShort(const char (&bytes)[2], int n) noexcept {
+        if (full_ || len_ + n > kMaxText) {
+            full_ = true;
+            return;
+        }
+        out_[len_] = bytes[0];
+        out_[len_ + 1] = bytes[1];
+        len_ += n;
     }
     void Put(char c) noexcept { Put(&c, 1); }
     // Text in the ANSI code page, split into characters at GBK lead bytes.
+    // The whole characters that fit go in with one copy; the first one that
+    // does not fit ends the text, as with Put.
     void PutText(const char* text, int n) noexcept {
-        for (int i = 0; i < n && !full_;) {
-            const int w = (static_cast<unsigned char>(text[i]) >= 0x81 && i + 1 < n) ? 2 : 1;
-            Put(text + i, w);
-            i += w;
+        if (full_ || n <= 0) return;
+        const int room = kMaxText - len_;
+        int fit = n <= room ? n : 0;  // all of it fits: no need to find the cut
+        while (fit < n) {
+            const int w = (static_cast<unsigned char>(text[fit]) >= 0x81 && fit + 1 < n) ? 2 : 1;
+            if (fit + w > room) {
+                full_ = true;
+                break;
+            }
+            fit += w;
         }
+        std::memcpy(out_ + len_, text, static_cast<std::size_t>(fit));
+        len_ += fit;
     }
     void PutText(const char* text) noexcept { PutText(text, static_cast<int>(std::strlen(text))); }
     int Length() const noexcept { return len_; }
@@ -197,7 +235,7 @@ public:
     }
 
 private:
-    void Put(const AnsiChar& a) noexcept { d_.Put(a.bytes, a.length); }
+    void Put(const AnsiChar& a) noexcept { d_.PutShort(a.bytes, a.length); }
     Display& d_;
     const GsmAnsiTables& t_;
     bool escaped_ = false;
