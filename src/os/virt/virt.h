@@ -64,6 +64,7 @@ int OpenHandleCount();
 std::size_t AtomCount();
 
 // --- trace ---
+// The newest lines (at least the last 10 000, as with PortCalls).
 const std::vector<std::string>& TraceLines();
 
 // Back to the start: clock 0, no ports, no calls, empty atoms and trace.

@@ -70,7 +70,15 @@ std::uint32_t GlobalGetAtomNameA(std::uint16_t atom, char* buffer, int size) {
     return static_cast<std::uint32_t>(n);
 }
 
-void OutputDebugStringA(const char* text) { State().trace.emplace_back(text ? text : ""); }
+// The newest lines are kept (at least the last 10 000), so that a long soak
+// stays bounded.
+void OutputDebugStringA(const char* text) {
+    constexpr std::size_t kKeptLines = 10000;
+    auto& trace = State().trace;
+    if (trace.size() >= 2 * kKeptLines)
+        trace.erase(trace.begin(), trace.begin() + static_cast<std::ptrdiff_t>(kKeptLines));
+    trace.emplace_back(text ? text : "");
+}
 
 namespace virt {
 
