@@ -37,3 +37,11 @@ vantor_build_win32() {
     _vantor_build "$VANTOR_WIN32_DIR" "$log" "$*" \
         -DCMAKE_TOOLCHAIN_FILE="$VANTOR_ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
 }
+
+# The libFuzzer tree (clang): only the fuzz targets are built.
+VANTOR_FUZZ_DIR="${VANTOR_FUZZ_DIR:-$VANTOR_ROOT/build/fuzz}"
+vantor_build_fuzz() {
+    local log="$1"
+    CC=clang CXX=clang++ _vantor_build "$VANTOR_FUZZ_DIR" "$log" "fuzzers" \
+        -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+}
