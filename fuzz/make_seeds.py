@@ -153,6 +153,14 @@ def main():
     wc.append(cycle(2 | 4 | 16, 13, b"\x00", [b"\r\n> ", b"\r\n+CMGS: 7\r\n\r\nOK\r\n"]))
     write("fuzz_write_cycle", wc)
 
+    rc = [cycle(0, 50, b"\x00", [b"AT\r\r\nOK\r\n"]),
+          cycle(1, 50, b"\x02", [b"AT+CMGF?\r\r\n+CMGF: 1\r\n\r\nOK\r\n"]),
+          cycle(2, 50, b"\x00", [b'AT+CSCA?\r\r\n+CSCA: "+8613800100500",145\r\n\r\nOK\r\n'])]
+    for k, data in enumerate(answers):
+        if b"+CSCA" in data or b"+CMGF" in data:
+            rc.append(cycle([2, 1, 6, 10][k % 4], 50, b"\x00", [data[:8191]]))
+    write("fuzz_read_cycle", rc)
+
 
 if __name__ == "__main__":
     sys.exit(main())
