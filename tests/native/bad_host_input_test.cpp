@@ -182,6 +182,9 @@ TEST(BadRegisterName, LongUnterminatedAndHighByteNames) {
         {"127 bytes, valid index", "MsgOld" + std::string(120, '0') + "1", kTypeText, 0, -1},
         {"127 bytes, index far out", "MsgOld" + std::string(121, '9'), kTypeText, 1, 3},
         {"128 bytes, no terminator", std::string(128, 'A'), kTypeText, 1, 0},
+        // No zero byte in the type either: a reader that ran on would leave
+        // the record (ASan).
+        {"128 bytes running into the type field", std::string(128, 'A'), 0x4141, 1, 0},
         {"128 bytes, valid name then blanks", "Tele" + std::string(124, ' '), kTypeText, 1, 0},
         {"blanks then name, 127 bytes", std::string(123, ' ') + "Tele", kTypeText, 1, 0},
         {"high byte after name", "MsgNew\xB3", kTypeText, 1, 0},
