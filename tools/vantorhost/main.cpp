@@ -1,7 +1,9 @@
 // vantorhost: drives Vantor.dll the way an HMI runtime does, from the command
 // line. See usage() for the commands.
 #include <windows.h>
+#include <psapi.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -40,7 +42,38 @@ void Usage() {
         "  --port COMn --baud N --data-bits N --stop-bits N --parity none|odd|even|mark|space\n"
         "  --timeout MS (reply time-out)  --trace (module trace lines)  --register (DllRegisterServer)\n"
         "  --time (duration of each module call)  --verbose (how the module was loaded)\n"
-        "  --keep-going (run every command even after a failure)  --echo (show each command first)\n");
+        "  --keep-going (run every command even after a failure)  --echo (show each command first)\n"
+        "in run and session: stats [LABEL]   memory, handle and global-atom counts of this process\n");
+}
+
+// One line of process figures for soak runs: working set and private bytes
+// (GetProcessMemoryInfo), open handles, and the string atoms in the global
+// atom table (0xC000..0xFFFF). Wine answers GetProcessHandleCount with 0, so
+// the handles are also counted by asking about every value up to 0x10000.
+void PrintStats(const std::string& label) {
+    using MemoryInfoFn = BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
+    const auto memoryInfo = reinterpret_cast<MemoryInfoFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (memoryInfo == nullptr || !memoryInfo(GetCurrentProcess(), &counters, sizeof counters)) counters = {};
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    unsigned probed = 0;
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++probed;
+    }
+    unsigned atoms = 0;
+    char name[256];
+    for (unsigned atom = 0xC000; atom <= 0xFFFF; ++atom) {
+        if (GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name) > 0) ++atoms;
+    }
+    Out(Format("stats %s: working set %lu KiB, private %lu KiB, handles %u (GetProcessHandleCount %lu), "
+               "global atoms %u\n",
+               label.c_str(), static_cast<unsigned long>(counters.WorkingSetSize / 1024),
+               static_cast<unsigned long>(counters.PagefileUsage / 1024), probed,
+               static_cast<unsigned long>(handles), atoms));
 }
 
 bool ParseInt(const std::string& text, int low, int high, int& value) {
@@ -185,6 +218,10 @@ int Main() {
         }
         auto runOne = [&](const std::string& line) {
             if (inv.echo && !line.empty() && line.rfind("echo", 0) != 0) Out("> " + line + "\n");
+            if (line == "stats" || line.rfind("stats ", 0) == 0) {
+                PrintStats(line.size() > 6 ? line.substr(6) : "now");
+                return true;
+            }
             const bool ok = commands.Run(line);
             if (!ok) exitCode = kExitFailed;
             return ok || inv.keepGoing;
