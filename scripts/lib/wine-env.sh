@@ -5,6 +5,7 @@
 #   wine_server_stop       stop that wineserver only
 #   map_com_port N PATH    make COMN of the prefix open PATH (a pty)
 #   winpath PATH           Unix path -> the Z: drive path Wine programs take
+#   with_unix_locale CMD   run a native command in the locale from before
 #
 # WINEPREFIX may be set beforehand; the default is build/wineprefix.
 
@@ -16,8 +17,21 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installation prompts.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine takes its ANSI code page from the locale name: 936 (GBK), as on the
-# shipped machines. The locale itself need not be installed.
+# shipped machines. The locale itself need not be installed. Native programs
+# that print text (gammu, python) need the Unix locale that was in effect
+# before: "${VANTOR_UNIX_ENV[@]}" COMMAND... (or with_unix_locale) runs one
+# with it.
+export VANTOR_UNIX_LC_ALL="${VANTOR_UNIX_LC_ALL-${LC_ALL-}}"
 export LC_ALL=zh_CN.UTF-8 2>/dev/null
+if [[ -n "$VANTOR_UNIX_LC_ALL" ]]; then
+    VANTOR_UNIX_ENV=(env LC_ALL="$VANTOR_UNIX_LC_ALL")
+else
+    VANTOR_UNIX_ENV=(env -u LC_ALL)
+fi
+
+with_unix_locale() {
+    "${VANTOR_UNIX_ENV[@]}" "$@"
+}
 
 wine_prefix_init() {
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
