@@ -213,7 +213,10 @@ int main(int argc, char** argv) {
         }
 
         int timeout = 1000;
-        if (auto next = model.NextArrival(now)) timeout = static_cast<int>(std::min<std::uint64_t>(*next - now, 1000));
+        // Bytes that fell due since the last pass are sent at once: NextArrival
+        // only looks at those still to come.
+        if (model.Pending(now) > 0) timeout = 0;
+        else if (auto next = model.NextArrival(now)) timeout = static_cast<int>(std::min<std::uint64_t>(*next - now, 1000));
         if (!pty.is_open()) timeout = static_cast<int>(std::min<std::uint64_t>(reopen_at - now, 1000));
         pollfd fds[2];
         int nfds = 0;
