@@ -146,7 +146,9 @@ int CGsmModem::Deliver(const IoPacket* packet, std::uint8_t* value, std::int32_t
                        std::int32_t deliveryFlag) noexcept {
     if (packet == nullptr || value == nullptr) return 0;
     if (deliveryFlag == 0) return DeliverRaw(packet, value, length);
-    if (packet->writeFlag != 0) return 1;
+    // Delivery takes exactly the value 1 as a write (the host's own convention
+    // for its packets); ProcessPacket sends every nonzero flag to the write cycle.
+    if (packet->writeFlag == 1) return 1;
     const std::int16_t kind = packet->kind;
     switch (kind) {
         case kAT: case kCMGF: case kCSCA: case kTele:

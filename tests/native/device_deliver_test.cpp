@@ -128,6 +128,14 @@ TEST_F(DeliverTest, DeliverRefusesMissingPiecesAndSkipsWritePackets) {
     EXPECT_EQ(modem.Deliver(write.Packet(), value, 1, 1), 1);
     EXPECT_EQ(write.Item(0).value, 9u);
     EXPECT_EQ(write.Item(0).quality, 0);
+
+    // Only the value 1 marks a write for delivery.
+    PacketBuilder other(kReSTime);
+    other.Value(kType2, 9);
+    other.Packet()->writeFlag = 2;
+    EXPECT_EQ(modem.Deliver(other.Packet(), value, 1, 1), 1);
+    EXPECT_EQ(other.Item(0).value, 1u);
+    EXPECT_EQ(other.Item(0).quality, 192);
 }
 
 }  // namespace
