@@ -78,7 +78,9 @@ inline void CheckSlots(const vantor::Slot* slots, int count, bool whole) {
 // A modem whose answers come from the input. Each write the driver makes
 // releases the next answer, cut into pieces by a plan: plan byte k gives the
 // size of piece k (low 6 bits: 1..64 bytes, or 0 = 512) and the pause before
-// it (high 2 bits: 0, 10, 400 or 6000 ms). The plan repeats.
+// it (high 2 bits: 0, 10, 400 or 1100 ms, past every reply time-out the
+// targets set). The plan repeats; only the first 32 pieces of an answer
+// pause, so that an input cannot make a run of virtual hours.
 class ChunkPeer final : public os::virt::Peer {
 public:
     void SetPlan(std::string plan) { plan_ = std::move(plan); }
@@ -127,7 +129,7 @@ private:
         std::string bytes;
         std::size_t offset = 0;
     };
-    static constexpr std::uint32_t kPauses[4] = {0, 10, 400, 6000};
+    static constexpr std::uint32_t kPauses[4] = {0, 10, 400, 1100};
 
     void Schedule(std::uint64_t now, const std::string& answer) {
         // Later answers queue behind what is still on its way.
@@ -136,7 +138,7 @@ private:
             const auto step = plan_.empty() ? std::uint8_t{0}
                                             : static_cast<std::uint8_t>(plan_[k % plan_.size()]);
             const std::size_t size = (step & 0x3F) ? (step & 0x3F) : 512;
-            at += plan_.empty() ? 0 : kPauses[step >> 6];
+            if (k < 32 && !plan_.empty()) at += kPauses[step >> 6];
             const std::string piece = answer.substr(i, size);
             queue_.push_back(Segment{at, piece});
             released_ += piece;

@@ -15,9 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Input in(data, size);
     const std::uint8_t control = in.Byte();
     // Reply time-outs from -1 to 1022 ms, and now and then any value the
-    // host's 16-bit field can hold.
+    // host's 16-bit field can hold (longer ones than 1100 ms wait the same
+    // way, only longer: they are folded to 1100..1115 ms).
     std::int16_t timeout = static_cast<std::int16_t>((in.U16() & 0x3FF) - 1);
-    if ((control & 0x60) == 0x60) timeout = static_cast<std::int16_t>(in.U16());
+    if ((control & 0x60) == 0x60) {
+        timeout = static_cast<std::int16_t>(in.U16());
+        if (timeout > 1100) timeout = static_cast<std::int16_t>(1100 + timeout % 16);
+    }
     const std::string plan = in.Bytes(1 + in.Byte() % 8);
     const std::string stream = in.Rest();
 
