@@ -5,7 +5,7 @@ VANTOR_PACKAGES=(
     g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine32:i386
     googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-    python3-gammu gammu libgammu-dev socat
+    python3-gammu gammu libgammu-dev socat locales
 )
 
 # Prints the packages that are not installed.
