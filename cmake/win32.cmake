@@ -10,7 +10,10 @@ target_compile_options(vantor_win32 PUBLIC -O2)
 if(EXISTS ${CMAKE_SOURCE_DIR}/src/module/CMakeLists.txt)
     add_subdirectory(src/module)
 endif()
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.txt)
+# The Windows tests need GoogleTest's sources (Debian's googletest package);
+# a build on Windows without them makes the DLL and the host emulator only.
+set(VANTOR_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree for the Windows tests")
+if(EXISTS ${VANTOR_GTEST_SOURCE}/CMakeLists.txt)
     add_subdirectory(tests/win32)
 endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/vantorhost/CMakeLists.txt)
