@@ -1,7 +1,6 @@
 // The seam on Windows: every function forwards to the Win32 call of the same
-// name. The seam's structs are copied field for field into the real ones, so
-// nothing here depends on the two layouts being identical beyond what the
-// asserts below pin down.
+// name. The seam's structs mirror the real ones; the asserts below pin the
+// layouts the copies rely on.
 #include "os/os.h"
 
 #include <windows.h>
@@ -15,7 +14,12 @@ namespace {
 
 static_assert(sizeof(Handle) == sizeof(HANDLE));
 static_assert(sizeof(Dcb) == sizeof(DCB));
+static_assert(offsetof(Dcb, BaudRate) == offsetof(DCB, BaudRate));
 static_assert(offsetof(Dcb, wReserved) == offsetof(DCB, wReserved));
+static_assert(offsetof(Dcb, XonLim) == offsetof(DCB, XonLim));
+static_assert(offsetof(Dcb, ByteSize) == offsetof(DCB, ByteSize));
+static_assert(offsetof(Dcb, Parity) == offsetof(DCB, Parity));
+static_assert(offsetof(Dcb, StopBits) == offsetof(DCB, StopBits));
 static_assert(offsetof(Dcb, EvtChar) == offsetof(DCB, EvtChar));
 static_assert(offsetof(Dcb, wReserved1) == offsetof(DCB, wReserved1));
 static_assert(sizeof(CommTimeouts) == sizeof(COMMTIMEOUTS));
@@ -23,52 +27,23 @@ static_assert(sizeof(ComStat) == sizeof(COMSTAT));
 static_assert(sizeof(FileTime) == sizeof(FILETIME));
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
 
-// The DCB's bit-field word (fBinary .. fDummy2) follows BaudRate.
-constexpr std::size_t kDcbFlagsOffset = offsetof(DCB, BaudRate) + sizeof(DWORD);
 // COMSTAT's bit-field word (fCtsHold .. fReserved) comes first.
 constexpr std::size_t kComStatFlagsOffset = 0;
 
 HANDLE ToWin(Handle h) { return reinterpret_cast<HANDLE>(h); }
 
+// os::Dcb mirrors the DCB field for field (the asserts above pin every field
+// the driver touches and the total size), so a byte copy carries the port's
+// own settings, the bit-field word included, unchanged both ways.
 DCB ToWin(const Dcb& from) {
-    DCB to{};
-    to.DCBlength = from.DCBlength;
-    to.BaudRate = from.BaudRate;
-    std::memcpy(reinterpret_cast<unsigned char*>(&to) + kDcbFlagsOffset, &from.Flags,
-                sizeof(from.Flags));
-    to.wReserved = from.wReserved;
-    to.XonLim = from.XonLim;
-    to.XoffLim = from.XoffLim;
-    to.ByteSize = from.ByteSize;
-    to.Parity = from.Parity;
-    to.StopBits = from.StopBits;
-    to.XonChar = from.XonChar;
-    to.XoffChar = from.XoffChar;
-    to.ErrorChar = from.ErrorChar;
-    to.EofChar = from.EofChar;
-    to.EvtChar = from.EvtChar;
-    to.wReserved1 = from.wReserved1;
+    DCB to;
+    std::memcpy(&to, &from, sizeof to);
     return to;
 }
 
 Dcb FromWin(const DCB& from) {
-    Dcb to{};
-    to.DCBlength = from.DCBlength;
-    to.BaudRate = from.BaudRate;
-    std::memcpy(&to.Flags, reinterpret_cast<const unsigned char*>(&from) + kDcbFlagsOffset,
-                sizeof(to.Flags));
-    to.wReserved = from.wReserved;
-    to.XonLim = from.XonLim;
-    to.XoffLim = from.XoffLim;
-    to.ByteSize = from.ByteSize;
-    to.Parity = from.Parity;
-    to.StopBits = from.StopBits;
-    to.XonChar = from.XonChar;
-    to.XoffChar = from.XoffChar;
-    to.ErrorChar = from.ErrorChar;
-    to.EofChar = from.EofChar;
-    to.EvtChar = from.EvtChar;
-    to.wReserved1 = from.wReserved1;
+    Dcb to;
+    std::memcpy(&to, &from, sizeof to);
     return to;
 }
 
