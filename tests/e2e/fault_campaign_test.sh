@@ -33,23 +33,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for tool in "$MODEMSIM" "$VANTORHOST_EXE" "$VANTOR_WIN32_DIR/Vantor.dll"; do
-    if [[ ! -e "$tool" ]]; then
-        case_fail setup "missing $tool (build both trees first)"
-        # --- a short Wine soak: 200 polls, memory, handles and atoms flat ---
-# (tests/e2e/soak_wine.sh runs the long one by hand.)
-echo "=== soak"
-if "$HERE/soak_wine.sh" --polls 200 --com 79 --xml "$FAULT_RUN/soak.xml" >"$FAULT_RUN/soak.log" 2>&1; then
-    case_pass soak.200_polls
-else
-    case_fail soak.200_polls "$(grep -E 'FAILED|polls:' "$FAULT_RUN/soak.log" | tr '\n' '|')"
-fi
-sed 's/^/    | /' "$FAULT_RUN/soak.log"
-
-write_results "$XML" fault_campaign
-        exit 1
-    fi
-done
+e2e_require_builds "$XML" fault_campaign
 e2e_wine_up
 
 S=""  # the scenario whose modemsim and session are running

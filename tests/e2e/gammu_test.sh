@@ -91,17 +91,28 @@ gammu_run() {  # output file, gammu arguments...
     timeout 60 gammu -c "$work/gammurc" "$@" > "$out" 2>&1
 }
 
+# gammu_expect NAME COMMAND [PATTERN WHY_MISSING]... : one case; gammu COMMAND
+# succeeds and its output has a line matching each (basic) PATTERN.
+gammu_expect() {
+    local name=$1 command=$2 out="$work/$2.out" msg=""
+    shift 2
+    if ! gammu_run "$out" "$command"; then
+        record "$name" "gammu $command failed: $(cat "$out")"
+        return
+    fi
+    while [ $# -gt 0 ]; do
+        grep -q -- "$1" "$out" || msg="${msg:+$msg }${2:-no line matching $1};"
+        shift 2 || shift
+    done
+    [ -n "$msg" ] && msg="$msg output: $(cat "$out")"
+    record "$name" "$msg"
+}
+
 # identify: the TC35's identification answers reach the client.
-if gammu_run "$work/identify.out" identify; then
-    msg=""
-    grep -q 'Manufacturer *: Siemens' "$work/identify.out" || msg="no Siemens manufacturer;"
-    grep -q 'Model *: TC35' "$work/identify.out" || msg="$msg no TC35 model;"
-    grep -q 'IMEI *: [0-9]\{15\}' "$work/identify.out" || msg="$msg no IMEI;"
-    [ -n "$msg" ] && msg="$msg output: $(cat "$work/identify.out")"
-    record Identify "$msg"
-else
-    record Identify "gammu identify failed: $(cat "$work/identify.out")"
-fi
+gammu_expect Identify identify \
+    'Manufacturer *: Siemens' "no Siemens manufacturer" \
+    'Model *: TC35' "no TC35 model" \
+    'IMEI *: [0-9]\{15\}' "no IMEI"
 
 # sendsms: the message modemsim recorded has gammu's number and our text,
 # including characters of the GSM extension table.
@@ -118,16 +129,10 @@ else
 fi
 
 # getallsms: both inbox messages, decoded by gammu.
-if gammu_run "$work/all.out" getallsms; then
-    msg=""
-    grep -q '^Hello$' "$work/all.out" || msg="7-bit body missing;"
-    grep -q '^你好$' "$work/all.out" || msg="$msg UCS-2 body missing;"
-    grep -q 'Remote number *: "+123"' "$work/all.out" || msg="$msg sender +123 missing;"
-    grep -q '2 SMS parts in 2 SMS sequences' "$work/all.out" || msg="$msg not 2 messages;"
-    [ -n "$msg" ] && msg="$msg output: $(cat "$work/all.out")"
-    record GetAllSms "$msg"
-else
-    record GetAllSms "gammu getallsms failed: $(cat "$work/all.out")"
-fi
+gammu_expect GetAllSms getallsms \
+    '^Hello$' "7-bit body missing" \
+    '^你好$' "UCS-2 body missing" \
+    'Remote number *: "+123"' "sender +123 missing" \
+    '2 SMS parts in 2 SMS sequences' "not 2 messages"
 
 write_result

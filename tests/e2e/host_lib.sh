@@ -4,6 +4,8 @@
 #   e2e_wine_up             use the exported Wine environment, or set one up
 #                           (prefix, wineserver) when run by hand
 #   e2e_wine_down           stop the wineserver if e2e_wine_up started it
+#   e2e_require_builds XML SUITE   modemsim, vantorhost.exe and Vantor.dll are
+#                           built, else a failed "setup" case, XML written, exit 1
 #   modemsim_start NAME COM ARGS...   start modemsim; its pty becomes COM<COM>
 #   modemsim_stop NAME
 #   vantorhost ARGS...      run build/win32/vantorhost.exe under Wine
@@ -42,6 +44,17 @@ e2e_wine_down() {
         wineserver -k 2>/dev/null || true
         _e2e_own_server=0
     fi
+}
+
+e2e_require_builds() {
+    local xml="$1" suite="$2" tool
+    for tool in "$MODEMSIM" "$VANTORHOST_EXE" "$VANTOR_WIN32_DIR/Vantor.dll"; do
+        if [[ ! -e "$tool" ]]; then
+            case_fail setup "missing $tool (build both trees first)"
+            write_results "$xml" "$suite"
+            exit 1
+        fi
+    done
 }
 
 # modemsim_start NAME COM_NUMBER ARGS... : the pty link lives in $E2E_RUN.

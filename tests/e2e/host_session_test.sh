@@ -27,13 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for tool in "$MODEMSIM" "$VANTORHOST_EXE" "$VANTOR_WIN32_DIR/Vantor.dll"; do
-    if [[ ! -e "$tool" ]]; then
-        case_fail setup "missing $tool (build both trees first)"
-        write_results "$XML" host_session
-        exit 1
-    fi
-done
+e2e_require_builds "$XML" host_session
 e2e_wine_up
 
 # host NAME ARGS... [< commands] : one vantorhost process; output in
@@ -54,6 +48,22 @@ count_lines() { grep -cF -- "$2" "$(out "$1")"; }
 # The n-th message modemsim recorded, decoded by python3-gammu.
 sent() { /usr/bin/python3 "$HERE/sent_record.py" "$E2E_RUN/$1.sent" "$2"; }
 
+# session NAME COM MODEMSIM_ARGS... -- HOST_ARGS... < commands : a modemsim
+# on COM<COM> recording its sends in $E2E_RUN/NAME.sent (for sent), one
+# vantorhost session on that port (as host NAME), then the modemsim stopped.
+session() {
+    local name="$1" com="$2" sim_args=()
+    shift 2
+    while (($#)) && [[ "$1" != "--" ]]; do
+        sim_args+=("$1")
+        shift
+    done
+    (($#)) && shift
+    modemsim_start "$name" "$com" --sent "$E2E_RUN/$name.sent" "${sim_args[@]}" </dev/null
+    host "$name" --port "COM$com" "$@" session
+    modemsim_stop "$name"
+}
+
 # --- register checks and module loading (no port) -------------------------
 host checks --keep-going run "check CMGF" "check cmgf" "check MsgNew10" "check MsgNew03"
 expect_eq check_failure_exit_status "$(rc checks)" 1
@@ -71,8 +81,7 @@ host noport --port COM49 read AT
 expect_eq missing_port_exit_status "$(rc noport)" 3
 
 # --- PDU mode session -------------------------------------------------------
-modemsim_start pdu 41 --inbox "$INBOX" --sent "$E2E_RUN/pdu.sent"
-host pdu --port COM41 --timeout 1500 --echo --trace session <<'CMDS'
+session pdu 41 --inbox "$INBOX" -- --timeout 1500 --echo --trace <<'CMDS'
 write CMGF 0
 read CMGF
 read CSCA
@@ -85,7 +94,6 @@ delete 1
 inbox --old
 poll --count 1 --interval 0
 CMDS
-modemsim_stop pdu
 expect_eq pdu_session_exit_status "$(rc pdu)" 0
 expect_contains pdu_format_read_back "$(out pdu)" "read CMGF: 0  (quality 192,"
 expect_contains pdu_service_centre_read "$(out pdu)" 'read CSCA: "+8613800100500"'
@@ -106,8 +114,7 @@ expect_contains pdu_list_again_first_is_2 "$(out pdu)" "MsgOld0: <2>26年12月09
 expect_contains pdu_poll_round "$(out pdu)" "poll 1: link 1"
 
 # --- text mode session ------------------------------------------------------
-modemsim_start text 42 --inbox "$INBOX" --sent "$E2E_RUN/text.sent"
-host text --port COM42 --timeout 1500 --echo session <<'CMDS'
+session text 42 --inbox "$INBOX" -- --timeout 1500 --echo <<'CMDS'
 write CMGF 1
 read CMGF
 send +8613800138000 hello in text mode
@@ -115,7 +122,6 @@ inbox --new
 delete 3
 inbox --old
 CMDS
-modemsim_stop text
 expect_eq text_session_exit_status "$(rc text)" 0
 expect_contains text_format_read_back "$(out text)" "read CMGF: 1  (quality 192,"
 expect_eq text_send_received "$(sent text 0)" "text|+8613800138000|gsm7|hello in text mode"
@@ -130,26 +136,22 @@ expect_contains text_list_again_slot_2 "$(out text)" "MsgOld2: <4> 26/12/09,10:0
 
 # --- failing sends ----------------------------------------------------------
 # PDU mode: the network refuses every submission (+CMS ERROR: 500 after the PDU).
-modemsim_start refuse 43 --sent "$E2E_RUN/refuse.sent" --set "cms 500 CMGS"
-host refuse --port COM43 --timeout 1000 --echo session <<'CMDS'
+session refuse 43 --set "cms 500 CMGS" -- --timeout 1000 --echo <<'CMDS'
 write CMGF 0
 write ReSTime 2
 send 13800138000 this one is refused
 read SReturn
 CMDS
-modemsim_stop refuse
 expect_eq pdu_failed_send_exit_status "$(rc refuse)" 1
 expect_contains pdu_failed_send_result_0 "$(out refuse)" "write SEND 1: FAILED (result 0)"
 expect_contains pdu_failed_send_sreturn_2 "$(out refuse)" "read SReturn: 2  (all attempts failed)"
 expect_eq pdu_failed_send_nothing_sent "$(sent refuse count)" 0
 
 # Text mode: after the prompt the modem falls silent.
-modemsim_start mute 44 --sent "$E2E_RUN/mute.sent" --set "prompt-silence on"
-host mute --port COM44 --timeout 1000 --echo session <<'CMDS'
+session mute 44 --set "prompt-silence on" -- --timeout 1000 --echo <<'CMDS'
 write CMGF 1
 send +8613800138000 nobody answers
 CMDS
-modemsim_stop mute
 expect_eq text_failed_send_exit_status "$(rc mute)" 1
 expect_contains text_failed_send_sreturn_2 "$(out mute)" "read SReturn: 2  (all attempts failed)"
 
