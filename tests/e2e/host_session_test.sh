@@ -97,6 +97,16 @@ CMDS
 expect_eq pdu_session_exit_status "$(rc pdu)" 0
 expect_contains pdu_format_read_back "$(out pdu)" "read CMGF: 0  (quality 192,"
 expect_contains pdu_service_centre_read "$(out pdu)" 'read CSCA: "+8613800100500"'
+# The delivered time stamp is the time of the read (vantorhost prints it in
+# local time, the same clock as this shell's).
+stamp=$(grep -m1 -oE 'read CSCA: .*quality 192, [0-9-]+ [0-9:]{8}' "$(out pdu)" |
+        grep -oE '[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}' || true)
+age=$(( $(date +%s) - $(date -d "${stamp:-1970-01-01}" +%s) ))
+if [[ -n "$stamp" ]] && (( age >= 0 && age < 600 )); then
+    case_pass pdu_service_centre_time_stamp_current
+else
+    case_fail pdu_service_centre_time_stamp_current "time stamp '${stamp}' is ${age} s from now"
+fi
 expect_eq pdu_send_ucs2_received "$(sent pdu 0)" "pdu|13800138000|ucs2|你好，Vantor 测试"
 expect_eq pdu_send_gsm7_received "$(sent pdu 1)" "pdu|10086|gsm7|plain seven bit text"
 expect_eq pdu_sends_report_sreturn_1 "$(count_lines pdu "read SReturn: 1  (sent)")" 2
