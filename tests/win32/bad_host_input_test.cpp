@@ -17,6 +17,7 @@
 #include <string>
 
 #include "com_fixture.h"
+#include "modemsim_process.h"
 
 namespace vantor::test {
 namespace {
@@ -386,108 +387,6 @@ TEST_F(BadHostInputTest, LongNumbersAndTextsStayInsideTheirFields) {
 
 // --------------------------------------------------------- a real port ---
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string ZPath(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-bool WriteTextFile(const std::string& unixPath, const std::string& text) {
-    const HANDLE f = CreateFileA(ZPath(unixPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(f);
-    return ok && written == text.size();
-}
-
-std::string ReadTextFile(const std::string& unixPath) {
-    const HANDLE f = CreateFileA(ZPath(unixPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return "";
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(f);
-    return text;
-}
-
-// Starts a Unix shell script and waits for it where Wine allows.
-bool RunScript(const std::string& scriptPath) {
-    std::string command = "/bin/sh " + scriptPath;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return false;
-    WaitForSingleObject(pi.hProcess, 10000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code == 0;
-}
-
-// modemsim on COM32 of the prefix with a sent record, started once for the
-// suite when the runner names it (VANTOR_MODEMSIM).
-class Sim {
-public:
-    bool Start() {
-        const std::string binary = Env("VANTOR_MODEMSIM");
-        const std::string prefix = Env("WINEPREFIX");
-        if (binary.empty() || prefix.empty()) return false;
-        dir_ = prefix + "/vantor-bad-input-test";
-        CreateDirectoryA(ZPath(dir_).c_str(), nullptr);
-        const std::string link = prefix + "/dosdevices/com32";
-        sent_ = dir_ + "/sent.jsonl";
-        const std::string pidFile = dir_ + "/pid";
-        DeleteFileA(ZPath(pidFile).c_str());
-        DeleteFileA(ZPath(sent_).c_str());
-        DeleteFileA(ZPath(dir_ + "/stdout").c_str());
-        const std::string start = "'" + binary + "' --link '" + link + "' --sent '" + sent_ +
-                                  "' --log '" + dir_ + "/modemsim.log' >'" + dir_ +
-                                  "/stdout' 2>&1 &\necho $! >'" + pidFile + "'\n";
-        const std::string stop = "kill \"$(cat '" + pidFile + "')\"\n";
-        if (!WriteTextFile(dir_ + "/start.sh", start) || !WriteTextFile(dir_ + "/stop.sh", stop))
-            return false;
-        // Wine may hand back no usable process handle for a Unix program, so
-        // the script's exit code is not looked at: the pid file tells.
-        RunScript(dir_ + "/start.sh");
-        started_ = true;
-        // modemsim prints the pty's path once the link is in place.
-        for (int i = 0; i < 200; ++i) {
-            if (ReadTextFile(dir_ + "/stdout").find("/dev/") != std::string::npos) return true;
-            Sleep(50);
-        }
-        return false;
-    }
-    // Messages the modem accepted so far.
-    int SentCount() const {
-        Sleep(100);  // modemsim appends the record just after its answer
-        const std::string text = ReadTextFile(sent_);
-        int lines = 0;
-        for (const char c : text) lines += c == '\n';
-        return lines;
-    }
-    std::string SentText() const { return ReadTextFile(sent_); }
-    ~Sim() {
-        if (started_) RunScript(dir_ + "/stop.sh");
-    }
-
-private:
-    std::string dir_, sent_;
-    bool started_ = false;
-};
-
 bool IsOpenHandle(HANDLE handle) {
     DWORD flags = 0;
     return GetHandleInformation(handle, &flags) != FALSE;
@@ -507,7 +406,13 @@ HANDLE OwnHandleWithValue(HANDLE wanted, std::deque<HANDLE>* spare) {
 class SharedRealPort : public BadHostInputTest {
 protected:
     static void SetUpTestSuite() {
-        sim_ = new Sim;
+        // modemsim on COM32 of the prefix with a sent record, started once
+        // for the suite when the runner names it (VANTOR_MODEMSIM).
+        sim_ = new ModemSimProcess(
+            ModemSimOptions{.com = 32,
+                            .dirName = "vantor-bad-input-test",
+                            .sent = true,
+                            .handshake = ModemSimOptions::Handshake::kPrintedPty});
         if (!sim_->Start()) {
             delete sim_;
             sim_ = nullptr;
@@ -549,11 +454,11 @@ protected:
         return own;
     }
 
-    static Sim* sim_;
+    static ModemSimProcess* sim_;
     std::string port_;
     std::deque<HANDLE> spare_;
 };
-Sim* SharedRealPort::sim_ = nullptr;
+ModemSimProcess* SharedRealPort::sim_ = nullptr;
 
 TEST_F(SharedRealPort, SharedHandleIsClosedOnceInEveryReleaseOrder) {
     enum class Order { kOwnerFirst, kBorrowerFirst, kClosedThroughBorrower };

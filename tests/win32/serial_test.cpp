@@ -19,65 +19,17 @@
 #include <vector>
 
 #include "device/gsm_modem.h"
+#include "modemsim_process.h"
 #include "os/os.h"
 
 namespace {
 
 using vantor::CGsmModem;
 using vantor::PortConfig;
+using vantor::test::ModemSimOptions;
+using vantor::test::ModemSimProcess;
 
 constexpr char kPort[] = "COM30";
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// A Unix path as the Z: drive shows it.
-std::string ZPath(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-bool WriteTextFile(const std::string& unixPath, const std::string& text) {
-    const HANDLE f = CreateFileA(ZPath(unixPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(f);
-    return ok && written == text.size();
-}
-
-bool Exists(const std::string& unixPath) {
-    return GetFileAttributesA(ZPath(unixPath).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Starts a Unix shell script. Wine runs Unix programs through CreateProcess
-// but hands back no process to wait on, so callers watch for its effects.
-bool LaunchScript(const std::string& scriptPath) {
-    std::string command = "/bin/sh " + scriptPath;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return false;
-    if (pi.hProcess != nullptr) CloseHandle(pi.hProcess);
-    if (pi.hThread != nullptr) CloseHandle(pi.hThread);
-    return true;
-}
-
-// Polls `ready` every 50 ms for up to `ms`.
-template <class Ready>
-bool WaitFor(Ready ready, int ms) {
-    for (int waited = 0; waited <= ms; waited += 50) {
-        if (ready()) return true;
-        Sleep(50);
-    }
-    return false;
-}
 
 double NowMs() {
     LARGE_INTEGER f, c;
@@ -85,66 +37,6 @@ double NowMs() {
     QueryPerformanceCounter(&c);
     return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
-
-// One modemsim on COM30 of the prefix, with a control FIFO.
-class ModemSim {
-public:
-    bool Start() {
-        const std::string binary = Env("VANTOR_MODEMSIM");
-        const std::string prefix = Env("WINEPREFIX");
-        if (binary.empty() || prefix.empty()) return false;
-        dir_ = prefix + "/vantor-serial-test";
-        CreateDirectoryA(ZPath(dir_).c_str(), nullptr);
-        link_ = prefix + "/dosdevices/com30";
-        control_ = dir_ + "/control";
-        const std::string pidFile = dir_ + "/pid";
-        const std::string ready = dir_ + "/ready";
-        const std::string stopped = dir_ + "/stopped";
-        DeleteFileA(ZPath(ready).c_str());
-        // Wine shows neither the pty link nor the FIFO as files, so the
-        // scripts wait for them and leave plain marker files. modemsim is
-        // detached from the test's pipes so that nothing waits on them later.
-        const std::string start =
-            "rm -f '" + control_ + "' '" + stopped + "'\n"
-            "setsid '" + binary + "' --link '" + link_ + "' --control '" + control_ + "' --log '" +
-            dir_ + "/modemsim.log' </dev/null >'" + dir_ + "/stdout' 2>&1 &\n"
-            "echo $! >'" + pidFile + "'\n"
-            "for i in $(seq 100); do [ -e '" + link_ + "' ] && [ -p '" + control_ +
-            "' ] && break; sleep 0.1; done\n"
-            "touch '" + ready + "'\n";
-        const std::string stop =
-            "kill \"$(cat '" + pidFile + "')\"\n"
-            "for i in $(seq 50); do [ -e '" + link_ + "' ] || break; sleep 0.1; done\n"
-            "touch '" + stopped + "'\n";
-        if (!WriteTextFile(dir_ + "/start.sh", start) || !WriteTextFile(dir_ + "/stop.sh", stop))
-            return false;
-        if (!LaunchScript(dir_ + "/start.sh")) return false;
-        started_ = WaitFor([&] { return Exists(ready); }, 15000);
-        return started_;
-    }
-
-    // A control line, as `echo LINE > control` would write it.
-    bool Control(const std::string& line) {
-        const HANDLE f = CreateFileA(ZPath(control_).c_str(), GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return false;
-        const std::string text = line + "\n";
-        DWORD written = 0;
-        const BOOL ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        CloseHandle(f);
-        Sleep(50);  // modemsim polls its FIFO; let it take the line
-        return ok && written == text.size();
-    }
-
-    ~ModemSim() {
-        if (started_ && LaunchScript(dir_ + "/stop.sh"))
-            WaitFor([&] { return Exists(dir_ + "/stopped"); }, 8000);
-    }
-
-private:
-    std::string dir_, link_, control_;
-    bool started_ = false;
-};
 
 PortConfig Config(std::int32_t baud, std::uint8_t dataBits, std::int16_t stopBits,
                   std::uint8_t parity, std::int16_t replyTimeout = 1000) {
@@ -161,7 +53,10 @@ PortConfig Config(std::int32_t baud, std::uint8_t dataBits, std::int16_t stopBit
 class SerialOnPty : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        sim_ = new ModemSim;
+        // modemsim on COM30 of the prefix, with a control FIFO.
+        sim_ = new ModemSimProcess(ModemSimOptions{.com = 30,
+                                                   .dirName = "vantor-serial-test",
+                                                   .control = true});
         if (!sim_->Start()) {
             delete sim_;
             sim_ = nullptr;
@@ -186,10 +81,10 @@ protected:
         return result;
     }
 
-    static ModemSim* sim_;
+    static ModemSimProcess* sim_;
     CGsmModem device;
 };
-ModemSim* SerialOnPty::sim_ = nullptr;
+ModemSimProcess* SerialOnPty::sim_ = nullptr;
 
 TEST_F(SerialOnPty, OpenSetsTheLineAndTheTimeouts) {
     const struct {
