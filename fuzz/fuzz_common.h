@@ -17,6 +17,7 @@
 
 #include "device/gsm_modem.h"
 #include "os/virt/virt.h"
+#include "../tests/native/timed_bytes.h"
 
 namespace fuzz {
 
@@ -99,48 +100,26 @@ public:
         written_.append(reinterpret_cast<const char*>(bytes), length);
         ReleaseNext(now);
     }
-    std::size_t Pending(std::uint64_t now) override {
-        std::size_t n = 0;
-        for (const auto& s : queue_) {
-            if (s.at > now) break;
-            n += s.bytes.size() - s.offset;
-        }
-        return n;
-    }
+    std::size_t Pending(std::uint64_t now) override { return queue_.Pending(now); }
     std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override {
-        std::size_t n = 0;
-        while (n < max && !queue_.empty() && queue_.front().at <= now) {
-            Segment& s = queue_.front();
-            const std::size_t k = std::min(max - n, s.bytes.size() - s.offset);
-            std::memcpy(out + n, s.bytes.data() + s.offset, k);
-            s.offset += k;
-            n += k;
-            if (s.offset == s.bytes.size()) queue_.pop_front();
-        }
-        return n;
+        return queue_.Take(out, max, now);
     }
-    void Purge(std::uint64_t now) override {
-        while (!queue_.empty() && queue_.front().at <= now) queue_.pop_front();
-    }
+    void Purge(std::uint64_t now) override { queue_.DropArrived(now); }
 
 private:
-    struct Segment {
-        std::uint64_t at;
-        std::string bytes;
-        std::size_t offset = 0;
-    };
     static constexpr std::uint32_t kPauses[4] = {0, 10, 400, 1100};
 
     void Schedule(std::uint64_t now, const std::string& answer) {
         // Later answers queue behind what is still on its way.
-        std::uint64_t at = queue_.empty() ? now : std::max(now, queue_.back().at);
+        std::uint64_t at = queue_.Empty() ? now : std::max(now, queue_.LastAt());
         for (std::size_t i = 0, k = 0; i < answer.size(); ++k) {
             const auto step = plan_.empty() ? std::uint8_t{0}
                                             : static_cast<std::uint8_t>(plan_[k % plan_.size()]);
             const std::size_t size = (step & 0x3F) ? (step & 0x3F) : 512;
             if (k < 32 && !plan_.empty()) at += kPauses[step >> 6];
             const std::string piece = answer.substr(i, size);
-            queue_.push_back(Segment{at, piece});
+            // `at` never goes back, so each piece lands at the end.
+            queue_.Insert(at, piece);
             released_ += piece;
             i += piece.size();
         }
@@ -148,7 +127,7 @@ private:
 
     std::string plan_;
     std::deque<std::string> answers_;
-    std::deque<Segment> queue_;
+    vantor::test::TimedBytes queue_;
     std::string released_;
     std::string written_;
 };

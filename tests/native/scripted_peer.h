@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "os/virt/virt.h"
+#include "timed_bytes.h"
 
 namespace vantor::test {
 
@@ -79,11 +80,7 @@ public:
     // Number of PurgeComm calls that cleared the receive side.
     std::size_t PurgeCount() const { return purges_; }
     // Bytes scheduled and not yet taken, released or not.
-    std::size_t Queued() const {
-        std::size_t n = 0;
-        for (const auto& s : queue_) n += s.bytes.size() - s.offset;
-        return n;
-    }
+    std::size_t Queued() const { return queue_.Queued(); }
 
     // --- os::virt::Peer ---
     void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) override {
@@ -107,40 +104,19 @@ public:
         }
     }
 
-    std::size_t Pending(std::uint64_t now) override {
-        std::size_t n = 0;
-        for (const auto& s : queue_) {
-            if (s.at > now) break;
-            n += s.bytes.size() - s.offset;
-        }
-        return n;
-    }
+    std::size_t Pending(std::uint64_t now) override { return queue_.Pending(now); }
 
     std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override {
-        std::size_t n = 0;
-        while (n < max && !queue_.empty() && queue_.front().at <= now) {
-            Segment& s = queue_.front();
-            const std::size_t k = std::min(max - n, s.bytes.size() - s.offset);
-            std::copy_n(s.bytes.data() + s.offset, k, out + n);
-            s.offset += k;
-            n += k;
-            if (s.offset == s.bytes.size()) queue_.pop_front();
-        }
-        return n;
+        return queue_.Take(out, max, now);
     }
 
     // What has arrived is dropped; what is still on its way stays scheduled.
     void Purge(std::uint64_t now) override {
         ++purges_;
-        while (!queue_.empty() && queue_.front().at <= now) queue_.pop_front();
+        queue_.DropArrived(now);
     }
 
 private:
-    struct Segment {
-        std::uint64_t at;
-        std::string bytes;
-        std::size_t offset = 0;
-    };
     struct Rule {
         std::string trigger;
         std::string answer;
@@ -157,15 +133,9 @@ private:
             Insert(at + k * chunkGap_, bytes.substr(i, chunkSize_));
     }
 
-    // Keeps the queue ordered by time; equal times keep their order.
-    void Insert(std::uint64_t at, std::string_view bytes) {
-        if (bytes.empty()) return;
-        auto it = std::upper_bound(queue_.begin(), queue_.end(), at,
-                                   [](std::uint64_t t, const Segment& s) { return t < s.at; });
-        queue_.insert(it, Segment{at, std::string(bytes)});
-    }
+    void Insert(std::uint64_t at, std::string_view bytes) { queue_.Insert(at, bytes); }
 
-    std::deque<Segment> queue_;
+    TimedBytes queue_;
     std::vector<Rule> rules_;
     std::string unmatched_;
     std::string written_;
