@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/escapes.h"
 #include "modem/modem_model.h"
 #include "modem/sms_pdu.h"
 
@@ -40,21 +41,7 @@ std::string LoadCapture(const std::string& name) {
     std::ifstream file(std::string(VANTOR_SHARED_DIR) + "/modem-captures/" + name);
     std::string text, line;
     while (std::getline(file, line)) text += line;
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-            continue;
-        }
-        char e = text[++i];
-        if (e == 'r') out += '\r';
-        else if (e == 'n') out += '\n';
-        else if (e == 'x') {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else out += e;
-    }
-    return out;
+    return modem::Unescape(text);
 }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -190,19 +177,6 @@ std::vector<std::string> Columns(const std::string& line) {
     return out;
 }
 
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            char e = text[++i];
-            out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 TEST(ModemModelDecoder, MatchesPublicDeliverVectors) {
     std::ifstream file(std::string(VANTOR_SHARED_DIR) + "/modem-captures/pdu-vectors.tsv");
     std::string line;
@@ -217,7 +191,7 @@ TEST(ModemModelDecoder, MatchesPublicDeliverVectors) {
         EXPECT_FALSE(pdu->submit);
         EXPECT_EQ(pdu->address.Display(), col[1]) << col[0];
         std::string text = pdu->coding == modem::Coding::kData8 ? "hex:" + pdu->text : pdu->text;
-        EXPECT_EQ(text, Unescape(col[3])) << col[0];
+        EXPECT_EQ(text, modem::Unescape(col[3])) << col[0];
         ++rows;
     }
     EXPECT_EQ(rows, 19);

@@ -47,6 +47,22 @@ void ParsePdu(std::string answer, Pair& p, int slots, bool emptyWhenNone) {
     vantor::sms::ParsePduListing(answer.data(), p.header, p.text, slots, emptyWhenNone);
 }
 
+// A recorded answer kept one line per line: lines joined with CR LF, as the
+// modem sent them.
+std::string CaptureLines(const char* name) {
+    std::string answer;
+    FILE* f = std::fopen((std::string(VANTOR_SHARED_DIR "/modem-captures/") + name).c_str(), "rb");
+    if (f == nullptr) return answer;
+    char line[1024];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l(line);
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        answer += l + "\r\n";
+    }
+    std::fclose(f);
+    return answer;
+}
+
 TEST(SmsPduListing, FillsSlotsInOrderUpToTheSlotCount) {
     Pair unread;
     ParsePdu(PduListing(12), unread, vantor::kNewSlots, false);
@@ -106,16 +122,8 @@ TEST(SmsPduListing, EntriesOfEveryKind) {
 
 TEST(SmsPduListing, RecordedAnswer) {
     // Two REC READ entries with a service-centre address, as a modem listed them.
-    std::string answer;
-    FILE* f = std::fopen(VANTOR_SHARED_DIR "/modem-captures/python-gsmmodem_cmgl-pdu-rec-read.lines.txt", "rb");
-    ASSERT_NE(f, nullptr);
-    char line[1024];
-    while (std::fgets(line, sizeof line, f)) {
-        std::string l(line);
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        answer += l + "\r\n";
-    }
-    std::fclose(f);
+    const std::string answer = CaptureLines("python-gsmmodem_cmgl-pdu-rec-read.lines.txt");
+    ASSERT_FALSE(answer.empty());
     Pair p;
     ParsePdu(answer, p, vantor::kOldSlots, true);
     EXPECT_EQ(Utf8(p.header[0]), "<1>13年02月07日01:31:44来自:2784000153099999的消息");
@@ -195,16 +203,8 @@ TEST(SmsTextListing, LongBodiesAreCutAt255) {
 }
 
 TEST(SmsTextListing, RecordedAnswer) {
-    std::string answer;
-    FILE* f = std::fopen(VANTOR_SHARED_DIR "/modem-captures/python-gsmmodem_cmgl-text-rec-read.lines.txt", "rb");
-    ASSERT_NE(f, nullptr);
-    char line[1024];
-    while (std::fgets(line, sizeof line, f)) {
-        std::string l(line);
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        answer += l + "\r\n";
-    }
-    std::fclose(f);
+    const std::string answer = CaptureLines("python-gsmmodem_cmgl-text-rec-read.lines.txt");
+    ASSERT_FALSE(answer.empty());
     Pair p;
     ParseText(answer, p, vantor::kOldSlots);
     EXPECT_STREQ(p.header[0], "<1> 13/02/07,01:31:44 Message From +2784000153099999");

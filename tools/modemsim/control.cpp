@@ -1,5 +1,7 @@
 #include "control.h"
 
+#include "modem/escapes.h"
+
 #include <cstdlib>
 #include <sstream>
 #include <vector>
@@ -22,25 +24,6 @@ bool Number(const std::string& word, long* value) {
 }
 
 }  // namespace
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-            continue;
-        }
-        char e = text[++i];
-        if (e == 'r') out += '\r';
-        else if (e == 'n') out += '\n';
-        else if (e == 't') out += '\t';
-        else if (e == 'x' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else out += e;
-    }
-    return out;
-}
 
 ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std::uint64_t now_ms) {
     ControlResult result;
@@ -107,7 +90,7 @@ ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std
     } else if (cmd == "answer-delay" && Number(arg(1), &n)) {
         f.answer_delay_ms = static_cast<std::uint32_t>(n);
     } else if (cmd == "garbage" && w.size() >= 2) {
-        f.garbage = w[1] == "off" ? "" : Unescape(line.substr(line.find("garbage") + 8));
+        f.garbage = w[1] == "off" ? "" : modem::Unescape(line.substr(line.find("garbage") + 8));
     } else if (cmd == "flood" && Number(arg(1), &n)) {
         f.flood = static_cast<std::size_t>(n);
     } else if (cmd == "flood-now" && Number(arg(1), &n)) {

@@ -19,7 +19,4 @@ struct ControlResult {
 // "deliver unread 0004...", "hangup 3000". See README.md for the list.
 ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std::uint64_t now_ms);
 
-// Turns \r \n \t \\ and \xNN escapes into bytes.
-std::string Unescape(const std::string& text);
-
 }  // namespace modemsim
