@@ -149,6 +149,7 @@ inline std::vector<std::string> SplitAnswers(const std::string& text) {
 // A fresh virtual OS with `peer` behind COM1, opened by `modem`.
 inline void OpenOn(vantor::CGsmModem& modem, ChunkPeer& peer, std::int16_t replyTimeout) {
     os::virt::Reset();
+    os::virt::RecordPortCalls(false);
     os::virt::AddPort("COM1", &peer);
     vantor::PortConfig config{};
     std::strcpy(config.portName, "COM1");

@@ -20,6 +20,16 @@ public:
     // by time; pieces of equal time keep their order.
     void Insert(std::uint64_t at, std::string_view bytes) {
         if (bytes.empty()) return;
+        // Most pieces land at the end; one of the same time joins the last
+        // piece, so a long answer cut into bytes stays a handful of pieces.
+        if (queue_.empty() || at > queue_.back().at) {
+            queue_.push_back(Segment{at, std::string(bytes)});
+            return;
+        }
+        if (at == queue_.back().at) {
+            queue_.back().bytes.append(bytes);
+            return;
+        }
         auto it = std::upper_bound(queue_.begin(), queue_.end(), at,
                                    [](std::uint64_t t, const Segment& s) { return t < s.at; });
         queue_.insert(it, Segment{at, std::string(bytes)});

@@ -53,6 +53,9 @@ struct PortCall {
 // long soaks stay bounded).
 const std::vector<PortCall>& PortCalls();
 void ClearPortCalls();
+// Recording on (the default after Reset) or off: the fuzzers, which never look
+// at the calls, turn it off to run faster.
+void RecordPortCalls(bool on);
 // The DCB a port starts with (every field, so tests can see untouched ones).
 void SetInitialDcb(const Dcb& dcb);
 // State of the last handle opened on `name`.

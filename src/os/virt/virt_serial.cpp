@@ -48,6 +48,7 @@ struct SerialState {
     std::vector<virt::PortCall> calls;
     Dcb initialDcb = kFactoryDcb;
     Handle nextHandle = kFirstHandle;
+    bool recording = true;
 };
 
 SerialState& State() {
@@ -84,6 +85,7 @@ Port* UsablePort(Handle h) {
 
 int Record(const char* function, std::vector<std::uint32_t> args, int result,
            std::string text = {}) {
+    if (!State().recording) return result;
     auto& calls = State().calls;
     if (calls.size() >= 2 * kKeptCalls)
         calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(kKeptCalls));
@@ -256,6 +258,7 @@ void SetPortBroken(const std::string& name, bool broken) {
 
 const std::vector<PortCall>& PortCalls() { return State().calls; }
 void ClearPortCalls() { State().calls.clear(); }
+void RecordPortCalls(bool on) { State().recording = on; }
 
 void SetInitialDcb(const Dcb& dcb) {
     State().initialDcb = dcb;
