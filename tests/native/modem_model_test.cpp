@@ -359,6 +359,40 @@ TEST(ModemModelFaults, SendDialogueFaults) {
         EXPECT_EQ(Talk(m, "AT\r", 20), "AT\r\r\nOK\r\n");
     }
     {
+        // The line drops at the first byte of the message: nothing is sent,
+        // nothing answered until it is back.
+        Tc35Model m;
+        m.faults().hangup_in_body_ms = 3000;
+        EXPECT_EQ(Talk(m, command), command + "\r\n> ");
+        EXPECT_EQ(m.TakeHangUp(), 0u);
+        EXPECT_EQ(Talk(m, pdu, 10), "");
+        EXPECT_EQ(m.TakeHangUp(), 3000u);
+        EXPECT_EQ(m.TakeHangUp(), 0u);
+        EXPECT_TRUE(m.Sent().empty());
+        EXPECT_EQ(Talk(m, "AT\r", 3009), "");
+        EXPECT_EQ(Talk(m, "AT\r", 3010), "AT\r\r\nOK\r\n");
+        // One-shot: the next send goes through.
+        Talk(m, command, 3020);
+        EXPECT_EQ(Talk(m, pdu, 3030), pdu + "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+    }
+    {
+        // The line drops once the message went out: sent, the result lost.
+        // A refused send does not use the fault up.
+        Tc35Model m;
+        Talk(m, "ATE0\r");
+        m.faults().hangup_after_submit_ms = 2000;
+        m.faults().bare_ok_on_send = true;
+        Talk(m, command);
+        EXPECT_EQ(Talk(m, pdu), "\r\nOK\r\n");
+        EXPECT_EQ(m.TakeHangUp(), 0u);
+        m.faults().bare_ok_on_send = false;
+        Talk(m, command, 10);
+        EXPECT_EQ(Talk(m, pdu, 20), "");
+        EXPECT_EQ(m.TakeHangUp(), 2000u);
+        ASSERT_EQ(m.Sent().size(), 1u);
+        EXPECT_EQ(Drain(m, 100000), "");
+    }
+    {
         // A refusal with a bare OK.
         Tc35Model m;
         Talk(m, "ATE0\r");

@@ -144,6 +144,11 @@ void Tc35Model::HangUp(std::uint64_t now_ms, std::uint64_t duration_ms) {
     hangup_until_ = now_ms + duration_ms;
 }
 
+void Tc35Model::StartHangUp(std::uint64_t now_ms, std::uint32_t* fault_ms) {
+    started_hangup_ms_ = std::exchange(*fault_ms, 0);
+    HangUp(now_ms, started_hangup_ms_);
+}
+
 void Tc35Model::Flood(std::size_t n, std::uint64_t now_ms) {
     static const char kPattern[] = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCD\r\n";
     std::string junk;
@@ -226,6 +231,10 @@ void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint
             continue;
         }
         // Text or PDU after the "> " prompt.
+        if (faults_.hangup_in_body_ms > 0) {
+            StartHangUp(now, &faults_.hangup_in_body_ms);
+            return;
+        }
         if (c == kCtrlZ || c == kEscape) {
             Echo(std::string_view(&c, 1), now);
             EndInput(c == kCtrlZ, now);
@@ -309,8 +318,13 @@ void Tc35Model::EndInput(bool submit, std::uint64_t now) {
         Answer(OkText(), now);  // ESC: not sent, but acknowledged with OK
     } else {
         input_ = mode;  // Submit reads the mode
+        const std::size_t sent = sent_.size();
         Submit(body, now);
         input_ = Input::kCommand;
+        if (sent_.size() > sent && faults_.hangup_after_submit_ms > 0) {
+            StartHangUp(now, &faults_.hangup_after_submit_ms);
+            return;
+        }
     }
     for (const std::string& urc : pending_urcs_) Answer(urc, now);
     pending_urcs_.clear();

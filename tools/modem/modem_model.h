@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "modem/sms_pdu.h"
@@ -69,6 +70,11 @@ struct Faults {
     bool bare_ok_on_send = false;       // a submitted message is refused with a bare OK
     std::string arrive_during_listing;  // SMS-DELIVER PDU stored while the next AT+CMGL
                                         // runs: not in that listing, unread (one-shot)
+    // The line drops in the middle of the next send for this many ms (one-shot):
+    std::uint32_t hangup_in_body_ms = 0;      // at the first byte after "> ": the
+                                              // message is never heard, never sent
+    std::uint32_t hangup_after_submit_ms = 0; // once the message went out, before
+                                              // its "+CMGS: <mr>" result
 };
 
 // One message the model was asked to send.
@@ -127,6 +133,9 @@ public:
     // heard or answered until it ends. modemsim also closes its pty.
     void HangUp(std::uint64_t now_ms, std::uint64_t duration_ms);
     bool HungUp(std::uint64_t now_ms) const { return now_ms < hangup_until_; }
+    // The length of a hang-up the model started by itself (a send fault) since
+    // the last call, or 0; modemsim then closes its pty as for "hangup".
+    std::uint64_t TakeHangUp() { return std::exchange(started_hangup_ms_, 0); }
     // Sends `n` junk bytes (no result code) now.
     void Flood(std::size_t n, std::uint64_t now_ms);
 
@@ -170,6 +179,8 @@ private:
     bool RunCommand(const std::string& name, const std::string& args, Reply& reply);
     bool TakeFailure(const std::string& name, bool before_prompt, int* code);
     void EndInput(bool submit, std::uint64_t now);
+    // A send fault's hang-up: the line drops for *fault_ms, which is cleared.
+    void StartHangUp(std::uint64_t now_ms, std::uint32_t* fault_ms);
     void Submit(const std::string& body, std::uint64_t now);
     std::string ErrorText(const Reply& reply) const;
     std::string OkText() const;
@@ -199,6 +210,7 @@ private:
     bool muted_input_ = false;         // silent_after_prompt applies to this input
     int next_reference_ = 1;
     std::uint64_t hangup_until_ = 0;
+    std::uint64_t started_hangup_ms_ = 0;  // see TakeHangUp
     std::vector<std::string> pending_urcs_;  // held back while a command runs
 };
 

@@ -101,6 +101,10 @@ ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std
         f.silent_after_prompt = flag;
     } else if (cmd == "late-cmgs" && Number(arg(1), &n)) {
         f.send_result_delay_ms = static_cast<std::uint32_t>(n);
+    } else if (cmd == "hangup-in-body" && Number(arg(1), &n) && n > 0) {
+        f.hangup_in_body_ms = static_cast<std::uint32_t>(n);
+    } else if (cmd == "hangup-after-submit" && Number(arg(1), &n) && n > 0) {
+        f.hangup_after_submit_ms = static_cast<std::uint32_t>(n);
     } else if (cmd == "bare-ok" && OnOff(arg(1), &flag)) {
         f.bare_ok_on_send = flag;
     } else if (cmd == "deliver" && w.size() == 3 && (w[1] == "unread" || w[1] == "read")) {

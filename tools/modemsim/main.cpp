@@ -202,6 +202,15 @@ int main(int argc, char** argv) {
     std::uint64_t reopen_at = 0;
     NowMs();
 
+    // The line goes dead: the pty closes (the client's handle fails) and a new
+    // one opens `ms` later.
+    auto hang_up = [&](std::uint64_t now, std::uint64_t ms) {
+        to_client.clear();
+        pty.Close();
+        reopen_at = now + ms;
+        log.Line("--", "hang-up for " + std::to_string(ms) + " ms");
+    };
+
     while (!g_stop) {
         std::uint64_t now = NowMs();
         if (!pty.is_open() && now >= reopen_at) {
@@ -238,6 +247,7 @@ int main(int argc, char** argv) {
             if (n > 0) {
                 model.Receive(buffer, static_cast<std::size_t>(n), now);
                 log.Line("<<", Escape(std::string(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(n))));
+                if (std::uint64_t ms = model.TakeHangUp()) hang_up(now, ms);
             }
         }
         if (control_slot >= 0 && (fds[control_slot].revents & POLLIN)) {
@@ -253,10 +263,7 @@ int main(int argc, char** argv) {
                 if (!r.ok) std::cerr << "modemsim: " << r.error << "\n";
                 if (r.hangup_ms > 0) {
                     model.HangUp(now, r.hangup_ms);
-                    to_client.clear();
-                    pty.Close();
-                    reopen_at = now + r.hangup_ms;
-                    log.Line("--", "hang-up for " + std::to_string(r.hangup_ms) + " ms");
+                    hang_up(now, r.hangup_ms);
                 }
             }
         }
