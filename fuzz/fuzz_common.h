@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,14 @@ private:
     const std::uint8_t* p_;
     std::size_t n_;
 };
+
+// `text` and its zero in a buffer of exactly that size, so that a read past
+// the zero is an overflow ASan reports.
+inline std::unique_ptr<char[]> ExactCopy(const std::string& text) {
+    std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+    std::memcpy(copy.get(), text.c_str(), text.size() + 1);
+    return copy;
+}
 
 // True when the text ends with a GBK lead byte that has no trail byte:
 // walked from the start, a byte 0x81..0xFE begins a two-byte character.

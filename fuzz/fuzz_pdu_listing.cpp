@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The answer as the write cycle hands it over: at most 8191 bytes, then a
     // zero, in a buffer of exactly that size.
     std::string answer = in.Bytes(vantor::kAnswerSize - 1);
-    std::unique_ptr<char[]> buffer(new char[answer.size() + 1]);
-    std::memcpy(buffer.get(), answer.c_str(), answer.size() + 1);
+    const std::unique_ptr<char[]> buffer = fuzz::ExactCopy(answer);
 
     // Stores of exactly `slots` slots, holding earlier texts.
     std::unique_ptr<Slot[]> header(new Slot[slots]);

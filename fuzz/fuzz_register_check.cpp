@@ -55,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The rest of the input as an address text, in a buffer of exactly its size.
     const std::string rest = in.Rest();
-    std::unique_ptr<char[]> text(new char[rest.size() + 1]);
-    std::memcpy(text.get(), rest.c_str(), rest.size() + 1);
+    const std::unique_ptr<char[]> text = fuzz::ExactCopy(rest);
     std::int32_t address = -7;
     if (device->CheckDeviceAddress(text.get(), &address) == 1) {
         FUZZ_CHECK(address >= 0 && address <= 256);

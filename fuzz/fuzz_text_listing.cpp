@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Input in(data, size);
     const int slots = 1 + in.Byte() % 20;
     std::string answer = in.Bytes(vantor::kAnswerSize - 1);
-    std::unique_ptr<char[]> buffer(new char[answer.size() + 1]);
-    std::memcpy(buffer.get(), answer.c_str(), answer.size() + 1);
+    const std::unique_ptr<char[]> buffer = fuzz::ExactCopy(answer);
 
     std::unique_ptr<Slot[]> header(new Slot[slots]);
     std::unique_ptr<Slot[]> text(new Slot[slots]);

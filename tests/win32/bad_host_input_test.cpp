@@ -408,20 +408,13 @@ protected:
     static void SetUpTestSuite() {
         // modemsim on COM32 of the prefix with a sent record, started once
         // for the suite when the runner names it (VANTOR_MODEMSIM).
-        sim_ = new ModemSimProcess(
+        sim_ = StartSuiteModemSim(
             ModemSimOptions{.com = 32,
                             .dirName = "vantor-bad-input-test",
                             .sent = true,
                             .handshake = ModemSimOptions::Handshake::kPrintedPty});
-        if (!sim_->Start()) {
-            delete sim_;
-            sim_ = nullptr;
-        }
     }
-    static void TearDownTestSuite() {
-        delete sim_;
-        sim_ = nullptr;
-    }
+    static void TearDownTestSuite() { sim_.reset(); }
     void SetUp() override {
         BadHostInputTest::SetUp();
         if (sim_ != nullptr) {
@@ -454,11 +447,10 @@ protected:
         return own;
     }
 
-    static ModemSimProcess* sim_;
+    static inline std::unique_ptr<ModemSimProcess> sim_;
     std::string port_;
     std::deque<HANDLE> spare_;
 };
-ModemSimProcess* SharedRealPort::sim_ = nullptr;
 
 TEST_F(SharedRealPort, SharedHandleIsClosedOnceInEveryReleaseOrder) {
     enum class Order { kOwnerFirst, kBorrowerFirst, kClosedThroughBorrower };

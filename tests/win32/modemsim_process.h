@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -204,5 +205,13 @@ private:
     std::string dir_, control_, sent_;
     bool started_ = false;
 };
+
+// modemsim for a whole test suite, started in SetUpTestSuite: null when it
+// cannot run here (no VANTOR_MODEMSIM or WINEPREFIX, or it did not come up).
+inline std::unique_ptr<ModemSimProcess> StartSuiteModemSim(ModemSimOptions options) {
+    auto sim = std::make_unique<ModemSimProcess>(std::move(options));
+    if (!sim->Start()) sim.reset();
+    return sim;
+}
 
 }  // namespace vantor::test

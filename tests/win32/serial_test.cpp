@@ -54,18 +54,11 @@ class SerialOnPty : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         // modemsim on COM30 of the prefix, with a control FIFO.
-        sim_ = new ModemSimProcess(ModemSimOptions{.com = 30,
-                                                   .dirName = "vantor-serial-test",
-                                                   .control = true});
-        if (!sim_->Start()) {
-            delete sim_;
-            sim_ = nullptr;
-        }
+        sim_ = StartSuiteModemSim(ModemSimOptions{.com = 30,
+                                                  .dirName = "vantor-serial-test",
+                                                  .control = true});
     }
-    static void TearDownTestSuite() {
-        delete sim_;
-        sim_ = nullptr;
-    }
+    static void TearDownTestSuite() { sim_.reset(); }
     void SetUp() override {
         if (sim_ == nullptr) GTEST_SKIP() << "no modemsim (VANTOR_MODEMSIM, WINEPREFIX)";
     }
@@ -81,10 +74,9 @@ protected:
         return result;
     }
 
-    static ModemSimProcess* sim_;
+    static inline std::unique_ptr<ModemSimProcess> sim_;
     CGsmModem device;
 };
-ModemSimProcess* SerialOnPty::sim_ = nullptr;
 
 TEST_F(SerialOnPty, OpenSetsTheLineAndTheTimeouts) {
     const struct {
