@@ -13,6 +13,7 @@
 #include "device/gsm_modem.h"
 #include "host/register_table.h"
 #include "os/virt/virt.h"
+#include "port_config.h"
 #include "packet_builder.h"
 #include "sms/listing.h"
 #include "sms/pdu_decode.h"
@@ -187,12 +188,7 @@ struct OpenModem {
     OpenModem() {
         os::virt::Reset();
         os::virt::AddPort("COM1", &peer);
-        PortConfig config{};
-        std::strcpy(config.portName, "COM1");
-        config.baudRate = 9600;
-        config.dataBits = 8;
-        config.stopBits = 1;
-        config.replyTimeout = 1000;
+        PortConfig config = test::MakePortConfig("COM1", 9600, 1000);
         Require(modem.OpenPort(&config) == 1, "virtual port opens");
     }
     ~OpenModem() {

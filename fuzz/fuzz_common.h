@@ -18,6 +18,7 @@
 
 #include "device/gsm_modem.h"
 #include "os/virt/virt.h"
+#include "../tests/native/port_config.h"
 #include "../tests/native/timed_bytes.h"
 
 namespace fuzz {
@@ -160,12 +161,7 @@ inline void OpenOn(vantor::CGsmModem& modem, ChunkPeer& peer, std::int16_t reply
     os::virt::Reset();
     os::virt::RecordPortCalls(false);
     os::virt::AddPort("COM1", &peer);
-    vantor::PortConfig config{};
-    std::strcpy(config.portName, "COM1");
-    config.baudRate = 9600;
-    config.dataBits = 8;
-    config.stopBits = 1;
-    config.replyTimeout = replyTimeout;
+    vantor::PortConfig config = vantor::test::MakePortConfig("COM1", 9600, replyTimeout);
     FUZZ_CHECK(modem.OpenPort(&config) == 1);
 }
 

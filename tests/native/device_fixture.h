@@ -12,6 +12,7 @@
 #include "device/gsm_modem.h"
 #include "os/virt/virt.h"
 #include "packet_builder.h"
+#include "port_config.h"
 #include "scripted_peer.h"
 
 namespace vantor::test {
@@ -31,12 +32,7 @@ protected:
     void Open(std::int16_t replyTimeoutMs = 100) { OpenWith(peer, replyTimeoutMs); }
     void OpenWith(os::virt::Peer& far, std::int16_t replyTimeoutMs = 100) {
         os::virt::AddPort("COM1", &far);
-        PortConfig config{};
-        std::strcpy(config.portName, "COM1");
-        config.baudRate = 9600;
-        config.dataBits = 8;
-        config.stopBits = 1;
-        config.replyTimeout = replyTimeoutMs;
+        PortConfig config = MakePortConfig("COM1", 9600, replyTimeoutMs);
         ASSERT_EQ(modem.OpenPort(&config), 1);
     }
     // Closes the port and takes COM1 away, so that its peer may go.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/gsm_modem.h"
+#include "port_config.h"
 #include "os/os.h"
 #include "os/virt/virt.h"
 #include "scripted_peer.h"
@@ -40,12 +41,7 @@ protected:
 
     void Open(std::int16_t replyTimeout) {
         device.ClosePort();
-        vantor::PortConfig c{};
-        std::strcpy(c.portName, "COM1");
-        c.baudRate = 9600;
-        c.dataBits = 8;
-        c.stopBits = 1;
-        c.replyTimeout = replyTimeout;
+        vantor::PortConfig c = vantor::test::MakePortConfig("COM1", 9600, replyTimeout);
         ASSERT_EQ(device.OpenPort(&c), 1);
         os::virt::ClearPortCalls();
     }

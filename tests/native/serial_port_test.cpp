@@ -11,6 +11,7 @@
 #include "link/port_handles.h"
 #include "os/os.h"
 #include "os/virt/virt.h"
+#include "port_config.h"
 #include "scripted_peer.h"
 
 namespace {
@@ -19,14 +20,9 @@ using vantor::CGsmModem;
 using vantor::PortConfig;
 using vantor::test::ScriptedPeer;
 
+// The host's 8N1 configuration, with marks in the bytes the driver only copies.
 PortConfig MakeConfig(const char* name, std::int32_t baud = 9600, std::int16_t timeout = 1000) {
-    PortConfig c{};
-    std::strncpy(c.portName, name, sizeof c.portName);
-    c.baudRate = baud;
-    c.dataBits = 8;
-    c.stopBits = 1;
-    c.parity = 0;
-    c.replyTimeout = timeout;
+    PortConfig c = vantor::test::MakePortConfig(name, baud, timeout);
     for (int i = 0; i < 4; ++i) c.host0[i] = static_cast<std::uint8_t>(0xA0 + i);  // bytes only copied
     c.host48[7] = 0x5A;
     return c;

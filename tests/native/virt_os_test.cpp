@@ -1,4 +1,5 @@
-// The virtual OS the native tests stand on: clock, atoms, code page.
+// The virtual OS the native tests stand on: clock, atoms, port-call record,
+// code page.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,6 +25,20 @@ TEST(VirtualAtoms, AddAndReadBack) {
     EXPECT_STREQ(name, "Hello");
     EXPECT_EQ(os::GlobalAddAtomA(std::string(256, 'x').c_str()), 0);
     EXPECT_EQ(os::GlobalGetAtomNameA(0x1234, name, 255), 0u);
+}
+
+TEST(VirtualPorts, RecordingCanBeTurnedOffUntilTheNextReset) {
+    auto probe = [] {
+        os::virt::ClearPortCalls();
+        os::CloseHandle(os::kInvalidHandle);
+        return os::virt::PortCalls().size();
+    };
+    os::virt::Reset();
+    EXPECT_EQ(probe(), 1u);
+    os::virt::RecordPortCalls(false);
+    EXPECT_EQ(probe(), 0u);
+    os::virt::Reset();
+    EXPECT_EQ(probe(), 1u);
 }
 
 TEST(VirtualCodePage, Gbk) {

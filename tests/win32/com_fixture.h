@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "module/interfaces.h"
+#include "port_config.h"
 
 namespace vantor::test {
 
@@ -139,19 +140,6 @@ inline LoopPorts GetLoopPorts() {
     const std::size_t comma = list.find(',');
     if (comma == std::string::npos) return {};
     return {list.substr(0, comma), list.substr(comma + 1)};
-}
-
-// A PortConfig as the host fills it: 8 data bits, no parity, one stop bit.
-inline PortConfig MakePortConfig(const std::string& port, std::int32_t baud = 9600,
-                                 std::int16_t replyTimeoutMs = 500) {
-    PortConfig config{};
-    std::strncpy(config.portName, port.c_str(), sizeof(config.portName) - 1);
-    config.baudRate = baud;
-    config.dataBits = 8;
-    config.stopBits = 1;
-    config.parity = 0;
-    config.replyTimeout = replyTimeoutMs;
-    return config;
 }
 
 class ComTest : public ::testing::Test {

@@ -212,12 +212,7 @@ TEST_F(ObjectTest, HostMethodsReachTheDevice) {
     EXPECT_NE((CallSlot<const char*>(driver, kGetErrorText)), nullptr);
 
     // A port that does not exist does not open, and the handle stays invalid.
-    PortConfig config{};
-    std::strcpy(config.portName, "COM199");
-    config.baudRate = 9600;
-    config.dataBits = 8;
-    config.stopBits = 1;
-    config.replyTimeout = 100;
+    PortConfig config = MakePortConfig("COM199", 9600, 100);
     EXPECT_EQ((CallSlot<std::int32_t>(driver, kOpenPort, 0, &config)), 0);
     HANDLE handle = nullptr;
     EXPECT_EQ(device.sharing->GetPortHandle(&handle), 1);
