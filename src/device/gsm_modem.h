@@ -7,24 +7,15 @@
 
 #include "device/driver_base.h"
 #include "host/records.h"
+#include "link/exchange.h"
+#include "sms/listing.h"
 
 namespace vantor {
-
-inline constexpr int kSlotSize = 256;  // a store slot: text of at most 255 bytes + NUL
-using Slot = char[kSlotSize];
 
 inline constexpr int kNewSlots = 10;   // MsgNew / MsgNec
 inline constexpr int kOldSlots = 20;   // MsgOld / MsgInf
 inline constexpr int kSendSlots = 2;   // MsgSend
 inline constexpr int kTeleSize = 15;   // 14 characters + NUL
-
-// Completion modes of LinklevelReceive / IsAnswerComplete.
-enum CompletionMode : std::int32_t {
-    WaitOk = 0,
-    WaitPrompt = 1,
-    WaitSendResult = 2,
-    WaitAny = 255,
-};
 
 class CGsmModem final : public CDriverBase {
 public:
@@ -60,7 +51,7 @@ public:
     int LinklevelReceive(std::uint8_t* buffer, std::int32_t* length, std::int32_t mode) noexcept;
     static int IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) noexcept;
 
-    // --- sending (src/sms/send_dialogues.cpp) ---
+    // --- sending (src/device/send_dialogues.cpp) ---
     int Makecode(char* pdu, std::int32_t* count) noexcept;
     int SendPduMessage() noexcept;
     int SendTextMessage() noexcept;
