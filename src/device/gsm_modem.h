@@ -56,7 +56,8 @@ public:
     int SendPduMessage() noexcept;
     int SendTextMessage() noexcept;
 
-    // Fields named after the registers that expose them, in contract order.
+    // Fields named after the registers that expose them. The host reaches them
+    // only through those registers, never by their place in the object.
     std::int32_t ErrCount = 0;
     std::uint8_t ReSTime = 0;
     std::uint32_t EDelay = 60;          // 16-bit value; the upper half stays 0
@@ -71,6 +72,7 @@ public:
     Slot MsgNec[kNewSlots] = {};
 
 private:
+    static int MessageToDelete(const IoItem* item) noexcept;
     int RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
                     std::uint8_t* value, std::int32_t* valueLength) noexcept;
     int ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept;

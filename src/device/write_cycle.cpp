@@ -1,6 +1,5 @@
 // The write cycle: modem settings, deletion, listing and sending, and the
 // settings and texts the device keeps for the host.
-#include <cstdlib>
 #include <cstring>
 
 #include "device/gsm_modem.h"
@@ -34,7 +33,7 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
         if (BuildRequest(packet, request, &length, &second, deliveryFlag) == 0) return 0;
         if (kind == kCMGD) {
             // Message 0 does not exist; there is nothing to delete.
-            const int number = std::atoi(reinterpret_cast<const char*>(request) + 8);
+            const int number = MessageToDelete(packet->head->item);
             if (number == 0) return 1;
             if (Exchange(request, &length, second) == 0) {
                 Trace("No %d SMS Delete Failure!\n", number);
