@@ -7,7 +7,7 @@ file(GLOB VANTOR_MODEL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/modem
 
 add_library(vantor_virt STATIC ${VANTOR_CORE_SOURCES} ${VANTOR_VIRT_SOURCES})
 target_include_directories(vantor_virt PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(vantor_virt PRIVATE ${VANTOR_WARNINGS})
+target_compile_options(vantor_virt PRIVATE ${VANTOR_WARNINGS} ${VANTOR_NO_EXCEPTIONS})
 target_compile_options(vantor_virt PUBLIC ${VANTOR_SANITIZE} -g)
 target_link_options(vantor_virt PUBLIC ${VANTOR_SANITIZE})
 
