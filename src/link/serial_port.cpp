@@ -6,6 +6,7 @@
 
 #include "diag/trace.h"
 #include "link/port_handles.h"
+#include "link/unique_handle.h"
 #include "os/os.h"
 
 namespace vantor::link {
@@ -48,9 +49,11 @@ int OpenPort(Line& line, const PortConfig* config) noexcept {
     std::memcpy(path + sizeof kDevicePrefix - 1, c.portName,
                 static_cast<std::size_t>(static_cast<const char*>(end) - c.portName) + 1);
 
-    const os::Handle h = os::CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0,
-                                         os::kOpenExisting, os::kFileAttributeNormal);
-    if (h == os::kInvalidHandle) return 0;
+    // Closed again on every early return below.
+    UniqueHandle port(os::CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0,
+                                      os::kOpenExisting, os::kFileAttributeNormal));
+    if (!port.Valid()) return 0;
+    const os::Handle h = port.Get();
 
     os::SetupComm(h, kInQueue, kOutQueue);
 
@@ -62,10 +65,7 @@ int OpenPort(Line& line, const PortConfig* config) noexcept {
     dcb.ByteSize = c.dataBits;
     dcb.Parity = c.parity;
     dcb.StopBits = StopBitsFor(c.stopBits);
-    if (!os::SetCommState(h, &dcb)) {
-        os::CloseHandle(h);
-        return 0;
-    }
+    if (!os::SetCommState(h, &dcb)) return 0;
 
     os::SetCommMask(h, kCommMask);
     os::PurgeComm(h, kPurgeAll);
@@ -75,12 +75,9 @@ int OpenPort(Line& line, const PortConfig* config) noexcept {
     const os::CommTimeouts timeouts{os::kMaxDword, 0, 0, kWriteMsPerByte, 0};
     os::SetCommTimeouts(h, &timeouts);
 
-    if (!port_handles::Register(h)) {
-        // Without a place in the table the handle could never be closed.
-        os::CloseHandle(h);
-        return 0;
-    }
-    line.PortHandle = h;
+    // Without a place in the table the handle could never be closed.
+    if (!port_handles::Register(h)) return 0;
+    line.PortHandle = port.Release();
     return 1;
 }
 
