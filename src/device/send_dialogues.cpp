@@ -72,6 +72,8 @@ int CGsmModem::SendPduMessage() noexcept {
         return 0;
     }
     Trace("!LinklevelReceive 1 success ! nLen =%d \n", static_cast<int>(answerLength));
+    link::NoteEcho(*this, answer, answerLength, reinterpret_cast<const std::uint8_t*>(command),
+                   commandLength + 2);
 
     pdu[count] = static_cast<char>(kCtrlZ);
     if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(pdu), count + 1)) {
@@ -115,6 +117,8 @@ int CGsmModem::SendTextMessage() noexcept {
     std::uint32_t got = 0;
     ReadPort(chunk, &got);
     chunk[got] = 0;
+    link::NoteEcho(*this, chunk, static_cast<std::int32_t>(got),
+                   reinterpret_cast<const std::uint8_t*>(command), commandLength);
     if (got == 0 || std::memchr(chunk, '>', got) == nullptr) {
         WritePort(&kEsc, 1);
         return 0;

@@ -260,6 +260,17 @@ int ExchangeStream(Line& line, const std::uint8_t* request, std::int32_t length,
     return status == AnswerSink::kOk ? 1 : 0;
 }
 
+void NoteEcho(Line& line, const std::uint8_t* answer, std::int32_t length,
+              const std::uint8_t* request, std::int32_t requestLength) noexcept {
+    if (answer == nullptr || request == nullptr) return;
+    EchoMatcher echo(request, requestLength);
+    for (std::int32_t i = 0; i < length; ++i)
+        if (echo.Step(answer[i])) {
+            line.EchoSeen = true;
+            return;
+        }
+}
+
 int Send(const Line& line, const std::uint8_t* bytes, std::int32_t length) noexcept {
     if (bytes == nullptr) return 0;
     if (!WritePort(line.PortHandle, bytes, length)) return 0;

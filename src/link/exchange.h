@@ -67,6 +67,11 @@ int Send(const Line& line, const std::uint8_t* bytes, std::int32_t length) noexc
 int Receive(const Line& line, std::uint8_t* buffer, std::int32_t* length,
             std::int32_t mode) noexcept;
 
+// Notes that the modem echoes when `answer` holds the echo of `request` (for
+// the dialogues that collect with Receive).
+void NoteEcho(Line& line, const std::uint8_t* answer, std::int32_t length,
+              const std::uint8_t* request, std::int32_t requestLength) noexcept;
+
 // The link test: clears the line, sends "AT", and drains whatever comes back.
 // 1 when at least one byte came.
 int ProbeLine(os::Handle port) noexcept;

@@ -70,7 +70,8 @@ TEST_F(WriteCycleTest, FailedDeletionIsTraced) {
 
 TEST_F(WriteCycleTest, CscaTextWithLineControlIsNeverSent) {
     Open();
-    for (const char* text : {"+8613800100500\r\nAT+CMGD=1", "\x1A", "12\x1B"}) {
+    for (const char* text :
+         {"+8613800100500\r\nAT+CMGD=1", "\x1A", "12\x1B", "+8613800100500\";+CMGD=1;\""}) {
         PacketBuilder p(kCSCA, true);
         p.Text(text);
         EXPECT_EQ(Run(p), 0);

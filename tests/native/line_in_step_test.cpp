@@ -61,6 +61,7 @@ protected:
 // on every exchange must still complete on its own answer. Six rounds, each
 // with a new unread message at the modem: each one shows in its listing.
 TEST_F(LineInStep, LateSendResultPutsNothingBehind) {
+    tc35.faults().line.baud = 9600;  // answers trickle in as on a real line
     tc35.faults().send_result_delay_ms = 3000;
     EXPECT_EQ(Write(kSEND), 0);
     EXPECT_EQ(modem.SReturn, 2);
