@@ -63,8 +63,8 @@ vantor_prefix() {
 vantor_win_arch_line() {
     case "$VANTOR_WIN_ARCH" in
         i686) echo "Windows side: i686 under wine ($VANTOR_WIN_ARCH_WHY), the product as shipped" ;;
-        *) echo "Windows side: x86_64 twin under wine64 ($VANTOR_WIN_ARCH_WHY);" \
-                "this machine executes no 32-bit programs, the PE32 product is built and checked as a file" ;;
+        *) echo "Windows side: x86_64 twin of the same sources under wine64 ($VANTOR_WIN_ARCH_WHY;" \
+                "32-bit programs run here: $(vantor_runs_32bit && echo yes || echo no))" ;;
     esac
 }
 
