@@ -6,6 +6,7 @@
 #include "device/gsm_modem.h"
 #include "host/register_table.h"
 #include "module/module_state.h"
+#include "module/null_id.h"
 
 namespace vantor::module {
 
@@ -31,6 +32,7 @@ CModulePro::~CModulePro() {
 HRESULT STDMETHODCALLTYPE CModulePro::QueryInterface(REFIID iid, void** out) noexcept {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (IsNullId(iid)) return E_INVALIDARG;
     // The interface table in its search order; IID_IUnknown answers with the
     // first entry's part so that every part gives the same identity.
     if (IsEqualIID(iid, kDiidModulePro) || IsEqualIID(iid, IID_IUnknown)) {
@@ -67,20 +69,23 @@ HRESULT STDMETHODCALLTYPE CModulePro::GetTypeInfoCount(UINT* count) noexcept {
 }
 
 HRESULT STDMETHODCALLTYPE CModulePro::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
-    if (info != nullptr) *info = nullptr;
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
     return index != 0 ? E_INVALIDARG : E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CModulePro::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID,
+HRESULT STDMETHODCALLTYPE CModulePro::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
                                                     DISPID* ids) noexcept {
-    if (ids != nullptr) {
-        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    }
+    if (IsNullId(iid) || (count != 0 && names == nullptr)) return E_INVALIDARG;
+    if (count != 0 && ids == nullptr) return E_POINTER;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT STDMETHODCALLTYPE CModulePro::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                             EXCEPINFO*, UINT*) noexcept {
+// The result, exception and argument-error pointers are optional in IDispatch.
+HRESULT STDMETHODCALLTYPE CModulePro::Invoke(DISPID, REFIID iid, LCID, WORD, DISPPARAMS* params,
+                                             VARIANT*, EXCEPINFO*, UINT*) noexcept {
+    if (IsNullId(iid) || params == nullptr) return E_INVALIDARG;
     return DISP_E_MEMBERNOTFOUND;
 }
 

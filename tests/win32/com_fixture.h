@@ -23,6 +23,15 @@ namespace vantor::test {
 
 using com::Ref;
 
+// Calls the method at `slot` of an interface's vtable the way the host does,
+// without going through the C++ declaration.
+template <class R, class... A>
+R CallSlot(void* iface, int slot, A... args) {
+    using Fn = R(STDMETHODCALLTYPE*)(void*, A...);
+    Fn fn = reinterpret_cast<Fn>((*static_cast<void***>(iface))[slot]);
+    return fn(iface, args...);
+}
+
 // Full path of a file beside the running test binary.
 inline std::string BesideExe(const char* name) {
     char path[MAX_PATH] = {};
