@@ -308,10 +308,10 @@ if scenario textmode 77 --inbox "$INBOX"; then
     expect bare_ok.result "send 10086 fc text bare ok" '^read SReturn: 2 '
     ctl "bare-ok off"
     recovered send.recovered "send 10086 fc text over" '^read SReturn: 1 '
-    # The text-mode listing does not look for OK: an ERROR reads as an
-    # empty inbox, and the messages stay unread in the modem for the next one.
+    # A refused text-mode listing is a failure: the host keeps what it
+    # showed, and the messages stay unread in the modem for the next one.
     ctl "error CMGL 1"
-    expect CMGL_error.result "inbox --new" '^inbox \(unread\): 0 message'
+    expect CMGL_error.result "inbox --new" '^write NEW 1: FAILED'
     recovered CMGL_error.recovered "inbox --new" '^inbox \(unread\): 5 message'
     ledger
 fi
