@@ -186,9 +186,11 @@ if scenario noise 73 --inbox "$INBOX"; then
     ctl "flood 9000"
     expect flood_listing.result "inbox --old" '^write OLD 1: FAILED'
     recovered flood_listing.recovered "inbox --old" '^inbox \(read\): 5 message'
+    # 9000 junk bytes that arrive before a command are discarded before it
+    # goes out: the command gets its own answer.
     ctl "flood-now 9000"
     sleep 0.5
-    expect flood_unsolicited.result "read AT" '^read AT: 0 '
+    expect flood_unsolicited.result "read AT" '^read AT: 1 '
     recovered flood_unsolicited.recovered "read CMGF" '^read CMGF: 0 '
 
     # One byte every 5 ms: every deadline is restarted by every byte.
