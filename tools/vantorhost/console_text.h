@@ -29,6 +29,8 @@ std::vector<std::wstring> CommandLineArguments();
 // the trace listener's thread and the main thread at once.
 void Out(std::string_view ansi);
 void Err(std::string_view ansi);
+// Writes UTF-8 text (the program's own fixed texts) to standard output.
+void OutUtf8(std::string_view utf8);
 // printf into ANSI text.
 std::string Format(const char* format, ...)
 #if defined(__GNUC__)
