@@ -27,8 +27,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSetup = 3;
 
-void Usage() {
-    Err("usage: vantorhost [options] COMMAND [ARGS...]\n"
+// To standard error after a usage error; --help prints it to standard output.
+void Usage(void (*print)(std::string_view) = Err) {
+    print("usage: vantorhost [options] COMMAND [ARGS...]\n"
         "       vantorhost [options] run \"COMMAND ARGS\" \"COMMAND ARGS\" ...\n"
         "       vantorhost [options] session      (commands from standard input, one per line)\n"
         "       vantorhost detect [--ports COM1-COM32] [--bauds 9600,19200,...]\n"
@@ -230,7 +231,7 @@ int Main() {
     switch (inv.standalone) {
         case Invocation::Standalone::kNone: break;
         case Invocation::Standalone::kVersion: PrintVersion(); return 0;
-        case Invocation::Standalone::kHelp: Usage(); return 0;
+        case Invocation::Standalone::kHelp: Usage(Out); return 0;
         case Invocation::Standalone::kDetect: return vhost::RunDetect(inv.standaloneArgs);
         case Invocation::Standalone::kUnregister: return vhost::RunUnregister(vhost::PathBesideExe(L"Vantor.dll"));
     }

@@ -44,14 +44,14 @@ std::wstring Canonical(const std::wstring& path) {
     return out;
 }
 
-enum class Removal { kRemoved, kKept, kFailed };
+enum class Removal { kRemoved, kAbsent, kKept, kFailed };
 
 // Deletes the key's default value when it equals `expected` (ignoring case),
 // then the key itself when it is left without values and subkeys.
 Removal RemoveEntry(const std::wstring& key, const std::wstring& expected) {
     HKEY handle = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &handle) != ERROR_SUCCESS)
-        return KeyExists(key) ? Removal::kFailed : Removal::kRemoved;
+        return KeyExists(key) ? Removal::kFailed : Removal::kAbsent;
     const auto value = DefaultValue(key);
     Removal result = Removal::kKept;
     if (value && lstrcmpiW(value->c_str(), expected.c_str()) == 0) {
@@ -106,7 +106,10 @@ int RunUnregister(const std::wstring& dllPath) {
     int failed = 0;
     for (const Entry& entry : entries) {
         const Removal removal = RemoveEntry(entry.key, entry.value);
-        const char* what = removal == Removal::kRemoved ? "removed" : removal == Removal::kKept ? "kept (holds other entries)" : "FAILED";
+        const char* what = removal == Removal::kRemoved ? "removed"
+                           : removal == Removal::kAbsent ? "not there"
+                           : removal == Removal::kKept   ? "kept: it holds entries registration did not write"
+                                                         : "FAILED";
         Out("  HKCR\\" + WideToAnsi(entry.key).value_or("?") + ": " + what + "\n");
         if (removal == Removal::kFailed) ++failed;
     }
