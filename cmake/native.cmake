@@ -7,7 +7,7 @@ file(GLOB VANTOR_MODEL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/modem
 
 add_library(vantor_virt STATIC ${VANTOR_CORE_SOURCES} ${VANTOR_VIRT_SOURCES})
 target_include_directories(vantor_virt PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(vantor_virt PRIVATE ${VANTOR_WARNINGS})
+target_compile_options(vantor_virt PRIVATE ${VANTOR_WARNINGS} ${VANTOR_NO_EXCEPTIONS})
 target_compile_options(vantor_virt PUBLIC ${VANTOR_SANITIZE} -g)
 target_link_options(vantor_virt PUBLIC ${VANTOR_SANITIZE})
 
@@ -23,7 +23,8 @@ find_package(GTest REQUIRED)
 file(GLOB VANTOR_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
 add_executable(native_tests ${VANTOR_NATIVE_TESTS})
 target_include_directories(native_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/native)
-target_link_libraries(native_tests PRIVATE vantor_virt GTest::gtest GTest::gtest_main)
+target_link_libraries(native_tests PRIVATE vantor_virt vantor_test_support GTest::gtest
+    GTest::gtest_main)
 if(TARGET modem_model)
     target_link_libraries(native_tests PRIVATE modem_model)
 endif()

@@ -4,7 +4,7 @@ set(VANTOR_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 file(GLOB VANTOR_WIN32_OS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/os/win32/*.cpp)
 add_library(vantor_win32 STATIC ${VANTOR_CORE_SOURCES} ${VANTOR_WIN32_OS_SOURCES})
 target_include_directories(vantor_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_options(vantor_win32 PRIVATE ${VANTOR_WARNINGS})
+target_compile_options(vantor_win32 PRIVATE ${VANTOR_WARNINGS} ${VANTOR_NO_EXCEPTIONS})
 target_compile_options(vantor_win32 PUBLIC -O2)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/src/module/CMakeLists.txt)

@@ -18,8 +18,8 @@
 
 #include "device/gsm_modem.h"
 #include "os/virt/virt.h"
-#include "../tests/native/port_config.h"
-#include "../tests/native/timed_bytes.h"
+#include "port_config.h"
+#include "timed_bytes.h"
 
 namespace fuzz {
 

@@ -1,12 +1,17 @@
-# Configuring and building the two trees, with the same settings as
-# scripts/test so that both share build/native and build/win32.
+# Configuring and building the trees, with the same settings as scripts/test
+# so that all share build/native, build/win32 and build/win64.
 #   vantor_build_native LOG [TARGET...]   native tree (modemsim, native tests)
-#   vantor_build_win32 LOG [TARGET...]    Win32 tree (Vantor.dll, vantorhost.exe)
+#   vantor_build_win32 LOG [TARGET...]    i686 tree: the product (Vantor.dll,
+#                                         vantorhost.exe, win32_tests.exe)
+#   vantor_build_win64 LOG [TARGET...]    the x86_64 twin of the same targets
+#   vantor_build_win LOG [TARGET...]      the tree that runs here under Wine
+#                                         (scripts/lib/win-arch.sh)
 # Without targets everything is built. Output goes to LOG; 0 on success.
 
 VANTOR_ROOT="${VANTOR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 VANTOR_NATIVE_DIR="${VANTOR_NATIVE_DIR:-$VANTOR_ROOT/build/native}"
-VANTOR_WIN32_DIR="${VANTOR_WIN32_DIR:-$VANTOR_ROOT/build/win32}"
+# shellcheck source=win-arch.sh
+source "$VANTOR_ROOT/scripts/lib/win-arch.sh"
 
 # _vantor_build DIR LOG "TARGETS" CMAKE_ARGS...
 _vantor_build() {
@@ -36,6 +41,17 @@ vantor_build_win32() {
     shift
     _vantor_build "$VANTOR_WIN32_DIR" "$log" "$*" \
         -DCMAKE_TOOLCHAIN_FILE="$VANTOR_ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+}
+
+vantor_build_win64() {
+    local log="$1"
+    shift
+    _vantor_build "$VANTOR_WIN64_DIR" "$log" "$*" \
+        -DCMAKE_TOOLCHAIN_FILE="$VANTOR_ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+}
+
+vantor_build_win() {
+    if [[ $VANTOR_WIN_ARCH == i686 ]]; then vantor_build_win32 "$@"; else vantor_build_win64 "$@"; fi
 }
 
 # The libFuzzer tree (clang): only the fuzz targets are built.

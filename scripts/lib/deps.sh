@@ -3,7 +3,8 @@
 VANTOR_PACKAGES=(
     cmake make g++ python3
     g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-    wine wine32:i386
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine32:i386 wine64
     googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
     python3-gammu gammu libgammu-dev socat locales
 )

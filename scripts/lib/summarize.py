@@ -66,7 +66,7 @@ def main(args):
             names.append("%s (%s)" % (name, problem))
         total_passed += passed
         total_failed += failed
-        line = "%-28s %4d passed, %d failed" % (name, passed, failed)
+        line = "%-36s %4d passed, %d failed" % (name, passed, failed)
         if skipped:
             line += ", %d skipped" % skipped
         print(line)

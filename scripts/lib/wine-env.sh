@@ -7,12 +7,15 @@
 #   winpath PATH           Unix path -> the Z: drive path Wine programs take
 #   with_unix_locale CMD   run a native command in the locale from before
 #
+# The Windows side (i686, or the x86_64 twin) comes from win-arch.sh: run its
+# programs with "$VANTOR_WINE" PROGRAM, its tree is $VANTOR_WIN_DIR.
 # WINEPREFIX may be set beforehand; the default is build/wineprefix.
 
 VANTOR_ROOT="${VANTOR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 export VANTOR_ROOT
-export WINEPREFIX="${WINEPREFIX:-$VANTOR_ROOT/build/wineprefix}"
-export WINEARCH=win32
+# shellcheck source=win-arch.sh
+source "$VANTOR_ROOT/scripts/lib/win-arch.sh"
+export WINEPREFIX="${WINEPREFIX:-$(vantor_prefix "$VANTOR_ROOT/build/wineprefix")}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installation prompts.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -36,14 +39,23 @@ with_unix_locale() {
 wine_prefix_init() {
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
         mkdir -p "$(dirname "$WINEPREFIX")"
-        wineboot --init >/dev/null 2>&1
+        "$VANTOR_WINE" wineboot --init >/dev/null 2>&1
         # wineboot returns before the registry is flushed.
         wineserver -w
+    fi
+    if ! grep -qx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
+        echo "$WINEPREFIX is not a $WINEARCH prefix (made for the other architecture);" \
+             "remove it or choose another WINEPREFIX" >&2
+        return 1
     fi
 }
 
 wine_server_start() {
-    wineserver -p </dev/null >/dev/null 2>&1
+    # Exit status 2: a wineserver for this prefix runs already (one that an
+    # interrupted run left behind, or the caller's); it serves as well.
+    local rc=0
+    wineserver -p </dev/null >/dev/null 2>&1 || rc=$?
+    ((rc == 0 || rc == 2))
 }
 
 wine_server_stop() {

@@ -1,21 +1,19 @@
 // CDriverBase: the abstract device driver. It declares the driver slot table
 // (the virtual destructor, then twelve operations in a fixed order) and holds
-// the serial-link state and the last error code of the register checks.
+// the serial-line state (PortHandle, ReplyTimeout, StoredConfig, from
+// link::Line) and the last error code of the register checks. Its serial and
+// check members are thin calls into src/link and src/host.
 #pragma once
 
 #include <cstdint>
 
 #include "host/records.h"
+#include "link/serial_port.h"
 #include "os/os.h"
 
 namespace vantor {
 
-// Sizes fixed by the contract.
-inline constexpr int kAnswerSize = 8192;   // request/answer buffers and the chunk area
-inline constexpr int kReadChunk = 512;     // most bytes one raw read returns
-inline constexpr int kDefaultReplyTimeoutMs = 5000;
-
-class CDriverBase {
+class CDriverBase : public link::Line {
 public:
     CDriverBase() noexcept;
     CDriverBase(const CDriverBase&) = delete;
@@ -54,10 +52,7 @@ public:
     int CheckDeviceAddress(const char* text, std::int32_t* address) noexcept;
     const char* GetErrorText() noexcept;
 
-    os::Handle PortHandle = os::kInvalidHandle;
     std::int32_t LastErrorCode = -1;
-    std::int32_t ReplyTimeout = kDefaultReplyTimeoutMs;
-    PortConfig StoredConfig{};
 };
 
 }  // namespace vantor

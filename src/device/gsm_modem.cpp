@@ -1,8 +1,11 @@
-// CGsmModem: construction, the slots this device leaves empty, and the entry
-// for every packet the host hands in.
+// CGsmModem: construction, the slots this device leaves empty, the entry for
+// every packet the host hands in, and its line operations as calls into the
+// link with the object's own line state.
 #include "device/gsm_modem.h"
 
 #include <cstring>
+
+#include "link/exchange.h"
 
 namespace vantor {
 
@@ -47,6 +50,28 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
     if (packet == nullptr) return 0;
     if (packet->writeFlag != 0) return WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0;
     return ReadCycle(packet, deliveryFlag);
+}
+
+int CGsmModem::Exchange(std::uint8_t* buffer, std::int32_t* length, std::int32_t) noexcept {
+    return link::Exchange(*this, buffer, length);
+}
+
+int CGsmModem::LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcept {
+    if (enable == 0) return 0;
+    return link::ProbeLine(PortHandle);
+}
+
+int CGsmModem::LinklevelSend(const std::uint8_t* bytes, std::int32_t length) noexcept {
+    return link::Send(*this, bytes, length);
+}
+
+int CGsmModem::LinklevelReceive(std::uint8_t* buffer, std::int32_t* length,
+                                std::int32_t mode) noexcept {
+    return link::Receive(*this, buffer, length, mode);
+}
+
+int CGsmModem::IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) noexcept {
+    return link::IsAnswerComplete(text, length, mode);
 }
 
 }  // namespace vantor

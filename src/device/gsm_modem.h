@@ -7,24 +7,15 @@
 
 #include "device/driver_base.h"
 #include "host/records.h"
+#include "link/exchange.h"
+#include "sms/listing.h"
 
 namespace vantor {
-
-inline constexpr int kSlotSize = 256;  // a store slot: text of at most 255 bytes + NUL
-using Slot = char[kSlotSize];
 
 inline constexpr int kNewSlots = 10;   // MsgNew / MsgNec
 inline constexpr int kOldSlots = 20;   // MsgOld / MsgInf
 inline constexpr int kSendSlots = 2;   // MsgSend
 inline constexpr int kTeleSize = 15;   // 14 characters + NUL
-
-// Completion modes of LinklevelReceive / IsAnswerComplete.
-enum CompletionMode : std::int32_t {
-    WaitOk = 0,
-    WaitPrompt = 1,
-    WaitSendResult = 2,
-    WaitAny = 255,
-};
 
 class CGsmModem final : public CDriverBase {
 public:
@@ -60,12 +51,13 @@ public:
     int LinklevelReceive(std::uint8_t* buffer, std::int32_t* length, std::int32_t mode) noexcept;
     static int IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) noexcept;
 
-    // --- sending (src/sms/send_dialogues.cpp) ---
+    // --- sending (src/device/send_dialogues.cpp) ---
     int Makecode(char* pdu, std::int32_t* count) noexcept;
     int SendPduMessage() noexcept;
     int SendTextMessage() noexcept;
 
-    // Fields named after the registers that expose them, in contract order.
+    // Fields named after the registers that expose them. The host reaches them
+    // only through those registers, never by their place in the object.
     std::int32_t ErrCount = 0;
     std::uint8_t ReSTime = 0;
     std::uint32_t EDelay = 60;          // 16-bit value; the upper half stays 0
@@ -80,6 +72,7 @@ public:
     Slot MsgNec[kNewSlots] = {};
 
 private:
+    static int MessageToDelete(const IoItem* item) noexcept;
     int RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
                     std::uint8_t* value, std::int32_t* valueLength) noexcept;
     int ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept;

@@ -4,7 +4,7 @@
 
 #include "device/gsm_modem.h"
 #include "device/values.h"
-#include "link/trace.h"
+#include "diag/trace.h"
 #include "os/os.h"
 
 namespace vantor {

@@ -34,6 +34,14 @@ bool EndsCommandLine(const char* text) noexcept {
 
 }  // namespace
 
+// The first byte of the item's value as ItemToBytes gives it (the low byte of
+// a number), or -1 when the item has no value to give.
+int CGsmModem::MessageToDelete(const IoItem* item) noexcept {
+    std::uint8_t value[kItemTextSize] = {};
+    if (ItemToBytes(item, value, 1) == 0) return -1;
+    return value[0];
+}
+
 int CGsmModem::BuildRequest(const IoPacket* packet, std::uint8_t* request, std::int32_t* length,
                             std::int32_t* /*second*/, std::int32_t /*deliveryFlag*/) noexcept {
     if (packet == nullptr || request == nullptr || length == nullptr || packet->head == nullptr)
@@ -76,10 +84,11 @@ int CGsmModem::BuildRequest(const IoPacket* packet, std::uint8_t* request, std::
                 break;
             }
             case kCMGD: {
-                if (ItemToBytes(item, value, 1) == 0) return 0;
+                const int message = MessageToDelete(item);
+                if (message < 0) return 0;
                 n = Append(request, 0, "AT+CMGD=");
                 char number[4];
-                std::snprintf(number, sizeof number, "%3d", static_cast<int>(value[0]));
+                std::snprintf(number, sizeof number, "%3d", static_cast<std::uint8_t>(message));
                 n = Append(request, n, number);
                 break;
             }

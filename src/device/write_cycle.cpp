@@ -1,11 +1,11 @@
 // The write cycle: modem settings, deletion, listing and sending, and the
 // settings and texts the device keeps for the host.
-#include <cstdlib>
 #include <cstring>
 
 #include "device/gsm_modem.h"
 #include "device/values.h"
-#include "link/trace.h"
+#include "diag/trace.h"
+#include "link/exchange.h"
 #include "os/os.h"
 #include "sms/listing.h"
 
@@ -14,18 +14,8 @@ namespace vantor {
 namespace {
 
 constexpr int kItemTextSize = 255;        // what ItemToBytes may write for a text
-constexpr std::uint32_t kListingPauseMs = 1000;
 constexpr std::uint32_t kTextRetryPauseMs = 500;
 constexpr std::uint32_t kPduRetryPauseMs = 10;
-
-// Bytes waiting in the port's input queue; 0 when the port cannot tell.
-std::uint32_t QueuedBytes(os::Handle port) noexcept {
-    if (port == os::kInvalidHandle) return 0;
-    std::uint32_t errors = 0;
-    os::ComStat stat{};
-    if (os::ClearCommError(port, &errors, &stat) == 0) return 0;
-    return stat.cbInQue;
-}
 
 }  // namespace
 
@@ -43,7 +33,7 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
         if (BuildRequest(packet, request, &length, &second, deliveryFlag) == 0) return 0;
         if (kind == kCMGD) {
             // Message 0 does not exist; there is nothing to delete.
-            const int number = std::atoi(reinterpret_cast<const char*>(request) + 8);
+            const int number = MessageToDelete(packet->head->item);
             if (number == 0) return 1;
             if (Exchange(request, &length, second) == 0) {
                 Trace("No %d SMS Delete Failure!\n", number);
@@ -71,27 +61,10 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
 }
 
 // Text mode lists with its own command and takes the answer as complete once
-// a whole second passes without a new byte queued.
+// the line has been quiet for a second.
 int CGsmModem::ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept {
     const char* command = kind == kNEW ? "AT+CMGL=\"REC UNREAD\"\r" : "AT+CMGL=\"REC READ\"\r";
-    WritePort(reinterpret_cast<const std::uint8_t*>(command),
-              static_cast<std::int32_t>(std::strlen(command)));
-    os::Sleep(kListingPauseMs);
-
-    constexpr std::uint32_t kRoom = kAnswerSize - 1;  // keeps the terminating zero
-    std::uint32_t total = 0;
-    std::uint32_t queued = QueuedBytes(PortHandle);
-    while (queued > 0 && queued <= kRoom - total) {
-        std::uint32_t got = 0;
-        const int ok = os::ReadFile(PortHandle, answer + total, queued, &got);
-        // A port that reports bytes but yields none would keep this loop
-        // going forever.
-        if (ok == 0 || got == 0) break;
-        total += got < queued ? got : queued;
-        os::Sleep(kListingPauseMs);
-        queued = QueuedBytes(PortHandle);
-    }
-    answer[total] = 0;
+    link::ListUntilQuiet(PortHandle, command, answer);
 
     const char* text = reinterpret_cast<const char*>(answer);
     if (kind == kNEW)

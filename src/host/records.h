@@ -4,9 +4,10 @@
 // host's own bytes are kept as opaque padding.
 //
 // The layouts are checked at compile time for the product (32-bit pointers).
-// A native 64-bit build keeps every field name and every non-pointer offset it
-// can; where a 64-bit pointer cannot sit at the 32-bit offset, it is moved to
-// the end of the record (RegisterRef::row).
+// A 64-bit build (the native tests, the x86_64 twin of the Windows side) keeps
+// every field name and every non-pointer offset it can; where a 64-bit pointer
+// cannot sit at the 32-bit offset, it is moved to the end of the record
+// (RegisterRef::row). That natural 64-bit layout is pinned by its own asserts.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,7 @@
 namespace vantor {
 
 inline constexpr bool kHostLayout = sizeof(void*) == 4;
+inline constexpr bool kWideLayout = sizeof(void*) == 8;
 
 struct RegisterDef;
 struct IoItem;
@@ -48,6 +50,8 @@ struct IoItemNode {
 };
 static_assert(!kHostLayout || offsetof(IoItemNode, previous) == 4);
 static_assert(!kHostLayout || offsetof(IoItemNode, item) == 8);
+static_assert(!kWideLayout || offsetof(IoItemNode, previous) == 8);
+static_assert(!kWideLayout || offsetof(IoItemNode, item) == 16);
 
 // One poll or write for a group of variables of one register kind.
 struct IoPacket {
@@ -62,6 +66,8 @@ struct IoPacket {
 static_assert(offsetof(IoPacket, kind) == 16);
 static_assert(offsetof(IoPacket, writeFlag) == 32);
 static_assert(offsetof(IoPacket, head) == 40);
+static_assert(!kHostLayout || sizeof(IoPacket) == 44);
+static_assert(!kWideLayout || sizeof(IoPacket) == 48);
 
 // A variable to validate.
 struct RegisterQuery {
@@ -90,6 +96,7 @@ struct RegisterRef {
 #endif
 };
 static_assert(!kHostLayout || offsetof(RegisterRef, row) == 44);
+static_assert(!kWideLayout || offsetof(RegisterRef, row) == 64);
 static_assert(offsetof(RegisterRef, kind) == 48);
 static_assert(offsetof(RegisterRef, subIndex) == 56);
 static_assert(offsetof(RegisterRef, dataType) == 58);

@@ -1,13 +1,13 @@
 // The checks the host runs while it is configured: the register table, the
 // register name of each variable, the device address, and the error text that
 // explains the last failed check.
-#include <cstdint>
+#include "host/register_check.h"
+
 #include <cstring>
 
-#include "device/driver_base.h"
 #include "host/register_table.h"
 
-namespace vantor {
+namespace vantor::host {
 
 namespace {
 
@@ -41,25 +41,24 @@ int FindRow(const char* text, std::size_t length, const RegisterDef* table,
 
 }  // namespace
 
-int CDriverBase::GetRegisterTable(std::int32_t /*reserved*/, const RegisterDef** rows,
-                                  std::int32_t* count) noexcept {
+int GetRegisterTable(const RegisterDef** rows, std::int32_t* count) noexcept {
     if (rows == nullptr || count == nullptr) return 0;
     *rows = kRegisterTable;
     *count = kRegisterCount;
     return 1;
 }
 
-std::int16_t CDriverBase::CheckRegister(const RegisterQuery* query, RegisterRef* ref,
-                                        const RegisterDef* table, std::int32_t rows) noexcept {
+std::int16_t CheckRegister(const RegisterQuery* query, RegisterRef* ref, const RegisterDef* table,
+                           std::int32_t rows, std::int32_t* errorCode) noexcept {
     if (query == nullptr || ref == nullptr) {
-        LastErrorCode = kNameError;
+        *errorCode = kNameError;
         return 1;
     }
     // The host's field is 128 bytes; a name with no terminator inside it is
     // refused rather than read past the field.
     const void* end = std::memchr(query->name, '\0', kWorkingTextSize);
     if (end == nullptr) {
-        LastErrorCode = kNameError;
+        *errorCode = kNameError;
         return 1;
     }
     char text[kWorkingTextSize];
@@ -70,7 +69,7 @@ std::int16_t CDriverBase::CheckRegister(const RegisterQuery* query, RegisterRef*
     while (start < length && static_cast<int>(start) < kMaxLeadingBlanks && text[start] == ' ')
         ++start;
     if (start == length) {
-        LastErrorCode = kNameError;
+        *errorCode = kNameError;
         return 1;
     }
     while (length > start && text[length - 1] == ' ') --length;
@@ -79,7 +78,7 @@ std::int16_t CDriverBase::CheckRegister(const RegisterQuery* query, RegisterRef*
 
     const int row = FindRow(name, length, table, rows);
     if (row < 0) {
-        LastErrorCode = kNameError;
+        *errorCode = kNameError;
         return 1;
     }
     const RegisterDef& def = table[row];
@@ -91,12 +90,12 @@ std::int16_t CDriverBase::CheckRegister(const RegisterQuery* query, RegisterRef*
         const char* digits = name + nameLength;
         const std::size_t count = length - nameLength;
         if (count == 0) {
-            LastErrorCode = kNameError;
+            *errorCode = kNameError;
             return 1;
         }
         for (std::size_t i = 0; i < count; ++i) {
             if (!IsDigit(digits[i])) {
-                LastErrorCode = kNameError;
+                *errorCode = kNameError;
                 return 1;
             }
         }
@@ -107,12 +106,12 @@ std::int16_t CDriverBase::CheckRegister(const RegisterQuery* query, RegisterRef*
         for (std::size_t i = 0; i < count && value < kAboveAny; ++i)
             value = value * 10 + (digits[i] - '0');
         if (value < def.lowestIndex || value > def.highestIndex) {
-            LastErrorCode = kIndexRangeError;
+            *errorCode = kIndexRangeError;
             return 1;
         }
         subIndex = static_cast<std::int16_t>(value);
     } else if (length > nameLength) {
-        LastErrorCode = kNameError;
+        *errorCode = kNameError;
         return 1;
     }
 
@@ -120,16 +119,16 @@ std::int16_t CDriverBase::CheckRegister(const RegisterQuery* query, RegisterRef*
     ref->subIndex = subIndex;
     ref->row = &def;
     if ((static_cast<std::uint16_t>(query->dataType) & def.allowedTypes) == 0) {
-        LastErrorCode = kTypeError;
+        *errorCode = kTypeError;
         return 1;
     }
     ref->dataType = query->dataType;
     return 0;
 }
 
-int CDriverBase::CheckDeviceAddress(const char* text, std::int32_t* address) noexcept {
+int CheckDeviceAddress(const char* text, std::int32_t* address, std::int32_t* errorCode) noexcept {
     if (text == nullptr || address == nullptr) {
-        LastErrorCode = kAddressError;
+        *errorCode = kAddressError;
         return 0;
     }
     // The address is an unsigned 16-bit number: reduce as the digits come so
@@ -137,23 +136,23 @@ int CDriverBase::CheckDeviceAddress(const char* text, std::int32_t* address) noe
     std::uint32_t value = 0;
     for (const char* p = text; *p != '\0'; ++p) {
         if (!IsDigit(*p)) {
-            LastErrorCode = kAddressError;
+            *errorCode = kAddressError;
             return 0;
         }
         value = (value * 10 + static_cast<std::uint32_t>(*p - '0')) & 0xFFFFu;
     }
     if (value > 256) {
-        LastErrorCode = kAddressError;
+        *errorCode = kAddressError;
         return 0;
     }
     *address = static_cast<std::int32_t>(value);
     return 1;
 }
 
-const char* CDriverBase::GetErrorText() noexcept {
-    const std::int32_t code = LastErrorCode;
-    LastErrorCode = -1;
+const char* TakeErrorText(std::int32_t* errorCode) noexcept {
+    const std::int32_t code = *errorCode;
+    *errorCode = -1;
     return ErrorText(code);
 }
 
-}  // namespace vantor
+}  // namespace vantor::host

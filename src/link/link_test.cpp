@@ -1,10 +1,10 @@
 // The short "AT" probe the host can run on the link. Any answer counts: the
 // modem only has to show that it is there, so "OK", "ERROR" and noise alike
 // make the test pass.
-#include "device/gsm_modem.h"
+#include "link/exchange.h"
 #include "os/os.h"
 
-namespace vantor {
+namespace vantor::link {
 namespace {
 
 constexpr std::uint32_t kPurgeAll =
@@ -15,17 +15,16 @@ constexpr std::uint8_t kProbe[] = {'A', 'T', '\r'};
 
 }  // namespace
 
-int CGsmModem::LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcept {
-    if (enable == 0) return 0;
-    os::PurgeComm(PortHandle, kPurgeAll);
+int ProbeLine(os::Handle port) noexcept {
+    os::PurgeComm(port, kPurgeAll);
     os::Sleep(kSettleMs);
     std::uint32_t written = 0;
-    os::WriteFile(PortHandle, kProbe, sizeof kProbe, &written);
+    os::WriteFile(port, kProbe, sizeof kProbe, &written);
     os::Sleep(kAnswerWaitMs);
 
     std::uint32_t errors = 0;
     os::ComStat status{};
-    if (!os::ClearCommError(PortHandle, &errors, &status)) return 0;
+    if (!os::ClearCommError(port, &errors, &status)) return 0;
     // Read everything that is waiting and drop it, so that the next exchange
     // starts on a clean line.
     std::uint8_t sink[kReadChunk];
@@ -33,7 +32,7 @@ int CGsmModem::LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcep
     while (total < status.cbInQue) {
         const std::uint32_t left = status.cbInQue - total;
         std::uint32_t got = 0;
-        if (!os::ReadFile(PortHandle, sink, left < sizeof sink ? left : sizeof sink, &got) ||
+        if (!os::ReadFile(port, sink, left < sizeof sink ? left : sizeof sink, &got) ||
             got == 0)
             break;
         total += got;
@@ -41,4 +40,4 @@ int CGsmModem::LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcep
     return total >= 1 ? 1 : 0;
 }
 
-}  // namespace vantor
+}  // namespace vantor::link

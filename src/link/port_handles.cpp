@@ -1,14 +1,25 @@
 #include "link/port_handles.h"
 
-#include <mutex>
-
 namespace vantor::port_handles {
 namespace {
 
 struct Registry {
-    std::mutex lock;
+    os::SrwLock lock;
     os::Handle handles[kCapacity];
     int count = 0;
+};
+
+// Holds the table's lock for one scope. An SRW lock cannot fail, so no path
+// here can throw or end the host's process.
+class Guard {
+public:
+    explicit Guard(os::SrwLock& lock) noexcept : lock_(lock) { os::AcquireSRWLockExclusive(&lock_); }
+    ~Guard() { os::ReleaseSRWLockExclusive(&lock_); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+private:
+    os::SrwLock& lock_;
 };
 
 Registry& Table() noexcept {
@@ -27,7 +38,7 @@ int IndexOf(const Registry& r, os::Handle handle) noexcept {
 bool Register(os::Handle handle) noexcept {
     if (handle == os::kInvalidHandle) return false;
     Registry& r = Table();
-    std::lock_guard<std::mutex> guard(r.lock);
+    Guard guard(r.lock);
     // The system hands a value out again only after it was closed; a value
     // still on the table (left by a closed handle the table never saw go)
     // stands for the new handle.
@@ -39,7 +50,7 @@ bool Register(os::Handle handle) noexcept {
 
 bool Release(os::Handle handle) noexcept {
     Registry& r = Table();
-    std::lock_guard<std::mutex> guard(r.lock);
+    Guard guard(r.lock);
     const int i = IndexOf(r, handle);
     if (i < 0) return false;
     r.handles[i] = r.handles[--r.count];
@@ -48,7 +59,7 @@ bool Release(os::Handle handle) noexcept {
 
 bool IsRegistered(os::Handle handle) noexcept {
     Registry& r = Table();
-    std::lock_guard<std::mutex> guard(r.lock);
+    Guard guard(r.lock);
     return IndexOf(r, handle) >= 0;
 }
 

@@ -4,7 +4,7 @@
 // the other with GetPortHandle/SetPortHandle), and each object closes its
 // handle on ClosePort. The registry makes sure the module closes a handle at
 // most once, and never closes a handle the host made up or that another module
-// opened. It is a fixed table guarded by a mutex: objects may live on
+// opened. It is a fixed table guarded by an SRW lock: objects may live on
 // different host threads.
 #pragma once
 

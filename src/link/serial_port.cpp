@@ -1,13 +1,15 @@
-// The serial half of CDriverBase: open, configure, close and reopen the port,
-// and the raw, never-waiting read and the single-call write.
+// Open, configure, close and reopen the port, and the raw, never-waiting read
+// and the single-call write.
+#include "link/serial_port.h"
+
 #include <cstring>
 
-#include "device/driver_base.h"
+#include "diag/trace.h"
 #include "link/port_handles.h"
-#include "link/trace.h"
+#include "link/unique_handle.h"
 #include "os/os.h"
 
-namespace vantor {
+namespace vantor::link {
 namespace {
 
 constexpr std::int32_t kMinBaud = 300;
@@ -28,20 +30,15 @@ std::uint8_t StopBitsFor(std::int16_t field) noexcept {
 
 }  // namespace
 
-CDriverBase::CDriverBase() noexcept = default;
-
-// The owner closes the port before it deletes the device; a device may hold a
-// handle that another device still uses.
-CDriverBase::~CDriverBase() = default;
-
-int CDriverBase::OpenPort(const PortConfig* config) noexcept {
+int OpenPort(Line& line, const PortConfig* config) noexcept {
     if (config == nullptr) return 0;
     // ReconnectPort passes the stored copy itself.
-    if (config != &StoredConfig) std::memcpy(&StoredConfig, config, sizeof StoredConfig);
-    const PortConfig& c = StoredConfig;
+    if (config != &line.StoredConfig)
+        std::memcpy(&line.StoredConfig, config, sizeof line.StoredConfig);
+    const PortConfig& c = line.StoredConfig;
 
     if (c.baudRate < kMinBaud || c.baudRate > kMaxBaud) return 0;
-    ReplyTimeout = c.replyTimeout;  // sign-extended
+    line.ReplyTimeout = c.replyTimeout;  // sign-extended
 
     // A name that fills its field without a terminator is refused rather than
     // read past the record.
@@ -52,9 +49,11 @@ int CDriverBase::OpenPort(const PortConfig* config) noexcept {
     std::memcpy(path + sizeof kDevicePrefix - 1, c.portName,
                 static_cast<std::size_t>(static_cast<const char*>(end) - c.portName) + 1);
 
-    const os::Handle h = os::CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0,
-                                         os::kOpenExisting, os::kFileAttributeNormal);
-    if (h == os::kInvalidHandle) return 0;
+    // Closed again on every early return below.
+    UniqueHandle port(os::CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0,
+                                      os::kOpenExisting, os::kFileAttributeNormal));
+    if (!port.Valid()) return 0;
+    const os::Handle h = port.Get();
 
     os::SetupComm(h, kInQueue, kOutQueue);
 
@@ -66,10 +65,7 @@ int CDriverBase::OpenPort(const PortConfig* config) noexcept {
     dcb.ByteSize = c.dataBits;
     dcb.Parity = c.parity;
     dcb.StopBits = StopBitsFor(c.stopBits);
-    if (!os::SetCommState(h, &dcb)) {
-        os::CloseHandle(h);
-        return 0;
-    }
+    if (!os::SetCommState(h, &dcb)) return 0;
 
     os::SetCommMask(h, kCommMask);
     os::PurgeComm(h, kPurgeAll);
@@ -79,57 +75,54 @@ int CDriverBase::OpenPort(const PortConfig* config) noexcept {
     const os::CommTimeouts timeouts{os::kMaxDword, 0, 0, kWriteMsPerByte, 0};
     os::SetCommTimeouts(h, &timeouts);
 
-    if (!port_handles::Register(h)) {
-        // Without a place in the table the handle could never be closed.
-        os::CloseHandle(h);
-        return 0;
-    }
-    PortHandle = h;
+    // Without a place in the table the handle could never be closed.
+    if (!port_handles::Register(h)) return 0;
+    line.PortHandle = port.Release();
     return 1;
 }
 
 // The handle is closed only when this module opened it and nobody closed it
 // yet: devices sharing one handle each call ClosePort, and a handle the host
 // handed in from elsewhere is not ours to close.
-int CDriverBase::ClosePort() noexcept {
-    if (PortHandle == os::kInvalidHandle) return 0;
-    if (port_handles::Release(PortHandle)) os::CloseHandle(PortHandle);
-    PortHandle = os::kInvalidHandle;
+int ClosePort(Line& line) noexcept {
+    if (line.PortHandle == os::kInvalidHandle) return 0;
+    if (port_handles::Release(line.PortHandle)) os::CloseHandle(line.PortHandle);
+    line.PortHandle = os::kInvalidHandle;
     return 1;
 }
 
-int CDriverBase::ReconnectPort() noexcept {
-    ClosePort();
+int ReconnectPort(Line& line) noexcept {
+    ClosePort(line);
     os::Sleep(kReconnectPauseMs);
-    return OpenPort(&StoredConfig);
+    return OpenPort(line, &line.StoredConfig);
 }
 
-int CDriverBase::ReadPort(std::uint8_t* destination, std::uint32_t* count) noexcept {
+int ReadPort(os::Handle port, std::uint8_t* destination, std::uint32_t* count) noexcept {
     if (destination == nullptr || count == nullptr) return 0;
     *count = 0;
 
     // Line errors (framing, parity, overrun) are cleared and dropped.
     std::uint32_t errors = 0;
     os::ComStat status{};
-    if (!os::ClearCommError(PortHandle, &errors, &status)) return 0;
+    if (!os::ClearCommError(port, &errors, &status)) return 0;
     if (status.cbInQue == 0) return 0;
 
     // What does not fit stays queued for the next call.
     const std::uint32_t wanted =
         status.cbInQue < static_cast<std::uint32_t>(kReadChunk) ? status.cbInQue : kReadChunk;
     std::uint32_t got = 0;
-    if (!os::ReadFile(PortHandle, destination, wanted, &got) || got == 0) return 0;
+    if (!os::ReadFile(port, destination, wanted, &got) || got == 0) return 0;
     *count = got;
     return 1;
 }
 
 // A short write (the 40 ms per byte time-out ran out) still counts as success.
-int CDriverBase::WritePort(const std::uint8_t* bytes, std::int32_t length) noexcept {
+int WritePort(os::Handle port, const std::uint8_t* bytes, std::int32_t length) noexcept {
     if (bytes == nullptr || length <= 0) return 0;
     std::uint32_t sent = 0;
-    if (!os::WriteFile(PortHandle, bytes, static_cast<std::uint32_t>(length), &sent)) return 0;
+    if (!os::WriteFile(port, bytes, static_cast<std::uint32_t>(length), &sent)) return 0;
     Trace("**********Send nLen=%d,nSend=%ld\n", static_cast<int>(length), static_cast<long>(sent));
     return 1;
 }
 
-}  // namespace vantor
+}  // namespace vantor::link

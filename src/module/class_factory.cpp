@@ -3,12 +3,14 @@
 #include "module/interfaces.h"
 #include "module/module_pro.h"
 #include "module/module_state.h"
+#include "module/null_id.h"
 
 namespace vantor::module {
 
 HRESULT STDMETHODCALLTYPE CClassFactory::QueryInterface(REFIID iid, void** out) noexcept {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (IsNullId(iid)) return E_INVALIDARG;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
         *out = static_cast<IClassFactory*>(this);
         AddRef();
@@ -29,6 +31,8 @@ HRESULT STDMETHODCALLTYPE CClassFactory::CreateInstance(IUnknown* outer, REFIID 
                                                         void** out) noexcept {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    // Checked before an object exists, so a refusal creates and counts none.
+    if (IsNullId(iid)) return E_INVALIDARG;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     CModulePro* object = CModulePro::Create();
     if (object == nullptr) return E_OUTOFMEMORY;

@@ -6,6 +6,7 @@
 #include "module/application.h"
 #include "module/class_factory.h"
 #include "module/module_state.h"
+#include "module/null_id.h"
 #include "module/registration.h"
 
 using namespace vantor::module;
@@ -30,6 +31,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (IsNullId(clsid) || IsNullId(iid)) return E_INVALIDARG;
     FactoryListGuard guard;
     CClassFactory& factory = ModuleProFactory();
     if (!IsEqualCLSID(clsid, factory.ClassId()) || !factory.Available()) {

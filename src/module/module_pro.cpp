@@ -1,34 +1,30 @@
 #include "module/module_pro.h"
 
 #include <new>
+#include <utility>
 
 #include "device/gsm_modem.h"
 #include "host/register_table.h"
 #include "module/module_state.h"
+#include "module/null_id.h"
 
 namespace vantor::module {
 
 CModulePro* CModulePro::Create() noexcept {
-    CGsmModem* device = new (std::nothrow) CGsmModem();
+    std::unique_ptr<CGsmModem> device(new (std::nothrow) CGsmModem());
     if (device == nullptr) return nullptr;
-    CModulePro* object = new (std::nothrow) CModulePro(device);
-    if (object == nullptr) {
-        delete device;
-        return nullptr;
-    }
-    LockModule();
-    return object;
+    // Without memory for the object, `device` still owns the device and
+    // deletes it.
+    return new (std::nothrow) CModulePro(std::move(device));
 }
 
-CModulePro::CModulePro(CGsmModem* device) noexcept : device_(device) {}
+CModulePro::CModulePro(std::unique_ptr<CGsmModem> device) noexcept : device_(std::move(device)) {}
 
 CModulePro::~CModulePro() {
     // The device's destructor leaves the port alone; closing it is ours. A
     // handle shared with another object may already be closed there: the link
     // layer treats that second close as a no-op.
     if (device_->PortHandle != os::kInvalidHandle) device_->ClosePort();
-    delete device_;
-    UnlockModule();
 }
 
 // --- IUnknown ---
@@ -36,6 +32,7 @@ CModulePro::~CModulePro() {
 HRESULT STDMETHODCALLTYPE CModulePro::QueryInterface(REFIID iid, void** out) noexcept {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (IsNullId(iid)) return E_INVALIDARG;
     // The interface table in its search order; IID_IUnknown answers with the
     // first entry's part so that every part gives the same identity.
     if (IsEqualIID(iid, kDiidModulePro) || IsEqualIID(iid, IID_IUnknown)) {
@@ -72,29 +69,34 @@ HRESULT STDMETHODCALLTYPE CModulePro::GetTypeInfoCount(UINT* count) noexcept {
 }
 
 HRESULT STDMETHODCALLTYPE CModulePro::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
-    if (info != nullptr) *info = nullptr;
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
     return index != 0 ? E_INVALIDARG : E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CModulePro::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID,
+HRESULT STDMETHODCALLTYPE CModulePro::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
                                                     DISPID* ids) noexcept {
-    if (ids != nullptr) {
-        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    }
+    if (IsNullId(iid) || (count != 0 && names == nullptr)) return E_INVALIDARG;
+    if (count != 0 && ids == nullptr) return E_POINTER;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT STDMETHODCALLTYPE CModulePro::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                             EXCEPINFO*, UINT*) noexcept {
+// The result, exception and argument-error pointers are optional in IDispatch.
+HRESULT STDMETHODCALLTYPE CModulePro::Invoke(DISPID, REFIID iid, LCID, WORD, DISPPARAMS* params,
+                                             VARIANT*, EXCEPINFO*, UINT*) noexcept {
+    if (IsNullId(iid) || params == nullptr) return E_INVALIDARG;
     return DISP_E_MEMBERNOTFOUND;
 }
 
 // --- IDeviceDriver ---
+// The device checks every argument it is handed (and records why a check
+// failed); the methods here only forward, so that there is one place that
+// validates.
 
 std::int32_t STDMETHODCALLTYPE CModulePro::GetRegisterTable(std::int32_t reserved,
                                                             const RegisterDef** rows,
                                                             std::int32_t* count) noexcept {
-    if (rows == nullptr || count == nullptr) return 0;
     return device_->GetRegisterTable(reserved, rows, count);
 }
 
@@ -105,8 +107,8 @@ std::int32_t STDMETHODCALLTYPE CModulePro::LinkTest(std::int32_t enable, std::in
 
 std::int32_t STDMETHODCALLTYPE CModulePro::CheckRegister(const RegisterQuery* query,
                                                          RegisterRef* ref) noexcept {
-    // 0 means valid here, so a missing record must come out as 1.
-    if (query == nullptr || ref == nullptr) return 1;
+    // The device refuses a missing record with 1 and the name error, so that
+    // GetErrorText explains it.
     return device_->CheckRegister(query, ref, kRegisterTable, kRegisterCount) == 0 ? 0 : 1;
 }
 
@@ -117,7 +119,6 @@ std::int32_t STDMETHODCALLTYPE CModulePro::DriverReserved1(std::int32_t, std::in
 
 std::int32_t STDMETHODCALLTYPE CModulePro::OpenPort(std::int32_t,
                                                     const PortConfig* config) noexcept {
-    if (config == nullptr) return 0;
     return device_->OpenPort(config);
 }
 
@@ -134,13 +135,11 @@ std::int32_t STDMETHODCALLTYPE CModulePro::DriverReserved3(std::int32_t a, std::
 }
 
 std::int32_t STDMETHODCALLTYPE CModulePro::ProcessPacket(const IoPacket* packet) noexcept {
-    if (packet == nullptr) return 0;
     return device_->ProcessPacket(packet, 0);
 }
 
 std::int32_t STDMETHODCALLTYPE CModulePro::CheckDeviceAddress(const char* text,
                                                               std::int32_t* address) noexcept {
-    if (text == nullptr || address == nullptr) return 0;
     return device_->CheckDeviceAddress(text, address);
 }
 
@@ -151,7 +150,6 @@ const char* STDMETHODCALLTYPE CModulePro::GetErrorText() noexcept {
 // --- IPortSharing ---
 
 std::int32_t STDMETHODCALLTYPE CModulePro::ProcessSharedPacket(const IoPacket* packet) noexcept {
-    if (packet == nullptr) return 0;
     return device_->ProcessPacket(packet, 1);
 }
 

@@ -7,7 +7,10 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <memory>
+
 #include "module/interfaces.h"
+#include "module/module_state.h"
 
 namespace vantor {
 class CGsmModem;
@@ -68,11 +71,14 @@ public:
     std::int32_t STDMETHODCALLTYPE GetPortHandle(HANDLE* handle) noexcept override;
 
 private:
-    explicit CModulePro(CGsmModem* device) noexcept;
+    explicit CModulePro(std::unique_ptr<CGsmModem> device) noexcept;
     ~CModulePro();
 
     volatile LONG references_ = 1;
-    CGsmModem* const device_;  // owned; never null while the object lives
+    // Declared before the device: the module count drops only after the
+    // device is gone.
+    ModuleLock moduleLock_;
+    const std::unique_ptr<CGsmModem> device_;  // never null while the object lives
 };
 
 }  // namespace vantor::module

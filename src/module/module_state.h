@@ -17,6 +17,16 @@ void LockModule() noexcept;
 void UnlockModule() noexcept;
 LONG ObjectCount() noexcept;
 
+// One count on the module for as long as the holder lives: every CModulePro
+// holds one, so DllCanUnloadNow refuses while any object exists.
+class ModuleLock {
+public:
+    ModuleLock() noexcept { LockModule(); }
+    ~ModuleLock() { UnlockModule(); }
+    ModuleLock(const ModuleLock&) = delete;
+    ModuleLock& operator=(const ModuleLock&) = delete;
+};
+
 // Held while the exports read the class-factory list. Created at process
 // attach and deleted at process detach.
 void InitFactoryLock() noexcept;

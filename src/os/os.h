@@ -100,6 +100,16 @@ void Sleep(std::uint32_t milliseconds);
 std::uint32_t GetTickCount();
 FileTime CoFileTimeNow();
 
+// --- locks ---
+// A Win32 SRW lock, always taken exclusively. All zero bits are an unlocked
+// lock (SRWLOCK_INIT), so a static one needs no set-up; taking and leaving it
+// cannot fail.
+struct SrwLock {
+    void* state = nullptr;
+};
+void AcquireSRWLockExclusive(SrwLock* lock);
+void ReleaseSRWLockExclusive(SrwLock* lock);
+
 // --- global atoms ---
 std::uint16_t GlobalAddAtomA(const char* text);
 std::uint32_t GlobalGetAtomNameA(std::uint16_t atom, char* buffer, int size);

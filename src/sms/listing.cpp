@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/trace.h"
+#include "diag/trace.h"
 #include "sms/pdu_decode.h"
 
 namespace vantor::sms {

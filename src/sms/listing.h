@@ -1,7 +1,14 @@
 // Listing answers (AT+CMGL) into pairs of message stores.
 #pragma once
 
-#include "device/gsm_modem.h"
+namespace vantor {
+
+// One message store slot: a text of at most 255 bytes and its NUL. The device
+// keeps its listed messages in arrays of these; the parsers fill them.
+inline constexpr int kSlotSize = 256;
+using Slot = char[kSlotSize];
+
+}  // namespace vantor
 
 namespace vantor::sms {
 

@@ -35,7 +35,7 @@ e2e_wine_up
 host() {
     local name="$1"
     shift
-    timeout 180 wine "$VANTORHOST_EXE" "$@" >"$E2E_RUN/$name.out" 2>&1
+    timeout 180 "$VANTOR_WINE" "$VANTORHOST_EXE" "$@" >"$E2E_RUN/$name.out" 2>&1
     echo $? >"$E2E_RUN/$name.rc"
     echo "--- $name"
     sed 's/^/    | /' "$E2E_RUN/$name.out"
@@ -140,9 +140,9 @@ PROGID='Vantor.VantorPro'
 reg_has() {
     local key="HKCR\\$1"
     if [[ -n "${2:-}" ]]; then
-        wine reg query "$key" /v "$2" >/dev/null 2>&1
+        "$VANTOR_WINE" reg query "$key" /v "$2" >/dev/null 2>&1
     else
-        wine reg query "$key" >/dev/null 2>&1
+        "$VANTOR_WINE" reg query "$key" >/dev/null 2>&1
     fi
 }
 # The five keys registration writes, as "1" (present) or "0" each.
@@ -166,16 +166,16 @@ expect_contains unregister_again_nothing "$(out unregister_again)" "Vantor is no
 
 # Another program's entry under the class key stays, and so does the key.
 host register2 --register check AT
-wine reg add "HKCR\\CLSID\\$CLSID" /v AppID /d '{00000000-0000-0000-0000-000000000001}' /f >/dev/null 2>&1
+"$VANTOR_WINE" reg add "HKCR\\CLSID\\$CLSID" /v AppID /d '{00000000-0000-0000-0000-000000000001}' /f >/dev/null 2>&1
 host unregister2 unregister
 expect_eq unregister_foreign_exit_status "$(rc unregister2)" 0
 expect_eq unregister_keeps_foreign_entry "$(five_keys)" 00100
 if reg_has "CLSID\\$CLSID" AppID; then case_pass unregister_foreign_value_kept; else case_fail unregister_foreign_value_kept "AppID gone"; fi
-wine reg delete "HKCR\\CLSID\\$CLSID" /f >/dev/null 2>&1
+"$VANTOR_WINE" reg delete "HKCR\\CLSID\\$CLSID" /f >/dev/null 2>&1
 
 # Registered for another copy of the DLL: nothing is removed.
 host register3 --register check AT
-wine reg add "HKCR\\CLSID\\$CLSID\\InProcServer32" /ve /d 'C:\Program Files\Other\Vantor.dll' /f >/dev/null 2>&1
+"$VANTOR_WINE" reg add "HKCR\\CLSID\\$CLSID\\InProcServer32" /ve /d 'C:\Program Files\Other\Vantor.dll' /f >/dev/null 2>&1
 host unregister3 unregister
 expect_eq unregister_other_dll_exit_status "$(rc unregister3)" 1
 expect_contains unregister_other_dll_names_it "$(out unregister3)" "registered for C:\\Program Files\\Other\\Vantor.dll"

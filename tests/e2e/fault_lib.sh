@@ -67,7 +67,7 @@ fault_session_start() {
     local in="$FAULT_RUN/$name.in" out="$FAULT_RUN/$name.out"
     rm -f "$in" "$out"
     mkfifo "$in"
-    wine "$VANTORHOST_EXE" --port "COM$com" --echo --keep-going "$@" session <"$in" >"$out" 2>&1 &
+    "$VANTOR_WINE" "$VANTORHOST_EXE" --port "COM$com" --echo --keep-going "$@" session <"$in" >"$out" 2>&1 &
     _fault_session_pid[$name]=$!
     local fd
     exec {fd}>"$in"

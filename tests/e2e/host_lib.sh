@@ -8,7 +8,7 @@
 #                           built, else a failed "setup" case, XML written, exit 1
 #   modemsim_start NAME COM ARGS...   start modemsim; its pty becomes COM<COM>
 #   modemsim_stop NAME
-#   vantorhost ARGS...      run build/win32/vantorhost.exe under Wine
+#   vantorhost ARGS...      run vantorhost.exe of the Windows tree under Wine
 #   case_pass NAME / case_fail NAME WHY / expect_* ...   gtest-style results
 #   write_results XML SUITE
 #   sent_records FILE       modemsim's --sent record as tab-separated lines:
@@ -16,9 +16,10 @@
 
 VANTOR_ROOT="${VANTOR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 VANTOR_NATIVE_DIR="${VANTOR_NATIVE_DIR:-$VANTOR_ROOT/build/native}"
-VANTOR_WIN32_DIR="${VANTOR_WIN32_DIR:-$VANTOR_ROOT/build/win32}"
+# shellcheck source=../../scripts/lib/win-arch.sh
+source "$VANTOR_ROOT/scripts/lib/win-arch.sh"
 MODEMSIM="${MODEMSIM:-$VANTOR_NATIVE_DIR/modemsim}"
-VANTORHOST_EXE="${VANTORHOST_EXE:-$VANTOR_WIN32_DIR/vantorhost.exe}"
+VANTORHOST_EXE="${VANTORHOST_EXE:-$VANTOR_WIN_DIR/vantorhost.exe}"
 
 _e2e_own_server=0
 declare -A _modemsim_pid=()
@@ -48,7 +49,7 @@ e2e_wine_down() {
 
 e2e_require_builds() {
     local xml="$1" suite="$2" tool
-    for tool in "$MODEMSIM" "$VANTORHOST_EXE" "$VANTOR_WIN32_DIR/Vantor.dll"; do
+    for tool in "$MODEMSIM" "$VANTORHOST_EXE" "$VANTOR_WIN_DIR/Vantor.dll"; do
         if [[ ! -e "$tool" ]]; then
             case_fail setup "missing $tool (build both trees first)"
             write_results "$xml" "$suite"
@@ -94,7 +95,7 @@ modemsim_stop_all() {
 }
 
 vantorhost() {
-    wine "$VANTORHOST_EXE" "$@"
+    "$VANTOR_WINE" "$VANTORHOST_EXE" "$@"
 }
 
 # --- results ---

@@ -37,7 +37,7 @@ e2e_wine_up
 host() {
     local name="$1"
     shift
-    timeout 120 wine "$VANTORHOST_EXE" "$@" >"$E2E_RUN/$name.out" 2>&1
+    timeout 120 "$VANTOR_WINE" "$VANTORHOST_EXE" "$@" >"$E2E_RUN/$name.out" 2>&1
     echo $? >"$E2E_RUN/$name.rc"
     echo "--- $name"
     sed 's/^/    | /' "$E2E_RUN/$name.out"

@@ -52,7 +52,7 @@ fault_sim_start soak "$COM" --inbox "$HERE/data/demo_inbox.txt" || exit 1
 
 out="$FAULT_RUN/soak.out"
 started=$SECONDS
-wine "$VANTORHOST_EXE" --port "COM$COM" --timeout 1000 run "stats start" "poll --count 1 --interval 0" \
+"$VANTOR_WINE" "$VANTORHOST_EXE" --port "COM$COM" --timeout 1000 run "stats start" "poll --count 1 --interval 0" \
     "stats warm" "poll --count $POLLS --interval $INTERVAL" "stats end" >"$out" 2>&1 &
 host_pid=$!
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/escapes.h"
 #include "sms/pdu_encode.h"
 #include "sms_test_util.h"
 
@@ -135,19 +136,6 @@ TEST(SmsOracle, GammuDeliverPdusDecode) {
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(lines[i], rows[i][2]) << rows[i][1];
 }
 
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
-            out += s[i];
-            continue;
-        }
-        const char c = s[++i];
-        out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
-    }
-    return out;
-}
-
 // The first 255 bytes of a GBK text, never half a character.
 std::string CutGbk(const std::string& s) {
     std::size_t k = 0;
@@ -178,7 +166,7 @@ TEST(SmsOracle, RecordedDeliverPdus) {
         }
         const std::string expected = CutGbk(
             Gbk("<3>" + ts.substr(2, 2) + "年" + ts.substr(5, 2) + "月" + ts.substr(8, 2) + "日" +
-                ts.substr(11, 8) + "来自:" + StripPlus(f[1]) + "的消息@" + Unescape(f[3])));
+                ts.substr(11, 8) + "来自:" + StripPlus(f[1]) + "的消息@" + modem::Unescape(f[3])));
         EXPECT_EQ(Utf8(d.text), Utf8(expected)) << pdu;
     }
     EXPECT_EQ(rows, 19);

@@ -349,6 +349,68 @@ TEST_F(BadHostInputTest, DeviceAddressesOfTwentyDigitsAndMore) {
     }
 }
 
+// A check refused for a missing record explains itself like any other failed
+// check: GetErrorText gives the text of that check, not an empty or an older
+// one.
+TEST_F(BadHostInputTest, MissingRecordsInTheChecksLeaveTheirErrorText) {
+    RegisterQuery bad{};
+    RegisterRef ref{};
+    std::strcpy(bad.name, "cmgf");
+    bad.dataType = kType2;
+    ASSERT_EQ(device_.driver->CheckRegister(&bad, &ref), 1);
+    const char* text = device_.driver->GetErrorText();
+    ASSERT_NE(text, nullptr);
+    const std::string nameError = text;
+    std::int32_t address = -1;
+    ASSERT_EQ(device_.driver->CheckDeviceAddress("x", &address), 0);
+    text = device_.driver->GetErrorText();
+    ASSERT_NE(text, nullptr);
+    const std::string addressError = text;
+    ASSERT_NE(nameError, addressError);
+
+    RegisterQuery good{};
+    std::strcpy(good.name, "CMGF");
+    good.dataType = kType2;
+    IDeviceDriver* d = device_.driver.Get();
+    const struct {
+        const char* what;
+        std::int32_t (*call)(IDeviceDriver*, RegisterQuery*, RegisterRef*, std::int32_t*);
+        std::int32_t result;
+        const std::string* error;
+    } cases[] = {
+        {"CheckRegister without query",
+         [](IDeviceDriver* x, RegisterQuery*, RegisterRef* r, std::int32_t*) {
+             return x->CheckRegister(nullptr, r);
+         },
+         1, &nameError},
+        {"CheckRegister without ref",
+         [](IDeviceDriver* x, RegisterQuery* q, RegisterRef*, std::int32_t*) {
+             return x->CheckRegister(q, nullptr);
+         },
+         1, &nameError},
+        {"CheckDeviceAddress without text",
+         [](IDeviceDriver* x, RegisterQuery*, RegisterRef*, std::int32_t* a) {
+             return x->CheckDeviceAddress(nullptr, a);
+         },
+         0, &addressError},
+        {"CheckDeviceAddress without address",
+         [](IDeviceDriver* x, RegisterQuery*, RegisterRef*, std::int32_t*) {
+             return x->CheckDeviceAddress("7", nullptr);
+         },
+         0, &addressError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A valid check first, so that no earlier failure is still on record.
+        ASSERT_EQ(d->CheckRegister(&good, &ref), 0);
+        EXPECT_EQ(d->GetErrorText(), nullptr);
+        EXPECT_EQ(c.call(d, &good, &ref, &address), c.result);
+        text = d->GetErrorText();
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::string(text), *c.error);
+    }
+}
+
 TEST_F(BadHostInputTest, LongNumbersAndTextsStayInsideTheirFields) {
     ASSERT_EQ(Write(kMsgSend, 0, kTypeText, Atom("first slot")), 1);
     ASSERT_EQ(Write(kMsgSend, 1, kTypeText, Atom("second slot")), 1);

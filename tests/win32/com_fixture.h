@@ -15,52 +15,22 @@
 #include <string>
 #include <utility>
 
+#include "com/com_ref.h"
 #include "module/interfaces.h"
 #include "port_config.h"
 
 namespace vantor::test {
 
-// Owns one COM reference.
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(T* raw) : raw_(raw) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    Ref(Ref&& other) noexcept : raw_(std::exchange(other.raw_, nullptr)) {}
-    Ref& operator=(Ref&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            raw_ = std::exchange(other.raw_, nullptr);
-        }
-        return *this;
-    }
-    ~Ref() { Reset(); }
+using com::Ref;
 
-    void Reset() {
-        if (raw_ != nullptr) std::exchange(raw_, nullptr)->Release();
-    }
-    T* Get() const { return raw_; }
-    // Gives up ownership without releasing.
-    T* Detach() { return std::exchange(raw_, nullptr); }
-    T* operator->() const { return raw_; }
-    explicit operator bool() const { return raw_ != nullptr; }
-    // For out-parameters: drops what is held and hands out the slot.
-    void** Out() {
-        Reset();
-        return reinterpret_cast<void**>(&raw_);
-    }
-
-    // QueryInterface into another holder.
-    template <class U>
-    HRESULT As(REFIID iid, Ref<U>* out) const {
-        return raw_->QueryInterface(iid, out->Out());
-    }
-
-private:
-    T* raw_ = nullptr;
-};
+// Calls the method at `slot` of an interface's vtable the way the host does,
+// without going through the C++ declaration.
+template <class R, class... A>
+R CallSlot(void* iface, int slot, A... args) {
+    using Fn = R(STDMETHODCALLTYPE*)(void*, A...);
+    Fn fn = reinterpret_cast<Fn>((*static_cast<void***>(iface))[slot]);
+    return fn(iface, args...);
+}
 
 // Full path of a file beside the running test binary.
 inline std::string BesideExe(const char* name) {

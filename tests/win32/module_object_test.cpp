@@ -15,15 +15,6 @@
 namespace vantor::test {
 namespace {
 
-// Calls the method at `slot` of an interface's vtable the way the host does,
-// without going through the C++ declaration.
-template <class R, class... A>
-R CallSlot(void* iface, int slot, A... args) {
-    using Fn = R(STDMETHODCALLTYPE*)(void*, A...);
-    Fn fn = reinterpret_cast<Fn>((*static_cast<void***>(iface))[slot]);
-    return fn(iface, args...);
-}
-
 using ObjectTest = ComTest;
 
 TEST_F(ObjectTest, InterfaceTableAndIdentityFromEveryPart) {

@@ -22,7 +22,10 @@ using RegisterTest = ComTest;
 // write exactly their fields and nothing around them.
 constexpr std::uint8_t kSentinel = 0xA5;
 constexpr std::size_t kRecordSize = 256;
-constexpr std::size_t kRefRow = 44, kRefKind = 48, kRefSubIndex = 56, kRefDataType = 58;
+// The row pointer sits at 44 in the host's 32-bit record; the x86_64 twin
+// keeps every other offset and moves the wider pointer behind the fields.
+constexpr std::size_t kRefRow = sizeof(void*) == 4 ? 44 : 64;
+constexpr std::size_t kRefKind = 48, kRefSubIndex = 56, kRefDataType = 58;
 
 std::int16_t I16(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
     std::int16_t v;
@@ -117,7 +120,7 @@ TEST_F(RegisterTest, CheckRegisterWritesTheHostFieldsAtTheirOffsets) {
         std::vector<std::uint8_t> expected(kRecordSize, kSentinel);
         if (c.kind >= 0) {
             const RegisterDef* row = rows + c.kind;
-            std::memcpy(expected.data() + kRefRow, &row, 4);
+            std::memcpy(expected.data() + kRefRow, &row, sizeof row);
             const auto kind = static_cast<std::int16_t>(c.kind);
             std::memcpy(expected.data() + kRefKind, &kind, 2);
         }

@@ -24,8 +24,8 @@ std::wstring PathBesideExe(const wchar_t* fileName) {
 ModuleLoader::~ModuleLoader() {
     // The objects go first: their last Release closes the port. The module
     // itself stays mapped until the process ends, as a host would keep it.
-    if (sharing_ != nullptr) sharing_->Release();
-    if (driver_ != nullptr) driver_->Release();
+    sharing_.Reset();
+    driver_.Reset();
     if (comInitialized_) CoUninitialize();
 }
 
@@ -82,24 +82,24 @@ bool ModuleLoader::Create(std::string& how) {
             how = comFailure + "; Vantor.dll has no DllGetClassObject export";
             return false;
         }
-        IClassFactory* factory = nullptr;
-        hr = getClassObject(vantor::kClsidModulePro, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-        if (FAILED(hr) || factory == nullptr) {
+        vantor::com::Ref<IClassFactory> factory;
+        hr = getClassObject(vantor::kClsidModulePro, IID_IClassFactory, factory.Out());
+        if (FAILED(hr) || !factory) {
             how = comFailure + "; DllGetClassObject " + Hex(hr);
             return false;
         }
         hr = factory->CreateInstance(nullptr, vantor::kIidDeviceDriver, &object);
-        factory->Release();
+        factory.Reset();
         if (FAILED(hr) || object == nullptr) {
             how = comFailure + "; IClassFactory::CreateInstance " + Hex(hr);
             return false;
         }
         how = comFailure + " (class not registered); used DllGetClassObject of the Vantor.dll beside the program";
     }
-    driver_ = static_cast<vantor::IDeviceDriver*>(object);
-    hr = driver_->QueryInterface(vantor::kIidPortSharing, reinterpret_cast<void**>(&sharing_));
-    if (FAILED(hr) || sharing_ == nullptr) {
-        sharing_ = nullptr;
+    driver_ = vantor::com::Ref<vantor::IDeviceDriver>(static_cast<vantor::IDeviceDriver*>(object));
+    hr = driver_.As(vantor::kIidPortSharing, &sharing_);
+    if (FAILED(hr) || !sharing_) {
+        sharing_.Detach();  // a failed query hands out no reference
         how += "; QueryInterface(IPortSharing) " + Hex(hr);
         return false;
     }

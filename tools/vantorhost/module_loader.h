@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "com/com_ref.h"
 #include "module/interfaces.h"
 
 namespace vhost {
@@ -24,16 +25,16 @@ public:
     // way the object was obtained, or why it could not be.
     bool Create(std::string& how);
 
-    vantor::IDeviceDriver* Driver() const { return driver_; }
-    vantor::IPortSharing* Sharing() const { return sharing_; }
+    vantor::IDeviceDriver* Driver() const { return driver_.Get(); }
+    vantor::IPortSharing* Sharing() const { return sharing_.Get(); }
 
 private:
     bool LoadBesideExe(std::string& why);
 
     HMODULE module_ = nullptr;
     bool comInitialized_ = false;
-    vantor::IDeviceDriver* driver_ = nullptr;
-    vantor::IPortSharing* sharing_ = nullptr;
+    vantor::com::Ref<vantor::IDeviceDriver> driver_;
+    vantor::com::Ref<vantor::IPortSharing> sharing_;
 };
 
 // The full path of a file in this program's folder.

@@ -1,8 +1,10 @@
 // Virtual clock, global atom table and trace recorder.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <strings.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "os/virt/virt.h"
@@ -39,6 +41,20 @@ FileTime CoFileTimeNow() {
     constexpr std::uint64_t kBase = 134115552000000000ull;
     const std::uint64_t t = kBase + State().now * 10000ull;
     return FileTime{static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(t >> 32)};
+}
+
+// A spin lock on the lock's word: tests hold it only for a few table steps.
+void AcquireSRWLockExclusive(SrwLock* lock) {
+    std::atomic_ref<void*> state(lock->state);
+    void* unlocked = nullptr;
+    while (!state.compare_exchange_weak(unlocked, lock, std::memory_order_acquire)) {
+        unlocked = nullptr;
+        std::this_thread::yield();
+    }
+}
+
+void ReleaseSRWLockExclusive(SrwLock* lock) {
+    std::atomic_ref<void*>(lock->state).store(nullptr, std::memory_order_release);
 }
 
 std::uint16_t GlobalAddAtomA(const char* text) {

@@ -26,6 +26,7 @@ static_assert(sizeof(CommTimeouts) == sizeof(COMMTIMEOUTS));
 static_assert(sizeof(ComStat) == sizeof(COMSTAT));
 static_assert(sizeof(FileTime) == sizeof(FILETIME));
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
+static_assert(sizeof(SrwLock) == sizeof(SRWLOCK));
 
 // COMSTAT's bit-field word (fCtsHold .. fReserved) comes first.
 constexpr std::size_t kComStatFlagsOffset = 0;
@@ -128,6 +129,13 @@ FileTime CoFileTimeNow() {
     FILETIME now{};
     ::CoFileTimeNow(&now);
     return FileTime{now.dwLowDateTime, now.dwHighDateTime};
+}
+
+void AcquireSRWLockExclusive(SrwLock* lock) {
+    ::AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(lock));
+}
+void ReleaseSRWLockExclusive(SrwLock* lock) {
+    ::ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(lock));
 }
 
 std::uint16_t GlobalAddAtomA(const char* text) { return ::GlobalAddAtomA(text); }

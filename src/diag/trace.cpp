@@ -1,4 +1,4 @@
-#include "link/trace.h"
+#include "diag/trace.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "device/gsm_modem.h"
-#include "link/trace.h"
+#include "diag/trace.h"
+#include "link/exchange.h"
 #include "os/os.h"
 #include "sms/pdu_encode.h"
 

@@ -8,11 +8,7 @@
 namespace vantor {
 
 // printf-style line, cut at 1023 bytes.
-void Trace(const char* format, ...) noexcept
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+[[gnu::format(printf, 1, 2)]] void Trace(const char* format, ...) noexcept;
 
 // `prefix` followed by `length` raw bytes and a line feed, bytes shown as they
 // are (a NUL shows as '.'); long data is cut at 1023 bytes of line.

@@ -1,0 +1,50 @@
+// The serial line: its state, and opening, closing, reopening, reading and
+// writing it. Every call into the seam's serial functions is made in src/link.
+#pragma once
+
+#include <cstdint>
+
+#include "host/records.h"
+#include "os/os.h"
+
+namespace vantor {
+
+// Buffer sizes of the line. A request or answer lives in kAnswerSize bytes
+// (8191 bytes and the NUL that ends the text); one raw read takes at most
+// kReadChunk bytes, the rest stays queued for the next read.
+inline constexpr int kAnswerSize = 8192;
+inline constexpr int kReadChunk = 512;
+inline constexpr int kDefaultReplyTimeoutMs = 5000;
+
+}  // namespace vantor
+
+namespace vantor::link {
+
+// What the line needs between calls: the open handle, the reply time-out of the
+// last configuration, and that configuration itself for reopening the port.
+// The field names are those of the driver object, which holds this state.
+struct Line {
+    os::Handle PortHandle = os::kInvalidHandle;
+    std::int32_t ReplyTimeout = kDefaultReplyTimeoutMs;
+    PortConfig StoredConfig{};
+};
+
+// Copies `config` into line.StoredConfig (unless it is that copy already) and
+// opens the named port with its settings. 1 when the port is open.
+int OpenPort(Line& line, const PortConfig* config) noexcept;
+
+// Forgets the handle, closing it when this module opened it and nobody closed
+// it yet. 0 when no handle was held.
+int ClosePort(Line& line) noexcept;
+
+// Closes, pauses, and opens again with the stored configuration.
+int ReconnectPort(Line& line) noexcept;
+
+// One never-waiting read of what is queued, at most kReadChunk bytes. 1 with
+// *count >= 1 when bytes came; 0 otherwise.
+int ReadPort(os::Handle port, std::uint8_t* destination, std::uint32_t* count) noexcept;
+
+// One write call; a short write still counts as success.
+int WritePort(os::Handle port, const std::uint8_t* bytes, std::int32_t length) noexcept;
+
+}  // namespace vantor::link
