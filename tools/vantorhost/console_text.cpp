@@ -74,17 +74,6 @@ void Out(std::string_view ansi) { WriteWide(STD_OUTPUT_HANDLE, AnsiToWide(ansi))
 void Err(std::string_view ansi) { WriteWide(STD_ERROR_HANDLE, AnsiToWide(ansi)); }
 void OutUtf8(std::string_view utf8) { WriteWide(STD_OUTPUT_HANDLE, Utf8ToWide(utf8)); }
 
-std::string Format(const char* format, ...) {
-    char buffer[2048];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (n < 0) return {};
-    return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
-                                                                           : sizeof buffer - 1);
-}
-
 std::optional<std::string> ReadInputLine() {
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text_format.h"
+
 namespace vhost {
 
 std::wstring AnsiToWide(std::string_view ansi);
@@ -31,12 +33,6 @@ void Out(std::string_view ansi);
 void Err(std::string_view ansi);
 // Writes UTF-8 text (the program's own fixed texts) to standard output.
 void OutUtf8(std::string_view utf8);
-// printf into ANSI text.
-std::string Format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
 
 // Reads one line of standard input as ANSI text (a console is read as UTF-16,
 // a pipe or file as UTF-8). Empty optional at the end of input.

@@ -1,9 +1,9 @@
 #include "detect_report.h"
 
+#include "text_format.h"
+
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -12,17 +12,6 @@ namespace {
 
 const char* T(Language language, const char* english, const char* chinese) {
     return language == Language::kChinese ? chinese : english;
-}
-
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (n < 0) return {};
-    return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -77,8 +66,8 @@ std::string SignalText(const std::optional<Signal>& signal, Language l) {
     if (!signal) return T(l, "no answer", "无应答");
     if (!signal->Known()) return T(l, "no signal (unknown, AT+CSQ 99)", "无信号（未知，AT+CSQ 99）");
     std::string level = signal->rssi == 0 ? "<= -113 dBm" : signal->rssi == 31 ? ">= -51 dBm"
-                                                                                : Printf("%d dBm", signal->Dbm());
-    return level + Printf(T(l, ", %d of 5 bars (AT+CSQ %d)", "，%d/5 格（AT+CSQ %d）"), signal->Bars(),
+                                                                                : Format("%d dBm", signal->Dbm());
+    return level + Format(T(l, ", %d of 5 bars (AT+CSQ %d)", "，%d/5 格（AT+CSQ %d）"), signal->Bars(),
                           signal->rssi);
 }
 
@@ -101,7 +90,7 @@ std::string CentreText(const ModemFacts& f, Language l) {
         return T(l, "no answer", "无应答");
     }
     if (f.serviceCentre->number.empty()) return T(l, "not set", "未设置");
-    return f.serviceCentre->number + Printf(T(l, " (type %d)", "（类型 %d）"), f.serviceCentre->type);
+    return f.serviceCentre->number + Format(T(l, " (type %d)", "（类型 %d）"), f.serviceCentre->type);
 }
 
 std::string FormatText(const std::optional<int>& cmgf, Language l) {
@@ -162,7 +151,7 @@ std::optional<std::vector<int>> ParseBaudList(const std::string& text) {
 }
 
 std::string SearchLine(const std::string& ports, const std::vector<int>& bauds, Language l) {
-    return Printf(T(l, "Looking for a modem on %s at %s baud (read-only: no setting is changed).\n",
+    return Format(T(l, "Looking for a modem on %s at %s baud (read-only: no setting is changed).\n",
                     "正在查找调制解调器：端口 %s，波特率 %s（只读取，不修改任何设置）。\n"),
                   ports.c_str(), BaudText(bauds).c_str());
 }
@@ -176,16 +165,16 @@ std::string PortLine(const std::string& port, PortOutcome outcome, unsigned long
                             "：正被其他程序占用（请先关闭 HMI 运行系统）\n");
         case PortOutcome::kOpenFailed: break;
     }
-    return port + Printf(T(l, ": cannot be opened (error %lu)\n", "：无法打开（错误 %lu）\n"), error);
+    return port + Format(T(l, ": cannot be opened (error %lu)\n", "：无法打开（错误 %lu）\n"), error);
 }
 
 std::string NoPortLine(const std::string& ports, Language l) {
-    return Printf(T(l, "None of the ports %s exists on this computer.\n", "本机上不存在端口 %s 中的任何一个。\n"),
+    return Format(T(l, "None of the ports %s exists on this computer.\n", "本机上不存在端口 %s 中的任何一个。\n"),
                   ports.c_str());
 }
 
 std::string ModemBlock(const ModemFacts& f, Language l) {
-    std::string out = f.port + Printf(T(l, ": a modem answers at %d baud\n", "：调制解调器在 %d 波特应答\n"), f.baud);
+    std::string out = f.port + Format(T(l, ": a modem answers at %d baud\n", "：调制解调器在 %d 波特应答\n"), f.baud);
     std::string identity = f.manufacturer.value_or("?") + " " + f.model.value_or("?");
     if (!f.manufacturer && !f.model) identity = T(l, "no answer", "无应答");
     out += Field(T(l, "Manufacturer, model: ", "厂商、型号：  "), identity);
@@ -204,18 +193,18 @@ std::string Conclusion(const std::vector<ModemFacts>& modems, const std::string&
     for (const ModemFacts& f : modems) {
         if (ProblemsOf(f).empty()) {
             *usable = true;
-            return Printf(T(l, "%s is ready to send messages. Use:  --port %s --baud %d\n",
+            return Format(T(l, "%s is ready to send messages. Use:  --port %s --baud %d\n",
                             "%s 可以收发短信。请使用参数：  --port %s --baud %d\n"),
                           f.port.c_str(), f.port.c_str(), f.baud);
         }
     }
     if (!modems.empty()) {
         const ModemFacts& f = modems.front();
-        return Printf(T(l, "A modem answers on %s (--port %s --baud %d) but cannot send messages yet: %s.\n",
+        return Format(T(l, "A modem answers on %s (--port %s --baud %d) but cannot send messages yet: %s.\n",
                         "%s 上的调制解调器有应答（--port %s --baud %d），但还不能收发短信：%s。\n"),
                       f.port.c_str(), f.port.c_str(), f.baud, ProblemText(ProblemsOf(f).front(), l).c_str());
     }
-    return Printf(T(l, "No modem answered on %s at %s baud. Check the modem's power, the cable and the port.\n",
+    return Format(T(l, "No modem answered on %s at %s baud. Check the modem's power, the cable and the port.\n",
                     "在 %s（波特率 %s）上没有调制解调器应答。请检查调制解调器电源、电缆和端口。\n"),
                   ports.c_str(), BaudText(bauds).c_str());
 }
