@@ -99,6 +99,7 @@ public:
     }
 
     bool Found() const noexcept { return matched_ == length_ && length_ > 0; }
+    std::size_t Length() const noexcept { return length_; }
 
     // Feeds one byte; true when it completes the echo.
     bool Step(std::uint8_t b) noexcept {
@@ -176,6 +177,23 @@ int IsAnswerComplete(const char* text, std::int32_t, std::int32_t mode) noexcept
     }
 }
 
+namespace {
+
+// Bytes that came after the command was written but before its echo belong
+// to nothing the command asked for; the caller parses the answer as text from
+// the start of the buffer, so it gets the answer as a clean line gives it:
+// the echo first. The freed tail is zeroed, as the buffer's rest always is.
+void DropBeforeEcho(std::uint8_t* buffer, std::int32_t* length, std::int32_t echoStart) noexcept {
+    if (echoStart <= 0 || echoStart > *length) return;
+    Trace("Discarded %d bytes before the echo\n", static_cast<int>(echoStart));
+    const std::int32_t kept = *length - echoStart;
+    std::memmove(buffer, buffer + echoStart, static_cast<std::size_t>(kept));
+    std::memset(buffer + kept, 0, static_cast<std::size_t>(echoStart));
+    *length = kept;
+}
+
+}  // namespace
+
 int Exchange(Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept {
     if (buffer == nullptr || length == nullptr) return 0;
     const std::int32_t requestLength = *length;
@@ -217,6 +235,8 @@ int Exchange(Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept {
     if (answerFrom >= 0) line.EchoSeen = true;
     if (result == 0) LearnFromSilence(line, buffer, *length, answerFrom >= 0);
     TraceBytes("Rx: ", buffer, static_cast<std::size_t>(*length));
+    if (result == 1 && answerFrom >= 0)
+        DropBeforeEcho(buffer, length, answerFrom - static_cast<std::int32_t>(echo.Length()));
     return result;
 }
 

@@ -160,6 +160,23 @@ TEST_F(ExchangeTest, ZeroByteHidesTheRestFromTheCompletionTest) {
     EXPECT_EQ(o.took, 1030u);
 }
 
+// Bytes that arrive after the command but before its echo (line noise, the
+// tail of something late) are not the answer: it starts at the echo, as on a
+// clean line, so a parser reading it as text from the start sees all of it.
+TEST_F(ExchangeTest, WhatCameBeforeTheEchoIsDroppedFromTheAnswer) {
+    const std::string junk("\0\x7F\r\nOK\r\n", 8);
+    modem.OnWrite("AT+CMGF?\r\n", junk + "AT+CMGF?\r\r\n+CMGF: 1\r\n\r\nOK\r\n", 30);
+    const Outcome o = RunExchange("AT+CMGF?\r\n");
+    EXPECT_EQ(o.result, 1);
+    EXPECT_EQ(o.answer, "AT+CMGF?\r\r\n+CMGF: 1\r\n\r\nOK\r\n");
+    EXPECT_EQ(o.length, 27);
+    EXPECT_TRUE(std::all_of(buffer.begin() + o.length, buffer.end(),
+                            [](std::uint8_t b) { return b == 0; }));
+    const auto& trace = os::virt::TraceLines();
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "Discarded 8 bytes before the echo\n"),
+              trace.end());
+}
+
 // A modem that keeps talking without a final OK: the answer stops short of
 // 8192 bytes and the chunk that would reach it ends the wait at once.
 TEST_F(ExchangeTest, OverflowEndsAtOnceAndKeepsAtMost8191Bytes) {
