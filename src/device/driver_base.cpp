@@ -16,6 +16,7 @@ CDriverBase::~CDriverBase() = default;
 int CDriverBase::OpenPort(const PortConfig* config) noexcept { return link::OpenPort(*this, config); }
 int CDriverBase::ClosePort() noexcept { return link::ClosePort(*this); }
 int CDriverBase::ReconnectPort() noexcept { return link::ReconnectPort(*this); }
+void CDriverBase::BorrowPort(os::Handle handle) noexcept { link::BorrowPort(*this, handle); }
 
 int CDriverBase::ReadPort(std::uint8_t* destination, std::uint32_t* count) noexcept {
     return link::ReadPort(PortHandle, destination, count);

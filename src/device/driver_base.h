@@ -41,6 +41,7 @@ public:
     int OpenPort(const PortConfig* config) noexcept;
     int ClosePort() noexcept;
     int ReconnectPort() noexcept;
+    void BorrowPort(os::Handle handle) noexcept;
     int ReadPort(std::uint8_t* destination, std::uint32_t* count) noexcept;
     int WritePort(const std::uint8_t* bytes, std::int32_t length) noexcept;
 

@@ -75,7 +75,7 @@ private:
     static int MessageToDelete(const IoItem* item) noexcept;
     int RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
                     std::uint8_t* value, std::int32_t* valueLength) noexcept;
-    int ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept;
+    int ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length) noexcept;
     int StoreWrite(const IoPacket* packet) noexcept;
     int SendWithRetries() noexcept;
 };

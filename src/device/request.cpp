@@ -17,13 +17,13 @@ int Append(std::uint8_t* request, int at, const char* text) noexcept {
     return at + static_cast<int>(n);
 }
 
-// CR and LF end the command line; Ctrl-Z and ESC end or cancel a message
-// body. Any of them inside a written text would let the host's text carry a
-// second command to the modem.
+// CR and LF end the command line, ';' chains a second command on it (V.25ter
+// 5.2.1), Ctrl-Z and ESC end or cancel a message body. Any of them inside a
+// written text would let the host's text carry a second command to the modem.
 bool EndsCommandLine(const char* text) noexcept {
     for (; *text != '\0'; ++text) {
         switch (*text) {
-            case '\r': case '\n': case 0x1A: case 0x1B:
+            case '\r': case '\n': case ';': case 0x1A: case 0x1B:
                 return true;
             default:
                 break;

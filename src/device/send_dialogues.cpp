@@ -58,6 +58,9 @@ int CGsmModem::SendPduMessage() noexcept {
     Trace("bufCMD nLen = %d\n", commandLength);
     std::memcpy(command + commandLength, "\r\n", 2);
     Trace("! IN LinklevelSend 1 nLen=%d!\n", commandLength + 2);
+    // A late answer or an ESC's OK still waiting would be read as this
+    // dialogue's prompt or result.
+    link::CleanLine(PortHandle);
     if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(command), commandLength + 2)) return 0;
     os::Sleep(kPromptPauseMs);
 
@@ -69,9 +72,16 @@ int CGsmModem::SendPduMessage() noexcept {
         return 0;
     }
     Trace("!LinklevelReceive 1 success ! nLen =%d \n", static_cast<int>(answerLength));
+    link::NoteEcho(*this, answer, answerLength, reinterpret_cast<const std::uint8_t*>(command),
+                   commandLength + 2);
 
     pdu[count] = static_cast<char>(kCtrlZ);
-    if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(pdu), count + 1)) return 0;
+    if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(pdu), count + 1)) {
+        // Cut short, the PDU lost its Ctrl-Z and the modem still takes input:
+        // leave it, or it swallows the commands that follow.
+        LinklevelSend(&kEsc, 1);
+        return 0;
+    }
     Trace("!LinklevelSend 2 Success! nLen=%d \n\n", static_cast<int>(count + 1));
     os::Sleep(kResultPauseMs);
 
@@ -99,6 +109,7 @@ int CGsmModem::SendTextMessage() noexcept {
     char command[64] = {};
     const int commandLength =
         std::snprintf(command, sizeof command, "%s\"%s\"\r", kSendCommand, tele);
+    link::CleanLine(PortHandle);
     if (!WritePort(reinterpret_cast<const std::uint8_t*>(command), commandLength)) return 0;
     os::Sleep(kTextStepPauseMs);
 
@@ -106,6 +117,8 @@ int CGsmModem::SendTextMessage() noexcept {
     std::uint32_t got = 0;
     ReadPort(chunk, &got);
     chunk[got] = 0;
+    link::NoteEcho(*this, chunk, static_cast<std::int32_t>(got),
+                   reinterpret_cast<const std::uint8_t*>(command), commandLength);
     if (got == 0 || std::memchr(chunk, '>', got) == nullptr) {
         WritePort(&kEsc, 1);
         return 0;
@@ -114,7 +127,10 @@ int CGsmModem::SendTextMessage() noexcept {
 
     body[length] = static_cast<char>(kCtrlZ);
     body[length + 1] = '\r';
-    if (!WritePort(reinterpret_cast<const std::uint8_t*>(body), length + 2)) return 0;
+    if (!WritePort(reinterpret_cast<const std::uint8_t*>(body), length + 2)) {
+        WritePort(&kEsc, 1);  // the body was cut: leave the message input
+        return 0;
+    }
     os::Sleep(kTextResultPauseMs);
 
     std::uint8_t answer[kAnswerSize] = {};

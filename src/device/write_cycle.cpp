@@ -7,7 +7,6 @@
 #include "diag/trace.h"
 #include "link/exchange.h"
 #include "os/os.h"
-#include "sms/listing.h"
 
 namespace vantor {
 
@@ -22,15 +21,20 @@ constexpr std::uint32_t kPduRetryPauseMs = 10;
 int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noexcept {
     if (packet == nullptr) return 0;
     std::uint8_t request[kAnswerSize] = {};
-    std::uint8_t listing[kAnswerSize] = {};
     const std::int16_t kind = packet->kind;
 
     if (IsCommandRegister(kind) != 0) {
-        if (MsgFormat != 0 && (kind == kNEW || kind == kOLD)) return ListTextMode(kind, listing);
+        // Text mode lists with commands of its own and needs no item.
+        if (MsgFormat != 0 && (kind == kNEW || kind == kOLD))
+            return ListMessages(kind, nullptr, 0);
 
         std::int32_t length = 0;
         std::int32_t second = 0;
+        // Building a CMGF request sets the format already; it stands only
+        // once the modem has taken it.
+        const std::int32_t formatBefore = MsgFormat;
         if (BuildRequest(packet, request, &length, &second, deliveryFlag) == 0) return 0;
+        if (kind == kNEW || kind == kOLD) return ListMessages(kind, request, length);
         if (kind == kCMGD) {
             // Message 0 does not exist; there is nothing to delete.
             const int number = MessageToDelete(packet->head->item);
@@ -41,13 +45,10 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
             }
             return 1;
         }
-        if (Exchange(request, &length, second) == 0) return 0;
-        request[kAnswerSize - 1] = 0;
-        char* answer = reinterpret_cast<char*>(request);
-        // An unread listing with no entry keeps the messages shown so far;
-        // the read listing always shows the modem's current state.
-        if (kind == kNEW) sms::ParsePduListing(answer, MsgNew, MsgNec, kNewSlots, false);
-        if (kind == kOLD) sms::ParsePduListing(answer, MsgOld, MsgInf, kOldSlots, true);
+        if (Exchange(request, &length, second) == 0) {
+            MsgFormat = formatBefore;
+            return 0;
+        }
         return 1;
     }
     switch (kind) {
@@ -58,20 +59,6 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
         default:
             return 0;
     }
-}
-
-// Text mode lists with its own command and takes the answer as complete once
-// the line has been quiet for a second.
-int CGsmModem::ListTextMode(std::int16_t kind, std::uint8_t* answer) noexcept {
-    const char* command = kind == kNEW ? "AT+CMGL=\"REC UNREAD\"\r" : "AT+CMGL=\"REC READ\"\r";
-    link::ListUntilQuiet(PortHandle, command, answer);
-
-    const char* text = reinterpret_cast<const char*>(answer);
-    if (kind == kNEW)
-        sms::ParseTextListing(text, MsgNew, MsgNec, kNewSlots);
-    else
-        sms::ParseTextListing(text, MsgOld, MsgInf, kOldSlots);
-    return 1;
 }
 
 int CGsmModem::SendWithRetries() noexcept {

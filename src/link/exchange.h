@@ -21,30 +21,59 @@ enum CompletionMode : std::int32_t {
 
 namespace vantor::link {
 
+// The longest any one answer is waited for, counted from its command, whatever
+// the line does: a line that never falls silent (a babbling modem, a floating
+// RX wire) cannot hold the host's thread for longer.
+inline constexpr std::uint32_t kAnswerLimitMs = 60000;
+
+// Reads and drops whatever is waiting on the line, so that the next command's
+// answer cannot be mistaken for a late one; traces "Discarded N bytes: ...".
+// Reads at most kDiscardLimit bytes. Returns the number dropped.
+inline constexpr std::uint32_t kDiscardLimit = 65536;
+std::uint32_t CleanLine(os::Handle port) noexcept;
+
+// Takes an answer as it arrives and says when its final result has come.
+class AnswerSink {
+public:
+    enum Status { kMore = 0, kOk = 1, kFailed = -1 };
+    virtual Status Take(const std::uint8_t* bytes, std::uint32_t length) noexcept = 0;
+
+protected:
+    ~AnswerSink() = default;
+};
+
 // 1 when `text` (NUL-terminated) holds what `mode` waits for; an unknown mode
 // never completes.
 int IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) noexcept;
 
-// Writes the request in `buffer` (*length bytes), then collects the answer
-// into `buffer` until "OK\r\n" arrives or the line is silent for the reply
-// time-out. 1 on "OK".
-int Exchange(const Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept;
+// Cleans the line, writes the request in `buffer` (*length bytes), then
+// collects the answer into `buffer` until "OK\r\n" arrives after the
+// command's echo, the line is silent for the reply time-out, or the answer
+// limit is reached. 1 on "OK".
+int Exchange(Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept;
+
+// Cleans the line, writes `request`, and hands `sink` every answer byte that
+// follows the command's echo until the sink has seen the final result, the
+// line is silent for the reply time-out or the answer limit is reached. An
+// answer of any length passes through. 1 when the sink saw a final OK.
+int ExchangeStream(Line& line, const std::uint8_t* request, std::int32_t length,
+                   AnswerSink& sink) noexcept;
 
 // Writes `bytes` and traces them.
 int Send(const Line& line, const std::uint8_t* bytes, std::int32_t length) noexcept;
 
-// Collects an answer into `buffer` until `mode` completes or the line is
-// silent for the reply time-out. 1 when it completed.
+// Collects an answer into `buffer` until `mode` completes, the line is silent
+// for the reply time-out or the answer limit is reached. 1 when it completed.
 int Receive(const Line& line, std::uint8_t* buffer, std::int32_t* length,
             std::int32_t mode) noexcept;
+
+// Notes that the modem echoes when `answer` holds the echo of `request` (for
+// the dialogues that collect with Receive).
+void NoteEcho(Line& line, const std::uint8_t* answer, std::int32_t length,
+              const std::uint8_t* request, std::int32_t requestLength) noexcept;
 
 // The link test: clears the line, sends "AT", and drains whatever comes back.
 // 1 when at least one byte came.
 int ProbeLine(os::Handle port) noexcept;
-
-// Writes `command`, then reads into `answer` (kAnswerSize bytes, always
-// NUL-terminated) until a whole second passes with nothing new queued.
-// Returns the number of bytes read.
-std::uint32_t ListUntilQuiet(os::Handle port, const char* command, std::uint8_t* answer) noexcept;
 
 }  // namespace vantor::link

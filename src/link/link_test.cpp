@@ -16,6 +16,7 @@ constexpr std::uint8_t kProbe[] = {'A', 'T', '\r'};
 }  // namespace
 
 int ProbeLine(os::Handle port) noexcept {
+    CleanLine(port);  // traced, so a late answer shows in the trace
     os::PurgeComm(port, kPurgeAll);
     os::Sleep(kSettleMs);
     std::uint32_t written = 0;

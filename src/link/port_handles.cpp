@@ -3,10 +3,16 @@
 namespace vantor::port_handles {
 namespace {
 
+struct Entry {
+    os::Handle handle;
+    std::uint32_t generation;
+};
+
 struct Registry {
     os::SrwLock lock;
-    os::Handle handles[kCapacity];
+    Entry entries[kCapacity];
     int count = 0;
+    std::uint32_t lastGeneration = 0;
 };
 
 // Holds the table's lock for one scope. An SRW lock cannot fail, so no path
@@ -29,31 +35,42 @@ Registry& Table() noexcept {
 
 int IndexOf(const Registry& r, os::Handle handle) noexcept {
     for (int i = 0; i < r.count; ++i)
-        if (r.handles[i] == handle) return i;
+        if (r.entries[i].handle == handle) return i;
     return -1;
 }
 
 }  // namespace
 
-bool Register(os::Handle handle) noexcept {
-    if (handle == os::kInvalidHandle) return false;
+std::uint32_t Register(os::Handle handle) noexcept {
+    if (handle == os::kInvalidHandle) return 0;
     Registry& r = Table();
     Guard guard(r.lock);
+    if (++r.lastGeneration == 0) ++r.lastGeneration;  // 0 means "not ours"
     // The system hands a value out again only after it was closed; a value
     // still on the table (left by a closed handle the table never saw go)
-    // stands for the new handle.
-    if (IndexOf(r, handle) >= 0) return true;
-    if (r.count == kCapacity) return false;
-    r.handles[r.count++] = handle;
-    return true;
+    // now stands for the new opening.
+    int i = IndexOf(r, handle);
+    if (i < 0) {
+        if (r.count == kCapacity) return 0;
+        i = r.count++;
+    }
+    r.entries[i] = Entry{handle, r.lastGeneration};
+    return r.lastGeneration;
 }
 
-bool Release(os::Handle handle) noexcept {
+std::uint32_t GenerationOf(os::Handle handle) noexcept {
     Registry& r = Table();
     Guard guard(r.lock);
     const int i = IndexOf(r, handle);
-    if (i < 0) return false;
-    r.handles[i] = r.handles[--r.count];
+    return i < 0 ? 0 : r.entries[i].generation;
+}
+
+bool Release(os::Handle handle, std::uint32_t generation) noexcept {
+    Registry& r = Table();
+    Guard guard(r.lock);
+    const int i = IndexOf(r, handle);
+    if (i < 0 || generation == 0 || r.entries[i].generation != generation) return false;
+    r.entries[i] = r.entries[--r.count];
     return true;
 }
 

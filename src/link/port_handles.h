@@ -6,7 +6,15 @@
 // most once, and never closes a handle the host made up or that another module
 // opened. It is a fixed table guarded by an SRW lock: objects may live on
 // different host threads.
+//
+// Windows hands a closed handle's value straight out again, so a value alone
+// does not say which opening it stands for: each opening gets a generation
+// number, and a holder closes only the opening it holds. A borrower that
+// still holds the value of a handle the owner has closed and opened anew
+// (the same value, a newer generation) never closes the owner's new handle.
 #pragma once
+
+#include <cstdint>
 
 #include "os/os.h"
 
@@ -14,12 +22,17 @@ namespace vantor::port_handles {
 
 inline constexpr int kCapacity = 256;
 
-// Notes a handle the module has just opened. False when the table is full.
-bool Register(os::Handle handle) noexcept;
+// Notes a handle the module has just opened and returns the generation of
+// this opening; 0 when the table is full.
+std::uint32_t Register(os::Handle handle) noexcept;
 
-// Takes a handle off the table. True when it was there, which makes the
-// caller the one that must close it.
-bool Release(os::Handle handle) noexcept;
+// The generation of the opening a registered value stands for now, or 0 for a
+// value the module did not open (or has closed).
+std::uint32_t GenerationOf(os::Handle handle) noexcept;
+
+// Takes a handle off the table when it is there with `generation`. True then,
+// which makes the caller the one that must close it.
+bool Release(os::Handle handle, std::uint32_t generation) noexcept;
 
 // True while the handle is on the table.
 bool IsRegistered(os::Handle handle) noexcept;

@@ -76,19 +76,29 @@ int OpenPort(Line& line, const PortConfig* config) noexcept {
     os::SetCommTimeouts(h, &timeouts);
 
     // Without a place in the table the handle could never be closed.
-    if (!port_handles::Register(h)) return 0;
+    const std::uint32_t generation = port_handles::Register(h);
+    if (generation == 0) return 0;
+    line.HandleGeneration = generation;
     line.PortHandle = port.Release();
     return 1;
 }
 
 // The handle is closed only when this module opened it and nobody closed it
-// yet: devices sharing one handle each call ClosePort, and a handle the host
-// handed in from elsewhere is not ours to close.
+// yet: devices sharing one handle each call ClosePort, a handle the host
+// handed in from elsewhere is not ours to close, and neither is a newer
+// opening that got the value this line still holds.
 int ClosePort(Line& line) noexcept {
     if (line.PortHandle == os::kInvalidHandle) return 0;
-    if (port_handles::Release(line.PortHandle)) os::CloseHandle(line.PortHandle);
+    if (port_handles::Release(line.PortHandle, line.HandleGeneration))
+        os::CloseHandle(line.PortHandle);
     line.PortHandle = os::kInvalidHandle;
+    line.HandleGeneration = 0;
     return 1;
+}
+
+void BorrowPort(Line& line, os::Handle handle) noexcept {
+    line.PortHandle = handle;
+    line.HandleGeneration = port_handles::GenerationOf(handle);
 }
 
 int ReconnectPort(Line& line) noexcept {
@@ -116,13 +126,14 @@ int ReadPort(os::Handle port, std::uint8_t* destination, std::uint32_t* count) n
     return 1;
 }
 
-// A short write (the 40 ms per byte time-out ran out) still counts as success.
+// A short write (the 40 ms per byte time-out ran out) is a failure: what was
+// cut off never reaches the modem.
 int WritePort(os::Handle port, const std::uint8_t* bytes, std::int32_t length) noexcept {
     if (bytes == nullptr || length <= 0) return 0;
     std::uint32_t sent = 0;
     if (!os::WriteFile(port, bytes, static_cast<std::uint32_t>(length), &sent)) return 0;
     Trace("**********Send nLen=%d,nSend=%ld\n", static_cast<int>(length), static_cast<long>(sent));
-    return 1;
+    return sent == static_cast<std::uint32_t>(length) ? 1 : 0;
 }
 
 }  // namespace vantor::link

@@ -27,6 +27,15 @@ struct Line {
     os::Handle PortHandle = os::kInvalidHandle;
     std::int32_t ReplyTimeout = kDefaultReplyTimeoutMs;
     PortConfig StoredConfig{};
+    // Which opening of PortHandle this object holds (see port_handles.h): a
+    // borrowed value that the system has since handed out again is not ours
+    // to close.
+    std::uint32_t HandleGeneration = 0;
+    // The modem has been seen echoing commands (V.25ter E1, its factory
+    // setting). From then on an answer counts only after the echo of its own
+    // command, so a late answer to an earlier one cannot complete it. Learned
+    // from the answers: see exchange.cpp.
+    bool EchoSeen = false;
 };
 
 // Copies `config` into line.StoredConfig (unless it is that copy already) and
@@ -37,6 +46,10 @@ int OpenPort(Line& line, const PortConfig* config) noexcept;
 // it yet. 0 when no handle was held.
 int ClosePort(Line& line) noexcept;
 
+// Takes a handle that another object holds (IPortSharing's SetPortHandle),
+// noting which opening of it this is.
+void BorrowPort(Line& line, os::Handle handle) noexcept;
+
 // Closes, pauses, and opens again with the stored configuration.
 int ReconnectPort(Line& line) noexcept;
 
@@ -44,7 +57,8 @@ int ReconnectPort(Line& line) noexcept;
 // *count >= 1 when bytes came; 0 otherwise.
 int ReadPort(os::Handle port, std::uint8_t* destination, std::uint32_t* count) noexcept;
 
-// One write call; a short write still counts as success.
+// One write call. 1 only when every byte was written: a write cut short by the
+// write time-out has lost its end (a PDU's Ctrl-Z, a command's CR).
 int WritePort(os::Handle port, const std::uint8_t* bytes, std::int32_t length) noexcept;
 
 }  // namespace vantor::link

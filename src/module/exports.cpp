@@ -49,6 +49,7 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     FactoryListGuard guard;
     CClassFactory& factory = ModuleProFactory();
-    RegisterServer(factory.ClassId(), factory.ProgId(), ModuleHandle());
-    return S_OK;
+    // regsvr32 shows this result: a refused registry write must not read as
+    // success, or the host later cannot create the object.
+    return RegisterServer(factory.ClassId(), factory.ProgId(), ModuleHandle());
 }

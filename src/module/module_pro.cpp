@@ -157,7 +157,7 @@ std::int32_t STDMETHODCALLTYPE CModulePro::SetPortHandle(const HANDLE* handle) n
     if (handle == nullptr) return 0;
     // Taken without a test, and whatever the device held stays open: the
     // host is lending a handle that another object owns.
-    device_->PortHandle = reinterpret_cast<os::Handle>(*handle);
+    device_->BorrowPort(reinterpret_cast<os::Handle>(*handle));
     return 1;
 }
 

@@ -1,6 +1,7 @@
 #include "module/registration.h"
 
 #include <objbase.h>
+#include <olectl.h>
 
 #include <cstdio>
 
@@ -19,9 +20,9 @@ bool HasDefaultValue(const char* key) noexcept {
     return status == ERROR_SUCCESS && probe[0] != '\0';
 }
 
-bool SetDefaultValue(const char* key, const char* value) noexcept {
+LONG SetDefaultValue(const char* key, const char* value) noexcept {
     const DWORD length = static_cast<DWORD>(lstrlenA(value));
-    return RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, value, length) == ERROR_SUCCESS;
+    return RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, value, length);
 }
 
 // The class identifier as StringFromCLSID writes it: upper-case hex in braces.
@@ -48,11 +49,11 @@ bool ModulePath(HMODULE module, char* path, DWORD size) noexcept {
 
 }  // namespace
 
-void RegisterServer(const CLSID& clsid, const char* progId, HMODULE module) noexcept {
+HRESULT RegisterServer(const CLSID& clsid, const char* progId, HMODULE module) noexcept {
     char clsidText[64] = {};
     char path[MAX_PATH] = {};
-    if (!ClassIdText(clsid, clsidText, sizeof(clsidText))) return;
-    if (!ModulePath(module, path, sizeof(path))) return;
+    if (!ClassIdText(clsid, clsidText, sizeof(clsidText))) return SELFREG_E_CLASS;
+    if (!ModulePath(module, path, sizeof(path))) return SELFREG_E_CLASS;
 
     char classKey[kKeySize];
     char progIdClassKey[kKeySize];
@@ -77,8 +78,10 @@ void RegisterServer(const CLSID& clsid, const char* progId, HMODULE module) noex
     };
     for (const Entry& entry : entries) {
         if (entry.keepExisting && HasDefaultValue(entry.key)) continue;
-        if (!SetDefaultValue(entry.key, entry.value)) return;
+        const LONG status = SetDefaultValue(entry.key, entry.value);
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
     }
+    return S_OK;
 }
 
 }  // namespace vantor::module

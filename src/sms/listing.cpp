@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "diag/trace.h"
+#include "sms/listing_fields.h"
 #include "sms/pdu_decode.h"
 
 namespace vantor::sms {
@@ -14,8 +15,6 @@ namespace {
 
 constexpr char kMarker[] = "+CMGL:";
 constexpr std::size_t kMarkerLength = sizeof kMarker - 1;
-constexpr int kMaxField = 30;  // sender and time stamp texts in text mode
-constexpr int kMaxText = kSlotSize - 1;
 
 void ClearPair(Slot* header, Slot* text, int from, int slots) noexcept {
     for (int i = from; i < slots; ++i) {
@@ -23,74 +22,6 @@ void ClearPair(Slot* header, Slot* text, int from, int slots) noexcept {
         std::memset(text[i], 0, kSlotSize);
     }
 }
-
-// Copies up to 255 bytes, never ending inside a GBK double-byte character.
-void CopyText(char* slot, const char* from, std::size_t n) noexcept {
-    std::size_t k = 0;
-    while (k < n) {
-        const std::size_t w =
-            (static_cast<unsigned char>(from[k]) >= 0x81 && k + 1 < n) ? 2 : 1;
-        if (k + w > static_cast<std::size_t>(kMaxText)) break;
-        k += w;
-    }
-    std::memcpy(slot, from, k);
-    slot[k] = '\0';
-}
-
-// One field of a text-mode header line: quoted or bare, ended by a comma
-// outside quotes or by the end of the line.
-struct Field {
-    const char* text = nullptr;
-    std::size_t length = 0;
-};
-
-// Splits the header line [p, end) after the marker into fields. Returns the
-// number of fields found (at most `max`).
-int SplitFields(const char* p, const char* end, Field* fields, int max) noexcept {
-    int n = 0;
-    while (p < end && *p == ' ') ++p;
-    while (n < max) {
-        Field& f = fields[n++];
-        while (p < end && *p == ' ') ++p;
-        if (p < end && *p == '"') {
-            const char* close = static_cast<const char*>(std::memchr(p + 1, '"', end - p - 1));
-            if (close == nullptr) close = end;  // an unterminated quote runs to the line end
-            f.text = p + 1;
-            f.length = static_cast<std::size_t>(close - p - 1);
-            p = close < end ? close + 1 : end;
-            while (p < end && *p != ',') ++p;
-        } else {
-            f.text = p;
-            while (p < end && *p != ',') ++p;
-            f.length = static_cast<std::size_t>(p - f.text);
-        }
-        if (p >= end) break;
-        ++p;  // past the comma
-    }
-    return n;
-}
-
-bool ParseIndex(const Field& f, int* index) noexcept {
-    int v = 0;
-    std::size_t k = 0;
-    for (; k < f.length && f.text[k] >= '0' && f.text[k] <= '9'; ++k) {
-        if (v > 99999) return false;
-        v = v * 10 + (f.text[k] - '0');
-    }
-    if (k == 0) return false;
-    *index = v;
-    return true;
-}
-
-// "yy/MM/dd,hh:mm:ss" without the signed time zone that ends the field.
-std::size_t TimeStampLength(const Field& f) noexcept {
-    const char* comma = static_cast<const char*>(std::memchr(f.text, ',', f.length));
-    std::size_t k = comma ? static_cast<std::size_t>(comma - f.text) : 0;
-    while (k < f.length && f.text[k] != '+' && f.text[k] != '-') ++k;
-    return k;
-}
-
-int Cap(std::size_t n) noexcept { return static_cast<int>(n < kMaxField ? n : kMaxField); }
 
 }  // namespace
 

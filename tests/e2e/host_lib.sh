@@ -9,6 +9,8 @@
 #   modemsim_start NAME COM ARGS...   start modemsim; its pty becomes COM<COM>
 #   modemsim_stop NAME
 #   vantorhost ARGS...      run vantorhost.exe of the Windows tree under Wine
+#   host_run NAME SECONDS ARGS...   one vantorhost process, output and exit
+#                           status kept under NAME; rc NAME, out NAME read them
 #   case_pass NAME / case_fail NAME WHY / expect_* ...   gtest-style results
 #   write_results XML SUITE
 #   sent_records FILE       modemsim's --sent record as tab-separated lines:
@@ -97,6 +99,20 @@ modemsim_stop_all() {
 vantorhost() {
     "$VANTOR_WINE" "$VANTORHOST_EXE" "$@"
 }
+
+# host_run NAME SECONDS ARGS... [< input] : one vantorhost process ended after
+# SECONDS at the latest; output in $E2E_RUN/NAME.out (shown indented), exit
+# status in $E2E_RUN/NAME.rc.
+host_run() {
+    local name="$1" seconds="$2"
+    shift 2
+    timeout "$seconds" "$VANTOR_WINE" "$VANTORHOST_EXE" "$@" >"$E2E_RUN/$name.out" 2>&1
+    echo $? >"$E2E_RUN/$name.rc"
+    echo "--- $name"
+    sed 's/^/    | /' "$E2E_RUN/$name.out"
+}
+rc() { cat "$E2E_RUN/$1.rc"; }
+out() { printf '%s' "$E2E_RUN/$1.out"; }
 
 # --- results ---
 _case_names=()

@@ -34,16 +34,7 @@ e2e_wine_up
 # $E2E_RUN/NAME.out (shown indented), exit status in $E2E_RUN/NAME.rc.
 # Commands go through standard input as UTF-8, so Chinese texts arrive
 # intact whatever the Unix locale does to Wine's command line.
-host() {
-    local name="$1"
-    shift
-    timeout 120 "$VANTOR_WINE" "$VANTORHOST_EXE" "$@" >"$E2E_RUN/$name.out" 2>&1
-    echo $? >"$E2E_RUN/$name.rc"
-    echo "--- $name"
-    sed 's/^/    | /' "$E2E_RUN/$name.out"
-}
-rc() { cat "$E2E_RUN/$1.rc"; }
-out() { printf '%s' "$E2E_RUN/$1.out"; }
+host() { host_run "$1" 120 "${@:2}"; }
 count_lines() { grep -cF -- "$2" "$(out "$1")"; }
 # The n-th message modemsim recorded, decoded by python3-gammu.
 sent() { /usr/bin/python3 "$HERE/sent_record.py" "$E2E_RUN/$1.sent" "$2"; }

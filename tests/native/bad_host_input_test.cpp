@@ -248,7 +248,7 @@ TEST_P(SharedHandle, ClosedInEitherOrderExactlyOnce) {
     const bool ownerFirst = GetParam();
     Open();
     CGsmModem borrower;
-    borrower.PortHandle = modem.PortHandle;
+    borrower.BorrowPort(modem.PortHandle);
     const os::Handle shared = modem.PortHandle;
     const std::size_t mark = Mark();
 

@@ -105,7 +105,7 @@ TEST_F(ExchangeTest, WritesTheRequestAndCollectsTheAnswer) {
 }
 
 TEST_F(ExchangeTest, SplitOkCompletesWithItsSecondHalf) {
-    modem.At(0, "\r\nO");
+    modem.At(1, "\r\nO");  // after the command: what waits before it is discarded
     modem.At(50, "K\r\n");
     const Outcome o = RunExchange("AT\r");
     EXPECT_EQ(o.result, 1);
@@ -141,7 +141,7 @@ TEST_F(ExchangeTest, ChunkReadInThePassTheDeadlinePassedStillCounts) {
     for (const auto& k : cases) {
         SCOPED_TRACE(k.answer);
         const std::uint64_t t0 = os::virt::Now();
-        modem.At(t0, "\r\nO");
+        modem.At(t0 + 1, "\r\nO");
         modem.At(t0 + k.secondPartAt, k.secondPart);
         const Outcome o = RunExchange("AT\r");
         EXPECT_EQ(o.result, k.result);
@@ -153,7 +153,7 @@ TEST_F(ExchangeTest, ChunkReadInThePassTheDeadlinePassedStillCounts) {
 }
 
 TEST_F(ExchangeTest, ZeroByteHidesTheRestFromTheCompletionTest) {
-    modem.At(0, std::string("\r\n\0\r\nOK\r\n", 9));
+    modem.At(1, std::string("\r\n\0\r\nOK\r\n", 9));
     const Outcome o = RunExchange("AT\r");
     EXPECT_EQ(o.result, 0);
     EXPECT_EQ(o.length, 9);
@@ -178,10 +178,10 @@ TEST_F(ExchangeTest, OverflowEndsAtOnceAndKeepsAtMost8191Bytes) {
         answer += "OK\r\n";
         const std::uint64_t t0 = os::virt::Now();
         if (k.answerBytes == 8191 + 4) {
-            modem.At(t0, answer.substr(0, 8191));
+            modem.At(t0 + 1, answer.substr(0, 8191));
             modem.At(t0 + 200, answer.substr(8191));
         } else {
-            modem.At(t0, answer);
+            modem.At(t0 + 1, answer);
         }
         const Outcome o = RunExchange("AT+CMGL=4\r\n");
         EXPECT_EQ(o.result, k.result);

@@ -123,6 +123,53 @@ TEST(ModemModel, AnswersCommandLinesAsTheTc35) {
     }
 }
 
+TEST(ModemModel, SimSignalAndRegistrationAsSetUp) {
+    // What a commissioning check reads, in each state a plant can be in; the
+    // answers' forms are the manual's (AT+CPIN?, AT+CSQ, AT+CREG?).
+    using modem::SimState;
+    struct Case {
+        SimState sim;
+        int rssi, ber, registration;
+        const char* setup;
+        const char* input;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {SimState::kReady, 19, 99, 1, "", "AT+CPIN?;+CSQ;+CREG?\r",
+         "\r\n+CPIN: READY\r\n\r\n+CSQ: 19,99\r\n\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+        {SimState::kPinNeeded, 19, 99, 1, "", "AT+CPIN?\r", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
+        {SimState::kPukNeeded, 19, 99, 1, "", "AT+CPIN?\r", "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n"},
+        // No SIM: an error, plain while AT+CMEE is 0 (the factory profile).
+        {SimState::kAbsent, 19, 99, 1, "", "AT+CPIN?\r", "\r\nERROR\r\n"},
+        {SimState::kAbsent, 19, 99, 1, "AT+CMEE=1\r", "AT+CPIN?\r", "\r\n+CME ERROR: 10\r\n"},
+        // Commands that need the PIN fail with CME codes, even SMS commands;
+        // AT+CMGF does not need it.
+        {SimState::kPinNeeded, 19, 99, 1, "AT+CMEE=1\r", "AT+CSCA?\r", "\r\n+CME ERROR: 11\r\n"},
+        {SimState::kPinNeeded, 19, 99, 1, "AT+CMEE=2\r", "AT+CMGL=4\r", "\r\n+CME ERROR: SIM PIN required\r\n"},
+        {SimState::kPinNeeded, 19, 99, 1, "", "AT+CSCA?\r", "\r\nERROR\r\n"},
+        {SimState::kPinNeeded, 19, 99, 1, "", "AT+CMGF?\r", "\r\n+CMGF: 0\r\n\r\nOK\r\n"},
+        // Not registered while the SIM waits for its PIN, whatever the network.
+        {SimState::kPinNeeded, 19, 99, 1, "", "AT+CREG?\r", "\r\n+CREG: 0,0\r\n\r\nOK\r\n"},
+        {SimState::kReady, 99, 99, 2, "", "AT+CSQ;+CREG?\r",
+         "\r\n+CSQ: 99,99\r\n\r\n+CREG: 0,2\r\n\r\nOK\r\n"},
+        {SimState::kReady, 31, 0, 5, "AT+CREG=2\r", "AT+CSQ;+CREG?\r",
+         "\r\n+CSQ: 31,0\r\n\r\n+CREG: 2,5,\"00C3\",\"291A\"\r\n\r\nOK\r\n"},
+        {SimState::kReady, 10, 99, 3, "AT+CREG=2\r", "AT+CREG?\r", "\r\n+CREG: 2,3\r\n\r\nOK\r\n"},
+    };
+    for (const Case& c : cases) {
+        Tc35Model m;
+        m.radio() = {c.sim, c.rssi, c.ber, c.registration};
+        Talk(m, std::string("ATE0\r") + c.setup);
+        EXPECT_EQ(Talk(m, c.input), c.expected) << "setup " << c.setup << " input " << c.input;
+    }
+    // AT&F resets settings, not the SIM or the network.
+    Tc35Model m;
+    m.radio().sim = SimState::kPinNeeded;
+    m.radio().rssi = 5;
+    Talk(m, "ATE0\rAT&F\rATE0\r");
+    EXPECT_EQ(Talk(m, "AT+CPIN?;+CSQ\r"), "\r\n+CPIN: SIM PIN\r\n\r\n+CSQ: 5,99\r\n\r\nOK\r\n");
+}
+
 TEST(ModemModel, PduListingMarksListedUnreadMessagesRead) {
     Tc35Model m;
     Talk(m, "ATE0\r");

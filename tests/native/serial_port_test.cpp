@@ -233,7 +233,7 @@ TEST_F(SerialPortTest, SharedHandleIsClosedOnce) {
         os::virt::ClearPortCalls();
         const PortConfig c = MakeConfig("COM1");
         ASSERT_EQ(device.OpenPort(&c), 1);
-        second.PortHandle = device.PortHandle;
+        second.BorrowPort(device.PortHandle);
         CGsmModem& a = openerFirst ? device : second;
         CGsmModem& b = openerFirst ? second : device;
         EXPECT_EQ(a.ClosePort(), 1);
@@ -246,6 +246,29 @@ TEST_F(SerialPortTest, SharedHandleIsClosedOnce) {
         ASSERT_EQ(second.OpenPort(&c), 1);
         EXPECT_EQ(second.ClosePort(), 1);
     }
+}
+
+// The system hands a closed handle's value out again. After an outage the
+// owner reopens and gets the value the borrower still holds: the borrower's
+// close (its link test's reconnect, or the host's ClosePort) must leave the
+// owner's new handle open.
+TEST_F(SerialPortTest, BorrowerNeverClosesANewerHandleWithItsValue) {
+    const PortConfig c = MakeConfig("COM1");
+    ASSERT_EQ(device.OpenPort(&c), 1);
+    second.BorrowPort(device.PortHandle);
+    const os::Handle borrowed = second.PortHandle;
+
+    EXPECT_EQ(device.ReconnectPort(), 1);
+    ASSERT_EQ(device.PortHandle, borrowed);  // the same value, a new opening
+    os::virt::ClearPortCalls();
+
+    EXPECT_EQ(second.ReconnectPort(), 0);  // COM1 is the owner's: it cannot open it
+    EXPECT_EQ(second.ClosePort(), 0);
+    EXPECT_TRUE(CallsOf("CloseHandle").empty());
+    EXPECT_EQ(os::virt::OpenHandleCount(), 1);
+    EXPECT_EQ(device.ClosePort(), 1);
+    ASSERT_EQ(CallsOf("CloseHandle").size(), 1u);
+    EXPECT_EQ(os::virt::OpenHandleCount(), 0);
 }
 
 TEST_F(SerialPortTest, ForeignHandlesAreNeverClosed) {
@@ -376,7 +399,7 @@ TEST_F(LinkTestTest, SilentModemFailsAfter520Ms) {
     ASSERT_EQ(purges.size(), 1u);
     EXPECT_EQ(purges[0].args[1], 15u);
     EXPECT_EQ(CallsOf("WriteFile").at(0).at, 20u);
-    EXPECT_EQ(CallsOf("ClearCommError").at(0).at, 520u);
+    EXPECT_EQ(CallsOf("ClearCommError").back().at, 520u);
 }
 
 TEST_F(LinkTestTest, AnyAnswerPassesAndIsDrained) {

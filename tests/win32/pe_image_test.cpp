@@ -18,6 +18,7 @@
 
 #include "com_fixture.h"
 #include "pe_file.h"
+#include "vantor_version.h"
 
 namespace vantor::test {
 namespace {
@@ -107,14 +108,17 @@ TEST_P(PeImage, CarriesItsVersionResource) {
         return static_cast<const char*>(value);
     };
     EXPECT_EQ(text("ProductName"), "Vantor");
-    EXPECT_EQ(text("FileVersion"), "1.0.0");
+    // The version of the CMake project, the one place it is set.
+    EXPECT_EQ(text("FileVersion"), VANTOR_VERSION);
+    EXPECT_EQ(text("ProductVersion"), VANTOR_VERSION);
     EXPECT_FALSE(text("FileDescription").empty());
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileVersionMS,
+              static_cast<DWORD>((VANTOR_VERSION_MAJOR << 16) | VANTOR_VERSION_MINOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(VANTOR_VERSION_PATCH << 16));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PeImage, ::testing::ValuesIn(Images()),

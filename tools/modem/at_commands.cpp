@@ -37,6 +37,16 @@ std::string Lines(const std::vector<std::string>& lines, bool verbose) {
 
 }  // namespace
 
+int Tc35Model::SimBlocked() const {
+    switch (radio_.sim) {
+        case SimState::kReady: return 0;
+        case SimState::kPinNeeded: return 11;
+        case SimState::kPukNeeded: return 12;
+        case SimState::kAbsent: return 10;
+    }
+    return 0;
+}
+
 std::string Tc35Model::TeString(const std::string& text) const {
     if (settings_.cscs != "UCS2") return text;
     std::u32string wide(text.begin(), text.end());
@@ -111,6 +121,15 @@ bool Tc35Model::RunCommand(const std::string& name, const std::string& args, Rep
         return true;
     }
 
+    // Commands that need the SIM PIN (the manual's summary of PIN-requiring
+    // commands) fail while the SIM is not ready, as +CME ERROR even for the
+    // SMS commands of TS 27.005.
+    static const char* const kNeedPin[] = {"+CIMI", "+CMGD", "+CMGL", "+CMGR", "+CMGS", "+CNMI",
+                                           "+CPMS", "+CSCA", "+CSDH", "+CSMP", "+CSMS"};
+    for (const char* pin_command : kNeedPin) {
+        if (name == pin_command && SimBlocked() != 0) return cme(SimBlocked());
+    }
+
     // --- identification (TS 27.007 clause 5) ---
     if (name == "+CGMI" || name == "+GMI" || name == "+CGMM" || name == "+GMM" || name == "+CGMR" ||
         name == "+GMR" || name == "+CGSN" || name == "+GSN" || name == "+CIMI") {
@@ -143,8 +162,17 @@ bool Tc35Model::RunCommand(const std::string& name, const std::string& args, Rep
         return error();
     }
     if (name == "+CPIN") {
-        if (IsQuery(args)) return info({"+CPIN: READY"});
         if (IsTest(args)) return true;
+        if (IsQuery(args)) {
+            switch (radio_.sim) {
+                case SimState::kReady: return info({"+CPIN: READY"});
+                case SimState::kPinNeeded: return info({"+CPIN: SIM PIN"});
+                case SimState::kPukNeeded: return info({"+CPIN: SIM PUK"});
+                case SimState::kAbsent: return cme(10);
+            }
+        }
+        // Entering a PIN is not modelled: no request is pending as far as the
+        // model knows ("operation not allowed", as the manual says for that).
         return cme(3);
     }
     if (name == "+CFUN") {
@@ -159,13 +187,25 @@ bool Tc35Model::RunCommand(const std::string& name, const std::string& args, Rep
     }
     if (name == "+CSQ") {
         if (IsTest(args)) return info({"+CSQ: (0-31,99),(0-7,99)"});
-        if (args.empty()) return info({"+CSQ: 19,99"});
+        if (args.empty()) return info({"+CSQ: " + std::to_string(radio_.rssi) + "," + std::to_string(radio_.ber)});
         return error();
     }
     if (name == "+CREG") {
-        if (IsQuery(args)) return info({"+CREG: 0,1"});
+        if (IsQuery(args)) {
+            // Without a ready SIM the modem does not try to register.
+            int stat = SimBlocked() != 0 ? 0 : radio_.registration;
+            std::string line = "+CREG: " + std::to_string(settings_.creg_n) + "," + std::to_string(stat);
+            // Location and cell only with <n> 2 and when registered.
+            if (settings_.creg_n == 2 && (stat == 1 || stat == 5)) line += ",\"00C3\",\"291A\"";
+            return info({line});
+        }
         if (IsTest(args)) return info({"+CREG: (0-2)"});
-        if (IsSet(args)) return true;
+        if (IsSet(args) && params.size() == 1) {
+            if (params[0].empty()) n = 0;
+            else if (!ParseInt(params[0], &n) || n > 2) return cme(4);
+            settings_.creg_n = n;
+            return true;
+        }
         return error();
     }
 

@@ -42,6 +42,9 @@ const char* CmeText(int code) {
     switch (code) {
         case 3: return "operation not allowed";
         case 4: return "operation not supported";
+        case 10: return "SIM not inserted";
+        case 11: return "SIM PIN required";
+        case 12: return "SIM PUK required";
         case 21: return "invalid index";
         case 24: return "text string too long";
         default: return "unknown";

@@ -55,6 +55,20 @@ struct Settings {
     int cnmi[5] = {0, 0, 0, 0, 1};          // AT+CNMI: mode, mt, bm, ds, bfr
     bool csdh = false;                      // AT+CSDH
     int csmp[4] = {17, 167, 0, 0};          // AT+CSMP: fo, vp, pid, dcs (text mode sends)
+    int creg_n = 0;                         // AT+CREG: 0 no URC, 1 status, 2 with cell
+};
+
+// The SIM card as AT+CPIN? reports it.
+enum class SimState { kReady, kPinNeeded, kPukNeeded, kAbsent };
+
+// What the SIM and the network are doing: not settings an AT command
+// changes (AT&F keeps them), but what a test puts the modem into.
+struct Radio {
+    SimState sim = SimState::kReady;
+    int rssi = 19;           // AT+CSQ <rssi>: 0..31, 99 not known
+    int ber = 99;            // AT+CSQ <ber>: 0..7, 99 not known
+    int registration = 1;    // AT+CREG <stat>: 0 idle, 1 home, 2 searching,
+                             // 3 denied, 4 unknown, 5 roaming
 };
 
 // Fault settings. Change them at any time; they apply from the next byte the
@@ -123,6 +137,7 @@ public:
     // --- settings (what AT commands set) ---
     Settings& settings() { return settings_; }
     void FactoryReset();  // AT&F
+    Radio& radio() { return radio_; }
 
     // --- faults ---
     Faults& faults() { return faults_; }
@@ -205,7 +220,12 @@ private:
     std::string TeString(const std::string& utf8_or_ascii) const;
     std::string FromTeString(const std::string& text) const;
 
+    // The +CME ERROR code of a command that needs the SIM PIN while the SIM
+    // is not ready (10 no SIM, 11 PIN, 12 PUK), else 0.
+    int SimBlocked() const;
+
     Settings settings_;
+    Radio radio_;
     Faults faults_;
     int capacity_ = 30;
     std::map<int, StoredMessage> store_;

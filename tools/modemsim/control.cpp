@@ -54,6 +54,21 @@ ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std
     } else if (cmd == "csca" && w.size() == 2) {
         s.csca = w[1];
         s.tosca = w[1][0] == '+' ? 145 : 129;
+    } else if (cmd == "sim" && w.size() == 2) {
+        modem::Radio& r = model.radio();
+        if (w[1] == "ready") r.sim = modem::SimState::kReady;
+        else if (w[1] == "pin") r.sim = modem::SimState::kPinNeeded;
+        else if (w[1] == "puk") r.sim = modem::SimState::kPukNeeded;
+        else if (w[1] == "absent") r.sim = modem::SimState::kAbsent;
+        else return fail("sim ready|pin|puk|absent");
+    } else if (cmd == "csq" && (w.size() == 2 || w.size() == 3)) {
+        long rssi = 0, ber = 99;
+        if (!Number(w[1], &rssi) || (rssi > 31 && rssi != 99)) return fail("rssi 0..31 or 99");
+        if (w.size() == 3 && (!Number(w[2], &ber) || (ber > 7 && ber != 99))) return fail("ber 0..7 or 99");
+        model.radio().rssi = static_cast<int>(rssi);
+        model.radio().ber = static_cast<int>(ber);
+    } else if (cmd == "creg" && Number(arg(1), &n) && n <= 5) {
+        model.radio().registration = static_cast<int>(n);
     } else if (cmd == "error" && w.size() >= 2) {
         long times = -1;
         if (w.size() >= 3 && !Number(w[2], &times)) return fail("bad count");

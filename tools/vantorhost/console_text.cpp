@@ -23,10 +23,9 @@ std::mutex& OutputLock() {
     return lock;
 }
 
-void Write(DWORD which, std::string_view ansi) {
+void WriteWide(DWORD which, const std::wstring& wide) {
     const HANDLE handle = GetStdHandle(which);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    const std::wstring wide = AnsiToWide(ansi);
     std::lock_guard<std::mutex> guard(OutputLock());
     DWORD mode = 0;
     DWORD written = 0;
@@ -71,19 +70,9 @@ std::vector<std::wstring> CommandLineArguments() {
     return args;
 }
 
-void Out(std::string_view ansi) { Write(STD_OUTPUT_HANDLE, ansi); }
-void Err(std::string_view ansi) { Write(STD_ERROR_HANDLE, ansi); }
-
-std::string Format(const char* format, ...) {
-    char buffer[2048];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (n < 0) return {};
-    return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
-                                                                           : sizeof buffer - 1);
-}
+void Out(std::string_view ansi) { WriteWide(STD_OUTPUT_HANDLE, AnsiToWide(ansi)); }
+void Err(std::string_view ansi) { WriteWide(STD_ERROR_HANDLE, AnsiToWide(ansi)); }
+void OutUtf8(std::string_view utf8) { WriteWide(STD_OUTPUT_HANDLE, Utf8ToWide(utf8)); }
 
 std::optional<std::string> ReadInputLine() {
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text_format.h"
+
 namespace vhost {
 
 std::wstring AnsiToWide(std::string_view ansi);
@@ -29,12 +31,8 @@ std::vector<std::wstring> CommandLineArguments();
 // the trace listener's thread and the main thread at once.
 void Out(std::string_view ansi);
 void Err(std::string_view ansi);
-// printf into ANSI text.
-std::string Format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+// Writes UTF-8 text (the program's own fixed texts) to standard output.
+void OutUtf8(std::string_view utf8);
 
 // Reads one line of standard input as ANSI text (a console is read as UTF-16,
 // a pipe or file as UTF-8). Empty optional at the end of input.

@@ -12,7 +12,10 @@
 #include "console_text.h"
 #include "debug_trace.h"
 #include "host_session.h"
+#include "detect.h"
 #include "module_loader.h"
+#include "unregister.h"
+#include "vantor_version.h"
 
 namespace {
 
@@ -24,10 +27,13 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSetup = 3;
 
-void Usage() {
-    Err("usage: vantorhost [options] COMMAND [ARGS...]\n"
+// To standard error after a usage error; --help prints it to standard output.
+void Usage(void (*print)(std::string_view) = Err) {
+    print("usage: vantorhost [options] COMMAND [ARGS...]\n"
         "       vantorhost [options] run \"COMMAND ARGS\" \"COMMAND ARGS\" ...\n"
         "       vantorhost [options] session      (commands from standard input, one per line)\n"
+        "       vantorhost detect [--ports COM1-COM32] [--bauds 9600,19200,...]\n"
+        "       vantorhost unregister | --version | --help\n"
         "commands:\n"
         "  check REGISTER [TYPE]      register check: kind and sub-index, or the error text\n"
         "  read REGISTER              read packet; value, quality, time stamp\n"
@@ -38,12 +44,38 @@ void Usage() {
         "  poll [--interval MS] [--count N]   AT, NEW and the MsgNew/MsgNec slots each round\n"
         "  linktest                   the module's link test (IDeviceDriver::LinkTest)\n"
         "  sleep MS | echo TEXT       pauses and headings in scripts\n"
+        "  stats [LABEL]              (run and session) memory, handle and global-atom counts\n"
+        "  detect                     find the modem, check SIM, signal, network; name --port and --baud\n"
+        "  unregister                 remove the registration of the Vantor.dll beside this program\n"
         "options:\n"
         "  --port COMn --baud N --data-bits N --stop-bits N --parity none|odd|even|mark|space\n"
         "  --timeout MS (reply time-out)  --trace (module trace lines)  --register (DllRegisterServer)\n"
         "  --time (duration of each module call)  --verbose (how the module was loaded)\n"
         "  --keep-going (run every command even after a failure)  --echo (show each command first)\n"
-        "in run and session: stats [LABEL]   memory, handle and global-atom counts of this process\n");
+        "  --version (versions of vantorhost and of the Vantor.dll beside it)  --help (this text)\n");
+}
+
+// The FileVersion of a file's version resource, or empty.
+std::string FileVersion(const std::wstring& path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return {};
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr)
+        return {};
+    return Format("%lu.%lu.%lu", static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)));
+}
+
+void PrintVersion() {
+    Out("vantorhost " VANTOR_VERSION "\n");
+    const std::wstring dll = vhost::PathBesideExe(L"Vantor.dll");
+    const std::string version = FileVersion(dll);
+    Out("Vantor.dll beside it: " + (version.empty() ? std::string("not found") : version) + "\n");
 }
 
 // One line of process figures for soak runs: working set and private bytes
@@ -119,6 +151,9 @@ struct Invocation {
     vhost::CommandOptions commandOptions;
     std::vector<std::string> commands;  // command lines to run in order
     bool fromInput = false;
+    // Commands that do not load the module.
+    enum class Standalone { kNone, kVersion, kHelp, kDetect, kUnregister } standalone = Standalone::kNone;
+    std::vector<std::string> standaloneArgs;
 };
 
 // Returns 0 when the arguments were understood, else the exit code.
@@ -132,6 +167,10 @@ int ParseArguments(const std::vector<std::string>& args, Invocation& inv) {
     for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
         const std::string& option = args[i];
         std::string v;
+        if (option == "--version" || option == "--help") {
+            inv.standalone = option == "--version" ? Invocation::Standalone::kVersion : Invocation::Standalone::kHelp;
+            return 0;
+        }
         if (option == "--trace") inv.trace = true;
         else if (option == "--register") inv.registerFirst = true;
         else if (option == "--verbose") inv.verbose = true;
@@ -153,6 +192,17 @@ int ParseArguments(const std::vector<std::string>& args, Invocation& inv) {
     if (i >= args.size()) {
         Usage();
         return kExitUsage;
+    }
+    if (args[i] == "detect" || args[i] == "unregister" || args[i] == "help") {
+        inv.standalone = args[i] == "detect" ? Invocation::Standalone::kDetect
+                         : args[i] == "help" ? Invocation::Standalone::kHelp
+                                             : Invocation::Standalone::kUnregister;
+        inv.standaloneArgs.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+        if (inv.standalone == Invocation::Standalone::kUnregister && !inv.standaloneArgs.empty()) {
+            Err("unregister takes no arguments: it removes the registration of the Vantor.dll beside vantorhost.exe\n");
+            return kExitUsage;
+        }
+        return 0;
     }
     if (args[i] == "run") {
         inv.commands.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
@@ -178,6 +228,13 @@ int Main() {
     }
     Invocation inv;
     if (const int code = ParseArguments(args, inv); code != 0) return code;
+    switch (inv.standalone) {
+        case Invocation::Standalone::kNone: break;
+        case Invocation::Standalone::kVersion: PrintVersion(); return 0;
+        case Invocation::Standalone::kHelp: Usage(Out); return 0;
+        case Invocation::Standalone::kDetect: return vhost::RunDetect(inv.standaloneArgs);
+        case Invocation::Standalone::kUnregister: return vhost::RunUnregister(vhost::PathBesideExe(L"Vantor.dll"));
+    }
 
     vhost::DebugTraceListener trace;
     if (inv.trace) {

@@ -40,6 +40,9 @@ void RemovePort(const std::string& name);
 // Makes every call on the open handles of `name` fail (a vanished adapter),
 // or work again. While broken the port cannot be opened; closing still works.
 void SetPortBroken(const std::string& name, bool broken);
+// Each WriteFile on `name` writes at most `bytes` bytes and still succeeds,
+// as a write that runs into its time-out does (0: no limit).
+void SetWriteLimit(const std::string& name, std::uint32_t bytes);
 
 // One call the driver made on a port, for tests that check the sequence.
 struct PortCall {

@@ -31,6 +31,7 @@ struct Port {
     Dcb dcb{};
     CommTimeouts timeouts{};
     bool broken = false;
+    std::uint32_t writeLimit = 0;  // 0: every write is whole
     Handle open = kInvalidHandle;  // the one handle that holds the port
 };
 
@@ -48,6 +49,7 @@ struct SerialState {
     std::vector<virt::PortCall> calls;
     Dcb initialDcb = kFactoryDcb;
     Handle nextHandle = kFirstHandle;
+    std::vector<Handle> freed;  // closed values, handed out again newest first
     bool recording = true;
 };
 
@@ -128,8 +130,14 @@ Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMo
         return kInvalidHandle;
     }
     auto& s = State();
-    p->open = s.nextHandle;
-    s.nextHandle += 4;
+    // Like Windows, a value freed by CloseHandle is handed out again.
+    if (!s.freed.empty()) {
+        p->open = s.freed.back();
+        s.freed.pop_back();
+    } else {
+        p->open = s.nextHandle;
+        s.nextHandle += 4;
+    }
     s.handles.push_back(OpenHandle{p->open, static_cast<std::size_t>(p - s.ports.data())});
     Record("CreateFileA", std::move(args), static_cast<int>(U32(p->open)), std::move(text));
     return p->open;
@@ -205,12 +213,13 @@ int ReadFile(Handle h, void* buffer, std::uint32_t toRead, std::uint32_t* read) 
 int WriteFile(Handle h, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) {
     Port* p = UsablePort(h);
     const bool ok = p != nullptr && (buffer != nullptr || toWrite == 0);
-    if (ok && toWrite > 0)
-        p->peer->Receive(static_cast<const std::uint8_t*>(buffer), toWrite, virt::Now());
-    if (written != nullptr) *written = ok ? toWrite : 0;
+    std::uint32_t n = ok ? toWrite : 0;
+    if (ok && p->writeLimit > 0 && n > p->writeLimit) n = p->writeLimit;
+    if (n > 0) p->peer->Receive(static_cast<const std::uint8_t*>(buffer), n, virt::Now());
+    if (written != nullptr) *written = n;
     std::string text;
-    if (ok && toWrite > 0) text.assign(static_cast<const char*>(buffer), toWrite);
-    return Record("WriteFile", {U32(h), toWrite, ok ? toWrite : 0}, ok ? 1 : 0, std::move(text));
+    if (n > 0) text.assign(static_cast<const char*>(buffer), n);
+    return Record("WriteFile", {U32(h), toWrite, n}, ok ? 1 : 0, std::move(text));
 }
 
 // Closing releases the port even when its device has vanished, as on Windows:
@@ -222,6 +231,7 @@ int CloseHandle(Handle h) {
         Port& p = s.ports[e->port];
         if (p.open == h) p.open = kInvalidHandle;
         s.handles.erase(s.handles.begin() + (e - s.handles.data()));
+        s.freed.push_back(h);
     }
     return Record("CloseHandle", {U32(h)}, e ? 1 : 0);
 }
@@ -254,6 +264,10 @@ void RemovePort(const std::string& name) {
 
 void SetPortBroken(const std::string& name, bool broken) {
     if (Port* p = FindPort(name)) p->broken = broken;
+}
+
+void SetWriteLimit(const std::string& name, std::uint32_t bytes) {
+    if (Port* p = FindPort(name)) p->writeLimit = bytes;
 }
 
 const std::vector<PortCall>& PortCalls() { return State().calls; }

@@ -1,0 +1,75 @@
+// The NEW and OLD listings: AT+CMGL read as it arrives into a scratch pair of
+// stores, which replaces the device's pair only when the modem ended the
+// answer with OK. A refused, silent or cut listing leaves what the host saw.
+#include <cstring>
+
+#include "device/gsm_modem.h"
+#include "link/exchange.h"
+#include "sms/listing_reader.h"
+
+namespace vantor {
+
+namespace {
+
+constexpr char kShowTextLengths[] = "AT+CSDH=1\r\n";
+constexpr char kListUnreadText[] = "AT+CMGL=\"REC UNREAD\"\r";
+constexpr char kListReadText[] = "AT+CMGL=\"REC READ\"\r";
+
+// Hands the answer to the listing reader as it arrives.
+class ReaderSink final : public link::AnswerSink {
+public:
+    explicit ReaderSink(sms::ListingReader& reader) noexcept : reader_(reader) {}
+    Status Take(const std::uint8_t* bytes, std::uint32_t length) noexcept override {
+        switch (reader_.Take(reinterpret_cast<const char*>(bytes), length)) {
+            case sms::ListingReader::kOk: return kOk;
+            case sms::ListingReader::kFailed: return kFailed;
+            default: return kMore;
+        }
+    }
+
+private:
+    sms::ListingReader& reader_;
+};
+
+}  // namespace
+
+int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
+                            std::int32_t length) noexcept {
+    const bool unread = kind == kNEW;
+    const int slots = unread ? kNewSlots : kOldSlots;
+    const bool textMode = MsgFormat != 0;
+
+    std::uint8_t command[sizeof kListUnreadText] = {};
+    if (textMode) {
+        // Each text-mode header then carries its body's length, so a body is
+        // taken whole, whatever lines it holds.
+        std::uint8_t csdh[kAnswerSize] = {};
+        std::memcpy(csdh, kShowTextLengths, sizeof kShowTextLengths - 1);
+        std::int32_t csdhLength = sizeof kShowTextLengths - 1;
+        if (link::Exchange(*this, csdh, &csdhLength) == 0) return 0;
+        const char* text = unread ? kListUnreadText : kListReadText;
+        length = static_cast<std::int32_t>(std::strlen(text));
+        std::memcpy(command, text, static_cast<std::size_t>(length));
+        request = command;
+    }
+
+    Slot header[kOldSlots];
+    Slot body[kOldSlots];
+    sms::ListingReader reader(
+        textMode ? sms::ListingReader::Format::kText : sms::ListingReader::Format::kPdu, header,
+        body, slots);
+    ReaderSink sink(reader);
+    if (link::ExchangeStream(*this, request, length, sink) == 0) return 0;
+
+    // An unread PDU listing with no entry keeps the messages shown so far
+    // (the modem has marked them read); every other listing shows the
+    // modem's current state.
+    if (unread && !textMode && reader.Entries() == 0) return 1;
+    Slot* storeHeader = unread ? MsgNew : MsgOld;
+    Slot* storeText = unread ? MsgNec : MsgInf;
+    std::memcpy(storeHeader, header, sizeof(Slot) * static_cast<std::size_t>(slots));
+    std::memcpy(storeText, body, sizeof(Slot) * static_cast<std::size_t>(slots));
+    return 1;
+}
+
+}  // namespace vantor

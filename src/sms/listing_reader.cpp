@@ -1,0 +1,201 @@
+// The AT+CMGL answer read as it arrives. Outside a message body the answer is
+// read line by line: "+CMGL:" starts an entry, the final result ends the
+// answer, anything else (the echo's line feed, blank lines, indications) is
+// passed over. In text mode the header carries the body's length (AT+CSDH=1,
+// 3GPP TS 27.005 3.3.3), and the body is taken by that count, whole: line
+// breaks, "+CMGL:" or "OK" lines inside it are text, never structure.
+#include "sms/listing_reader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "sms/listing_fields.h"
+#include "sms/pdu_decode.h"
+
+namespace vantor::sms {
+namespace {
+
+constexpr char kMarker[] = "+CMGL:";
+constexpr std::size_t kMarkerLength = sizeof kMarker - 1;
+// <length> counts characters; a body shown as hex (8-bit data, or UCS-2
+// through AT+CSCS) takes 2 or 4 bytes per unit. The most any body can take.
+constexpr std::size_t kMaxBody = 4 * 160;
+
+bool StartsWith(const char* line, std::size_t length, const char* prefix) noexcept {
+    const std::size_t n = std::strlen(prefix);
+    return length >= n && std::memcmp(line, prefix, n) == 0;
+}
+
+bool Is(const char* line, std::size_t length, const char* word) noexcept {
+    return length == std::strlen(word) && std::memcmp(line, word, length) == 0;
+}
+
+}  // namespace
+
+ListingReader::ListingReader(Format format, Slot* header, Slot* text, int slots) noexcept
+    : format_(format), header_(header), text_(text), slots_(slots) {
+    for (int i = 0; i < slots_; ++i) {
+        std::memset(header_[i], 0, kSlotSize);
+        std::memset(text_[i], 0, kSlotSize);
+    }
+}
+
+ListingReader::Status ListingReader::Take(const char* bytes, std::size_t length) noexcept {
+    for (std::size_t k = 0; k < length && state_ != State::kDone; ++k) {
+        const char c = bytes[k];
+        if (state_ == State::kBody) {
+            TakeBody(c);
+            continue;
+        }
+        if (c == '\n') {
+            if (state_ == State::kSkipLine) {
+                Next();
+                continue;
+            }
+            status_ = EndOfLine();
+            continue;
+        }
+        if (state_ == State::kSkipLine) continue;
+        // A line longer than the entry area is cut; what is kept still ends
+        // at the line's own line break.
+        if (used_ < kEntrySize - 1) entry_[used_++] = c;
+    }
+    return status_;
+}
+
+// A whole line has come (without its '\n'; a '\r' before it is dropped).
+ListingReader::Status ListingReader::EndOfLine() noexcept {
+    std::size_t end = used_;
+    if (end > bodyStart_ && entry_[end - 1] == '\r') --end;
+    const char* line = entry_ + bodyStart_;
+    const std::size_t lineLength = end - bodyStart_;
+
+    if (state_ == State::kPduLine) {
+        // An entry cut off before its PDU: the next header or the final
+        // result follows at once.
+        if (StartsWith(line, lineLength, kMarker) || Is(line, lineLength, "OK")) {
+            used_ = bodyStart_ - 2;  // the header alone
+            FinishPduEntry();
+            std::memmove(entry_, line, lineLength);
+            used_ = lineLength;
+            bodyStart_ = 0;
+            state_ = State::kLine;
+            return EndOfLine();
+        }
+        used_ = end;
+        FinishPduEntry();
+        Next();
+        return kMore;
+    }
+
+    if (Is(line, lineLength, "OK")) {
+        state_ = State::kDone;
+        return kOk;
+    }
+    if (Is(line, lineLength, "ERROR") || StartsWith(line, lineLength, "+CMS ERROR") ||
+        StartsWith(line, lineLength, "+CME ERROR")) {
+        state_ = State::kDone;
+        return kFailed;
+    }
+    if (!StartsWith(line, lineLength, kMarker)) {
+        Next();
+        return kMore;
+    }
+    used_ = end;
+    if (format_ == Format::kPdu) {
+        // The entry is the header line, its line break and the PDU line.
+        entry_[used_++] = '\r';
+        entry_[used_++] = '\n';
+        bodyStart_ = used_;
+        state_ = State::kPduLine;
+        return kMore;
+    }
+    StartTextEntry();
+    return kMore;
+}
+
+void ListingReader::FinishPduEntry() noexcept {
+    if (entries_ < slots_) {
+        char* header = header_[entries_];
+        const int separator = DecodePduEntry(entry_, used_, header);
+        if (separator >= 0) {
+            char* body = header + separator;
+            std::memcpy(text_[entries_], body + 1, std::strlen(body + 1) + 1);
+            *body = '\0';
+        }
+    }
+    ++entries_;
+}
+
+// index, "stat", "oa", [alpha], "scts" [, tooa, length]
+void ListingReader::StartTextEntry() noexcept {
+    Field f[7];
+    const int n = SplitFields(entry_ + kMarkerLength, entry_ + used_, f, 7);
+    int index = 0;
+    if (n < 3 || !ParseIndex(f[0], &index)) {
+        Next();
+        return;
+    }
+    const Field sender = f[2];
+    const Field stamp = n >= 5 ? f[4] : Field{};
+    const std::size_t stampLength = stamp.text ? TimeStampLength(stamp) : 0;
+    std::snprintf(headerText_, sizeof headerText_, "<%d> %.*s Message From %.*s", index,
+                  Cap(stampLength), stamp.text ? stamp.text : "", Cap(sender.length),
+                  sender.text);
+
+    int bodyLength = -1;
+    if (n == 7 && !ParseIndex(f[6], &bodyLength)) bodyLength = -1;
+    used_ = 0;
+    bodyStart_ = 0;
+    bodyLength_ = bodyLength < 0 ? 0 : static_cast<std::size_t>(bodyLength);
+    // Without a usable length (a modem that ignored AT+CSDH=1) the body can
+    // only end at the first line break: scale 0.
+    bodyScale_ = bodyLength < 0 || bodyLength_ > kMaxBody ? 0 : 1;
+    state_ = State::kBody;
+}
+
+// The body: <length> units, then the CR LF that ends it. Which unit the count
+// uses shows in where that CR LF stands.
+void ListingReader::TakeBody(char c) noexcept {
+    if (used_ < kEntrySize - 1) entry_[used_++] = c;
+    if (bodyScale_ == 0) {  // no length: up to the line break
+        if (c != '\n') return;
+        std::size_t end = used_ - 1;
+        if (end > 0 && entry_[end - 1] == '\r') --end;
+        FinishTextEntry(end);
+        return;
+    }
+    for (;;) {
+        const std::size_t body = bodyLength_ * static_cast<std::size_t>(bodyScale_);
+        if (used_ < body + 2) return;
+        if (entry_[body] == '\r' && entry_[body + 1] == '\n') {
+            FinishTextEntry(body);
+            return;
+        }
+        if (bodyScale_ == 4 || body * 2 > kMaxBody) {
+            // The modem's count fits none of the forms: take what the count
+            // gives and pass over the rest of that line.
+            FinishTextEntry(bodyLength_);
+            state_ = State::kSkipLine;
+            return;
+        }
+        bodyScale_ *= 2;
+    }
+}
+
+void ListingReader::FinishTextEntry(std::size_t bodyLength) noexcept {
+    if (entries_ < slots_) {
+        std::memcpy(header_[entries_], headerText_, kSlotSize);
+        CopyText(text_[entries_], entry_, bodyLength);
+    }
+    ++entries_;
+    Next();
+}
+
+void ListingReader::Next() noexcept {
+    used_ = 0;
+    bodyStart_ = 0;
+    state_ = State::kLine;
+}
+
+}  // namespace vantor::sms

@@ -1,0 +1,59 @@
+// An AT+CMGL answer read as it arrives (3GPP TS 27.005 3.4.2 text mode, 4.1
+// PDU mode): entries go into a pair of stores while the modem is still
+// sending, so a listing of any length passes through fixed buffers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sms/listing.h"
+
+namespace vantor::sms {
+
+class ListingReader {
+public:
+    enum class Format { kPdu, kText };
+    enum Status { kMore = 0, kOk = 1, kFailed = -1 };
+
+    // Empties the pair; the first `slots` entries fill it in answer order,
+    // later ones are counted and dropped.
+    ListingReader(Format format, Slot* header, Slot* text, int slots) noexcept;
+
+    // Takes the next bytes of the answer. kOk or kFailed once the final
+    // result line (OK; ERROR, +CMS ERROR or +CME ERROR) has come outside a
+    // message body; bytes after it are not looked at.
+    Status Take(const char* bytes, std::size_t length) noexcept;
+
+    int Entries() const noexcept { return entries_; }
+
+private:
+    enum class State { kLine, kPduLine, kBody, kSkipLine, kDone };
+
+    Status EndOfLine() noexcept;
+    void StartTextEntry() noexcept;
+    void TakeBody(char c) noexcept;
+    void FinishPduEntry() noexcept;
+    void FinishTextEntry(std::size_t bodyLength) noexcept;
+    void Next() noexcept;
+
+    // An entry as it comes: its header line, then its PDU line or its body.
+    // A PDU line is at most 2 * 176 hex digits and a body at most 4 * 160
+    // characters (UCS-2 shown as hex); longer lines are cut.
+    static constexpr std::size_t kEntrySize = 4096;
+
+    Format format_;
+    Slot* header_;
+    Slot* text_;
+    int slots_;
+    int entries_ = 0;
+    Status status_ = kMore;
+    State state_ = State::kLine;
+    char entry_[kEntrySize] = {};
+    std::size_t used_ = 0;         // bytes in entry_
+    std::size_t bodyStart_ = 0;    // where the body or PDU line starts in entry_
+    std::size_t bodyLength_ = 0;   // text mode: <length> from the header
+    int bodyScale_ = 1;            // 1, 2 or 4 bytes per <length> unit
+    char headerText_[kSlotSize] = {};  // text mode: the formatted header slot
+};
+
+}  // namespace vantor::sms

@@ -1,0 +1,224 @@
+// The line stays in step with the modem: late answers, long listings, bodies
+// that look like structure, refused listings, a line that never stops
+// talking, and writes cut short. Virtual time against the TC35 model.
+#include <cstring>
+#include <string>
+
+#include "device_fixture.h"
+#include "modem/modem_model.h"
+
+namespace vantor::test {
+namespace {
+
+// An SMS-DELIVER from the international number `sender` whose 7-bit body is
+// `body` (characters whose GSM 7-bit code equals their ASCII code: letters,
+// digits, space, CR, LF and + , : " / . = -).
+std::string Deliver7(const std::string& sender, const std::string& body) {
+    static const char kHex[] = "0123456789ABCDEF";
+    auto octet = [](unsigned v) { return std::string{kHex[(v >> 4) & 15], kHex[v & 15]}; };
+    std::string pdu = "0004" + octet(static_cast<unsigned>(sender.size())) + "91";
+    std::string digits = sender + (sender.size() % 2 ? "F" : "");
+    for (std::size_t i = 0; i < digits.size(); i += 2) pdu += {digits[i + 1], digits[i]};
+    pdu += "0000" "52218012415023";  // 25/12/08 21:14:05 +08
+    pdu += octet(static_cast<unsigned>(body.size()));
+    unsigned acc = 0;
+    int bits = 0;
+    for (char c : body) {
+        acc |= (static_cast<unsigned>(c) & 0x7F) << bits;
+        bits += 7;
+        while (bits >= 8) {
+            pdu += octet(acc & 0xFF);
+            acc >>= 8;
+            bits -= 8;
+        }
+    }
+    if (bits > 0) pdu += octet(acc & 0xFF);
+    return pdu;
+}
+
+class LineInStep : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        OpenWith(tc35, 1000);
+    }
+    int Write(std::int16_t kind, std::uint32_t value = 0) {
+        PacketBuilder p(kind, true);
+        p.Value(kind == kNEW || kind == kOLD || kind == kSEND ? kType1 : kType2, value);
+        return Run(p);
+    }
+    int ReadAt() {
+        PacketBuilder at(kAT);
+        at.Value(kType2, 7);
+        Run(at);
+        return static_cast<int>(at.Item(0).value);
+    }
+    modem::Tc35Model tc35;
+};
+
+// A send whose +CMGS result comes 3 s after the Ctrl-Z, past the reply
+// time-out: the driver reports failure (the modem did send it), and from then
+// on every exchange must still complete on its own answer. Six rounds, each
+// with a new unread message at the modem: each one shows in its listing.
+TEST_F(LineInStep, LateSendResultPutsNothingBehind) {
+    tc35.faults().line.baud = 9600;  // answers trickle in as on a real line
+    tc35.faults().send_result_delay_ms = 3000;
+    EXPECT_EQ(Write(kSEND), 0);
+    EXPECT_EQ(modem.SReturn, 2);
+    ASSERT_EQ(tc35.Sent().size(), 1u);
+    tc35.faults().send_result_delay_ms = 0;
+
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const std::string body = "ROUND " + std::to_string(round);
+        tc35.Deliver(Deliver7("8613900000000", body), Now());
+        EXPECT_EQ(Write(kNEW), 1);
+        EXPECT_EQ(std::string(modem.MsgNec[0]), body);
+        EXPECT_EQ(modem.MsgNec[1][0], '\0');
+        EXPECT_EQ(ReadAt(), 1);
+    }
+}
+
+// The OK the modem gives to an ESC (a send that got no prompt in time) and a
+// late listing are dropped before the next command, traced with their size.
+TEST_F(LineInStep, WhatWaitsBeforeACommandIsDiscardedAndTraced) {
+    tc35.AddMessage(Deliver7("8613900000000", "FIRST"));
+    tc35.faults().answer_delay_ms = 1500;  // the listing comes after the time-out
+    EXPECT_EQ(Write(kNEW), 0);
+    tc35.faults().answer_delay_ms = 0;
+    os::Sleep(2000);  // the late listing has arrived and waits
+    EXPECT_EQ(ReadAt(), 1);
+    bool traced = false;
+    for (const std::string& l : os::virt::TraceLines())
+        if (l.rfind("Discarded ", 0) == 0 && l.find("+CMGL: 1,0,,") != std::string::npos)
+            traced = true;
+    EXPECT_TRUE(traced);
+}
+
+// 60 long messages make an answer far beyond 8191 bytes. The listing reads it
+// to its OK in bounded time, fills the stores with the first entries, and the
+// line is in step afterwards. Both formats.
+class LongListing : public LineInStep, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LongListing, SixtyLongMessagesInBoundedTime) {
+    const int format = GetParam();
+    tc35.SetCapacity(60);
+    for (int i = 0; i < 60; ++i) {
+        std::string body = "MESSAGE " + std::to_string(i + 1) + " ";
+        body.resize(160, 'x');
+        ASSERT_EQ(tc35.AddMessage(Deliver7("8613900000000", body)), i + 1);
+    }
+    if (format == 1) ASSERT_EQ(Write(kCMGF, 1), 1);
+    const std::uint64_t start = Now();
+    EXPECT_EQ(Write(kNEW), 1);
+    EXPECT_LT(Now() - start, 5000u);
+    for (int i = 0; i < kNewSlots; ++i) {
+        const std::string want = "MESSAGE " + std::to_string(i + 1) + " ";
+        EXPECT_EQ(std::string(modem.MsgNec[i]).substr(0, want.size()), want);
+    }
+    for (const auto& m : tc35.Messages()) EXPECT_TRUE(m.read);  // listed: all read now
+
+    EXPECT_EQ(ReadAt(), 1);
+    EXPECT_EQ(Write(kOLD), 1);
+    EXPECT_EQ(std::string(modem.MsgNec[0]).substr(0, 10), "MESSAGE 1 ");
+    EXPECT_EQ(std::string(modem.MsgInf[19]).substr(0, 11), "MESSAGE 20 ");
+    EXPECT_EQ(Write(kCMGD, 60), 1);
+    EXPECT_FALSE(tc35.Message(60).has_value());
+}
+INSTANTIATE_TEST_SUITE_P(PduAndText, LongListing, ::testing::Values(0, 1));
+
+// Text mode: a body is taken whole by the length the header gives
+// (AT+CSDH=1), so line breaks, "+CMGL:" lines, OK and ERROR lines inside a
+// message are text and never create, end or fail an entry.
+TEST_F(LineInStep, TextBodiesAreWholeAndForgeNothing) {
+    const char* bodies[] = {
+        "\r\n+CMGL: 9,\"REC UNREAD\",\"+110\",,\"25/12/08,21:14:00+32\"\r\nALARM CLEARED",
+        "LINE ONE\r\nLINE TWO\r\nLINE THREE",
+        "PUMP 3\r\nOK\r\nSTILL TEXT",
+        "VALVE\r\nERROR\r\n",
+        "\r\n",
+    };
+    for (const char* body : bodies) tc35.AddMessage(Deliver7("8613900000000", body));
+    tc35.AddMessage(Deliver7("8613911111111", "LAST"));
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    EXPECT_EQ(Write(kNEW), 1);
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(std::string(modem.MsgNec[i]), bodies[i]);
+        EXPECT_NE(std::string(modem.MsgNew[i]).find("Message From +8613900000000"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(std::string(modem.MsgNew[5]), "<6> 25/12/08,21:14:05 Message From +8613911111111");
+    EXPECT_EQ(std::string(modem.MsgNec[5]), "LAST");
+    EXPECT_EQ(modem.MsgNew[6][0], '\0');
+}
+
+// A text-mode listing that the modem refuses, that meets silence, or that
+// cannot set the header lengths fails and leaves the stores as they were.
+TEST_F(LineInStep, FailedTextListingsKeepTheStores) {
+    tc35.AddMessage(Deliver7("8613900000000", "KEEP ME"));
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    ASSERT_EQ(Write(kOLD), 1);
+    ASSERT_EQ(Write(kNEW), 1);
+    ASSERT_EQ(std::string(modem.MsgNec[0]), "KEEP ME");
+    const std::string before = Fields();
+
+    tc35.FailCommand("CMGL", modem::kPlainError, 1);
+    EXPECT_EQ(Write(kNEW), 0);
+    tc35.FailCommand("CMGL", 321, 1);
+    EXPECT_EQ(Write(kOLD), 0);
+    tc35.FailCommand("CSDH", modem::kPlainError, 1);
+    EXPECT_EQ(Write(kNEW), 0);
+    tc35.faults().silent = true;
+    EXPECT_EQ(Write(kNEW), 0);
+    tc35.faults().silent = false;
+    EXPECT_TRUE(Fields() == before);
+    EXPECT_EQ(ReadAt(), 1);
+}
+
+// A line that never falls silent (one byte every 50 ms, far below the reply
+// time-out) cannot hold a call longer than the answer limit.
+TEST_F(LineInStep, BabblingLineEndsEveryCall) {
+    ScriptedPeer babble;
+    Unplug();
+    OpenWith(babble, 1000);
+    babble.Flood(0, 100000, 1, 50);
+    struct Call {
+        const char* what;
+        std::int16_t kind;
+        std::int32_t format;
+    } calls[] = {{"AT", kAT, 0}, {"NEW pdu", kNEW, 0}, {"NEW text", kNEW, 1},
+                 {"SEND pdu", kSEND, 0}, {"SEND text", kSEND, 1}};
+    for (const Call& c : calls) {
+        SCOPED_TRACE(c.what);
+        modem.MsgFormat = c.format;
+        modem.ErrCount = 0;
+        const std::uint64_t start = Now();
+        if (c.kind == kAT) ReadAt(); else Write(c.kind);
+        // One answer limit per exchange, plus the fixed pauses of a dialogue.
+        EXPECT_LE(Now() - start, 2 * 60000u + 10000u);
+    }
+    Unplug();
+}
+
+// A write cut short by the write time-out is a failure; a PDU cut before its
+// Ctrl-Z is followed by ESC, so the modem leaves its message input.
+TEST_F(LineInStep, ShortWriteFailsAndLeavesTheMessageInput) {
+    ScriptedPeer far;
+    Unplug();
+    OpenWith(far, 1000);
+    far.SetEcho(true);
+    far.OnWrite("AT+CMGS=", "\r\n> ", 10);
+    os::virt::SetWriteLimit("COM1", 30);  // the command fits, the PDU does not
+    std::memcpy(modem.Tele, "13800000000", 12);
+    EXPECT_EQ(Write(kSEND), 0);
+    EXPECT_EQ(modem.SReturn, 2);
+    const auto& writes = far.Writes();
+    ASSERT_GE(writes.size(), 3u);
+    EXPECT_EQ(writes.back().bytes, "\x1b");
+    EXPECT_EQ(far.Written().find('\x1a'), std::string::npos);
+    Unplug();
+}
+
+}  // namespace
+}  // namespace vantor::test
