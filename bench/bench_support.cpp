@@ -172,6 +172,27 @@ std::string Text70Gbk() {
     return std::string(out, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
+std::string Text500() {
+    const std::string sentence = "Pump station 7: pressure 4.2 bar, flow 118 m3 per hour, tank level 76 percent. ";
+    std::string s;
+    while (s.size() < 500) s += sentence;
+    return s.substr(0, 500);
+}
+
+std::u16string Text210Ucs2() {
+    const std::u16string chars = u"你好，世界！今晚七点见。泵站压力正常流量水位";
+    std::u16string s;
+    while (s.size() < 210) s += chars;
+    return s.substr(0, 210);
+}
+
+std::string Text210Gbk() {
+    const std::u16string u = Text210Ucs2();
+    char out[4 * 210 + 1] = {};
+    const int n = os::WideCharToMultiByte(u.data(), static_cast<int>(u.size()), out, sizeof out - 1, nullptr);
+    return std::string(out, static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
 std::string DeliverPdu7bit() { return Deliver(0x00, 160, Pack7(Text160())); }
 
 std::string DeliverPduUcs2() {

@@ -37,6 +37,9 @@ private:
 std::string Text160();             // ASCII, every character in the GSM default alphabet
 std::u16string Text70Ucs2();       // UTF-16
 std::string Text70Gbk();           // the same characters in GBK (140 bytes)
+std::string Text500();             // ASCII, GSM default alphabet: 4 parts of a concatenated message
+std::u16string Text210Ucs2();      // UTF-16: 4 parts in UCS-2
+std::string Text210Gbk();          // the same characters in GBK (420 bytes)
 
 inline constexpr char kSender[] = "+8613912345678";
 inline constexpr char kDestination[] = "13912345678";

@@ -62,6 +62,27 @@ void Encode(benchmark::State& state, const std::string& body, std::uint8_t codeM
 }
 void BM_Makecode_7bit160(benchmark::State& state) { Encode(state, bench::Text160(), 0); }
 void BM_Makecode_Ucs2_70(benchmark::State& state) { Encode(state, bench::Text70Gbk(), 1); }
+// A long body as a send takes it: converted and cut once, then each part's
+// PDU built in turn into the one PDU area.
+void EncodeParts(benchmark::State& state, const std::string& body, std::uint8_t codeMod) {
+    const std::string part0 = body.substr(0, 255);
+    const std::string part1 = body.size() > 255 ? body.substr(255) : "";
+    sms::SubmitBody split;
+    Require(sms::SplitBody(part0.c_str(), part1.c_str(), codeMod, &split) == 4, "the body makes 4 parts");
+    char pdu[sms::kPduTextSize];
+    std::int32_t count = 0;
+    bench::AllocMeter meter(state);
+    for (auto _ : state) {
+        const int parts = sms::SplitBody(part0.c_str(), part1.c_str(), codeMod, &split);
+        for (int k = 0; k < parts; ++k)
+            benchmark::DoNotOptimize(sms::EncodePart(bench::kDestination, split, k, 0x5A, pdu, &count));
+        benchmark::ClobberMemory();
+    }
+}
+void BM_EncodeParts_7bit4(benchmark::State& state) { EncodeParts(state, bench::Text500(), 0); }
+void BM_EncodeParts_Ucs2_4(benchmark::State& state) { EncodeParts(state, bench::Text210Gbk(), 1); }
+BENCHMARK(BM_EncodeParts_7bit4);
+BENCHMARK(BM_EncodeParts_Ucs2_4);
 BENCHMARK(BM_Makecode_7bit160);
 BENCHMARK(BM_Makecode_Ucs2_70);
 

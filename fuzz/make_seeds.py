@@ -132,6 +132,19 @@ def main():
         bytes([1]) + b"+86139123456789" + b"hi".ljust(256, b"\0") + b"\xb0\xa1" * 128 + b"\0",
     ])
 
+    def parts(code_mod, reference, part0, part1):
+        return bytes([code_mod, reference, len(part0)]) + part0 + part1
+    cycle_text = b"Pump 3 pressure high: 0123456789 abcdefghijklmnopqrstuvwxyz."
+    long_text = (cycle_text * 9)[:255]
+    write("fuzz_submit_parts", [
+        parts(0, 1, b"hello", b" world"),
+        parts(0, 2, long_text, long_text),
+        parts(0, 3, long_text[:152] + b"{" + long_text[:50], b"[]~" * 40),
+        parts(1, 4, b"\xd6\xd0\xce\xc4" * 63, b"\xb1\xc3" * 127),
+        parts(1, 5, long_text, b"\xd6\xd0" * 60),
+        parts(0, 6, b"{" * 255, b"\x80" * 255),
+    ])
+
     def exchange(control, timeout, plan, stream):
         return bytes([control, timeout & 0xFF, timeout >> 8, len(plan) - 1]) + plan + stream
     ex = []

@@ -4,6 +4,7 @@
 #include "sms/pdu_decode.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "os/os.h"
@@ -368,6 +369,42 @@ void PutUcs2Body(OctetReader& r, std::uint8_t udl, bool udhi, Display& d) noexce
     if (bytes > 0) d.PutText(text, bytes);
 }
 
+// TS 23.040 9.2.3.24.1 (8-bit reference) and 9.2.3.24.8 (16-bit reference):
+// the place of a part of a concatenated message, read from the user data
+// header at the reader's position (TP-UDL, then TP-UD). Nothing is consumed.
+struct PartPlace {
+    int sequence = 0;
+    int total = 0;
+};
+
+PartPlace FindPartPlace(const OctetReader& r) noexcept {
+    PartPlace place;
+    const std::size_t udl = r.Pos();
+    if (r.Left() < 2) return place;
+    const std::size_t udhl = r.At(udl + 1);
+    if (udhl > r.Left() - 2) return place;  // a header cut off is not trusted
+    const std::size_t end = udl + 2 + udhl;
+    for (std::size_t ie = udl + 2; ie + 2 <= end;) {
+        const std::uint8_t iei = r.At(ie);
+        const std::size_t length = r.At(ie + 1);
+        const std::size_t data = ie + 2;
+        if (data + length > end) break;
+        const std::size_t refOctets = iei == 0x00 ? 1 : iei == 0x08 ? 2 : 0;
+        if (refOctets != 0 && length == refOctets + 2) {
+            const int total = r.At(data + refOctets);
+            const int sequence = r.At(data + refOctets + 1);
+            // An element with a sequence of 0 or past the total is ignored
+            // (TS 23.040 9.2.3.24.1); a message of one part needs no place.
+            if (total >= 2 && sequence >= 1 && sequence <= total) {
+                place.sequence = sequence;
+                place.total = total;
+            }
+        }
+        ie = data + length;
+    }
+    return place;
+}
+
 // The storage index as written between "+CMGL:" and the first comma.
 void PutIndex(const char* p, const char* end, Display& d) noexcept {
     d.Put('<');
@@ -427,13 +464,22 @@ int DecodePduEntry(const char* entry, std::size_t length, char out[kDisplaySize]
     d.PutText(kFrom);
     d.PutText(sender, senderLength);
     d.PutText(kMessage);
+    const bool udhi = (firstOctet & 0x40) != 0;  // TP-UDHI; TP-RP (0x80) changes nothing
+    if (udhi) {
+        // A part of a concatenated message shows its place: "(2/3)".
+        const PartPlace place = FindPartPlace(r);
+        if (place.total != 0) {
+            char text[12];
+            const int n = std::snprintf(text, sizeof text, "(%d/%d)", place.sequence, place.total);
+            if (n > 0) d.PutText(text, n);
+        }
+    }
     d.Put('@');
     if (d.Full()) return -1;
     const int separator = d.Length() - 1;
 
     std::uint8_t udl = 0;
     if (!r.Read(udl)) return separator;
-    const bool udhi = (firstOctet & 0x40) != 0;  // TP-UDHI; TP-RP (0x80) changes nothing
     if (coding == Coding::Gsm7) PutGsmBody(r, udl, udhi, d);
     else PutUcs2Body(r, udl, udhi, d);
     return separator;

@@ -11,6 +11,9 @@ inline constexpr int kDisplaySize = 256;  // display text: at most 255 bytes + N
 // bytes into the display text `out` (ANSI code page, NUL-terminated, cut at 255
 // bytes on a character boundary). Never reads beyond entry[length - 1].
 //
+// A part of a concatenated message (TS 23.040 9.2.3.24.1, .8) shows its place
+// at the end of the header part: "...的消息(2/3)@text".
+//
 // Returns the offset in `out` of the '@' that ends the header part, or -1 when
 // the text has no body part (no entry, the non-text notice, a PDU cut off
 // before its user data). The offset is returned because an alphanumeric

@@ -14,7 +14,6 @@ namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr int kMaxSlotText = 255;
 constexpr int kMaxUnits = kBodySize;        // one UTF-16 unit per body byte at most
-constexpr int kMaxSeptets = 2 * kMaxUnits;  // every unit an escape pair at most
 
 // Appends to the PDU text, refusing anything past its last byte (kept for NUL
 // and the Ctrl-Z the send dialogue adds).
@@ -74,26 +73,112 @@ bool ToSeptets(const char16_t* units, int n, std::uint8_t* septets, int* count) 
 }
 
 // TS 23.038 6.1.2.1.1: septet i occupies bits 7i..7i+6 of the user data,
-// least significant bit first.
-void WritePacked(PduWriter& w, const std::uint8_t* septets, int n) noexcept {
-    unsigned acc = 0;
-    int bits = 0;
-    for (int i = 0; i < n; ++i) {
-        acc |= static_cast<unsigned>(septets[i] & 0x7F) << bits;
-        bits += 7;
-        if (bits >= 8) {
-            w.Octet(acc & 0xFF);
-            acc >>= 8;
-            bits -= 8;
+// least significant bit first. A user data header goes first as whole octets,
+// followed by fill bits up to the next septet boundary (TS 23.040 9.2.3.24).
+class SeptetPacker {
+public:
+    explicit SeptetPacker(PduWriter& w) noexcept : w_(w) {}
+    void Put(unsigned value, int width) noexcept {
+        acc_ |= (value & ((1u << width) - 1u)) << bits_;
+        bits_ += width;
+        while (bits_ >= 8) {
+            w_.Octet(acc_ & 0xFF);
+            acc_ >>= 8;
+            bits_ -= 8;
         }
     }
-    if (bits > 0) w.Octet(acc & 0xFF);
-}
+    void Header(const std::uint8_t* octets, int n) noexcept {
+        for (int i = 0; i < n; ++i) Put(octets[i], 8);
+        Put(0, (7 - (8 * n) % 7) % 7);
+    }
+    void Septets(const std::uint8_t* septets, int n) noexcept {
+        for (int i = 0; i < n; ++i) Put(septets[i], 7);
+    }
+    void Finish() noexcept {
+        if (bits_ > 0) w_.Octet(acc_ & 0xFF);
+        acc_ = 0;
+        bits_ = 0;
+    }
+
+private:
+    PduWriter& w_;
+    unsigned acc_ = 0;
+    int bits_ = 0;
+};
 
 bool IsAscii(const char* text, int length) noexcept {
     for (int i = 0; i < length; ++i)
         if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
     return true;
+}
+
+// TS 23.040 9.2.3.24.1: concatenated short message, 8-bit reference.
+constexpr int kConcatHeaderOctets = 6;  // UDHL, IEI, IEDL, reference, parts, sequence
+
+// The septets or units of a part, and the header that goes in front of it
+// (none for a single message).
+struct PartView {
+    int from = 0;
+    int to = 0;
+    const std::uint8_t* header = nullptr;
+    int headerOctets = 0;
+};
+
+// Writes the SMS-SUBMIT for the septets or units [from, to) of `body`.
+// Returns false when the user data length does not fit its octet or the text
+// does not fit the PDU area.
+bool WriteSubmit(const char* number, const SubmitBody& body, const PartView& part, char* pdu,
+                 std::int32_t* count) noexcept {
+    const int n = part.to - part.from;
+    const int headerUnits = body.gsm ? (8 * part.headerOctets + 6) / 7 : part.headerOctets;
+    const int udl = body.gsm ? headerUnits + n : headerUnits + 2 * n;
+    if (udl > 0xFF) return false;  // TP-UDL is one octet
+
+    PduWriter w(pdu);
+    w.Octet(0x00);  // no SMSC address: the modem uses its stored one
+    w.Octet(part.header != nullptr ? 0x51 : 0x11);  // SMS-SUBMIT, TP-VPF relative, TP-UDHI
+    w.Octet(0x00);  // TP-MR, set by the modem
+    WriteDestination(w, number);
+    w.Octet(0x00);                   // TP-PID
+    w.Octet(body.gsm ? 0x00 : 0x08); // TP-DCS: GSM 7-bit or UCS-2
+    w.Octet(0xA7);                   // TP-VP: 24 hours
+    w.Octet(static_cast<unsigned>(udl));
+    if (body.gsm) {
+        SeptetPacker packer(w);
+        if (part.header != nullptr) packer.Header(part.header, part.headerOctets);
+        packer.Septets(body.septets + part.from, n);
+        packer.Finish();
+    } else {
+        for (int i = 0; i < part.headerOctets; ++i) w.Octet(part.header[i]);
+        for (int i = part.from; i < part.to; ++i) w.Unit(body.units[i]);
+    }
+    if (!w.Ok()) {
+        pdu[0] = '\0';
+        return false;
+    }
+    w.Terminate();
+    *count = w.Count();
+    return true;
+}
+
+// Where the part that starts at `from` ends: at most `limit` septets or
+// units, never between the two halves of an escape or surrogate pair.
+int PartEnd(const SubmitBody& body, int from, int limit) noexcept {
+    int i = from;
+    while (i < body.length) {
+        int w = 1;
+        if (body.gsm) {
+            if (body.septets[i] == kEscape && i + 1 < body.length) w = 2;
+        } else {
+            const char16_t u = body.units[i];
+            if (u >= 0xD800 && u < 0xDC00 && i + 1 < body.length && body.units[i + 1] >= 0xDC00 &&
+                body.units[i + 1] < 0xE000)
+                w = 2;
+        }
+        if (i - from + w > limit) break;
+        i += w;
+    }
+    return i;
 }
 
 }  // namespace
@@ -116,55 +201,84 @@ int JoinBody(const char* part0, const char* part1, char body[kBodySize]) noexcep
     return static_cast<int>(n0 + n1);
 }
 
+int SplitBody(const char* part0, const char* part1, std::uint8_t codeMod, SubmitBody* body) noexcept {
+    if (body == nullptr) return 0;
+    body->parts = 0;
+    body->length = 0;
+    char text[kBodySize];
+    const int length = JoinBody(part0, part1, text);
+    int u = 0;
+    if (IsAscii(text, length)) {
+        // 00..7F are ASCII in every ANSI code page: no conversion call needed.
+        for (int i = 0; i < length; ++i) body->units[i] = static_cast<char16_t>(text[i]);
+        u = length;
+    } else {
+        u = os::MultiByteToWideChar(text, length, body->units, kMaxUnits);
+        if (u <= 0) return 0;
+    }
+
+    // The GSM alphabet is used when asked for and when every character has a
+    // GSM form; anything else goes out as UCS-2 rather than being mangled.
+    int septetCount = 0;
+    body->gsm = codeMod == 0 && ToSeptets(body->units, u, body->septets, &septetCount);
+    body->length = body->gsm ? septetCount : u;
+
+    return CutParts(body);
+}
+
+int CutParts(SubmitBody* body) noexcept {
+    if (body == nullptr || body->length < 0 || body->length > (body->gsm ? 2 * kBodySize : kBodySize))
+        return 0;
+    body->parts = 0;
+    body->start[0] = 0;
+    if (body->length <= (body->gsm ? kSingleSeptets : kSingleUnits)) {
+        body->start[1] = static_cast<std::int16_t>(body->length);
+        body->parts = 1;
+        return 1;
+    }
+    const int limit = body->gsm ? kPartSeptets : kPartUnits;
+    int parts = 0;
+    for (int from = 0; from < body->length && parts < kMaxParts; ++parts) {
+        from = PartEnd(*body, from, limit);
+        body->start[parts + 1] = static_cast<std::int16_t>(from);
+    }
+    if (body->start[parts] != body->length) return 0;  // cannot happen within kBodySize
+    body->parts = parts;
+    return parts;
+}
+
+int EncodePart(const char* number, const SubmitBody& body, int k, std::uint8_t reference, char* pdu,
+               std::int32_t* count) noexcept {
+    if (pdu == nullptr || count == nullptr) return 0;
+    *count = 0;
+    pdu[0] = '\0';
+    if (!IsDialableNumber(number) || k < 0 || k >= body.parts) return 0;
+    PartView part;
+    part.from = body.start[k];
+    part.to = body.start[k + 1];
+    const std::uint8_t header[kConcatHeaderOctets] = {
+        kConcatHeaderOctets - 1, 0x00, 0x03, reference, static_cast<std::uint8_t>(body.parts),
+        static_cast<std::uint8_t>(k + 1)};
+    if (body.parts > 1) {
+        part.header = header;
+        part.headerOctets = kConcatHeaderOctets;
+    }
+    return WriteSubmit(number, body, part, pdu, count) ? 1 : 0;
+}
+
 int Makecode(const char* number, const char* part0, const char* part1, std::uint8_t codeMod,
              char* pdu, std::int32_t* count) noexcept {
     if (pdu == nullptr || count == nullptr) return 0;
     *count = 0;
     pdu[0] = '\0';
     if (!IsDialableNumber(number)) return 0;
-
-    char body[kBodySize];
-    const int length = JoinBody(part0, part1, body);
-    char16_t units[kMaxUnits];
-    int u = 0;
-    if (IsAscii(body, length)) {
-        // 00..7F are ASCII in every ANSI code page: no conversion call needed.
-        for (int i = 0; i < length; ++i) units[i] = static_cast<char16_t>(body[i]);
-        u = length;
-    } else {
-        u = os::MultiByteToWideChar(body, length, units, kMaxUnits);
-        if (u <= 0) return 0;
-    }
-
-    // The GSM alphabet is used when asked for and when every character has a
-    // GSM form; anything else goes out as UCS-2 rather than being mangled.
-    std::uint8_t septets[kMaxSeptets];
-    int septetCount = 0;
-    const bool gsm = codeMod == 0 && ToSeptets(units, u, septets, &septetCount);
-    const int udl = gsm ? septetCount : 2 * u;
-    if (udl > 0xFF) return 0;  // TP-UDL is one octet
-
-    PduWriter w(pdu);
-    w.Octet(0x00);  // no SMSC address: the modem uses its stored one
-    w.Octet(0x11);  // SMS-SUBMIT, TP-VPF relative
-    w.Octet(0x00);  // TP-MR, set by the modem
-    WriteDestination(w, number);
-    w.Octet(0x00);              // TP-PID
-    w.Octet(gsm ? 0x00 : 0x08); // TP-DCS: GSM 7-bit or UCS-2
-    w.Octet(0xA7);              // TP-VP: 24 hours
-    w.Octet(static_cast<unsigned>(udl));
-    if (gsm) {
-        WritePacked(w, septets, septetCount);
-    } else {
-        for (int i = 0; i < u; ++i) w.Unit(units[i]);
-    }
-    if (!w.Ok()) {
-        pdu[0] = '\0';
-        return 0;
-    }
-    w.Terminate();
-    *count = w.Count();
-    return 1;
+    SubmitBody body;
+    if (SplitBody(part0, part1, codeMod, &body) == 0) return 0;
+    // The whole body as one message, however long: the caller decides whether
+    // the modem can take it.
+    PartView whole;
+    whole.to = body.length;
+    return WriteSubmit(number, body, whole, pdu, count) ? 1 : 0;
 }
 
 }  // namespace vantor::sms

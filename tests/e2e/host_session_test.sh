@@ -107,6 +107,8 @@ expect_contains pdu_list_gsm7_body "$(out pdu)" "MsgNec0: Hello from the network
 expect_contains pdu_list_ucs2_header "$(out pdu)" "MsgNew1: <2>26年12月09日09:05:42来自:8613912345678的消息"
 expect_contains pdu_list_ucs2_body "$(out pdu)" "MsgNec1: 你好，世界！今晚七点见。"
 expect_contains pdu_list_international_sender "$(out pdu)" "MsgNew2: <3>26年12月09日09:12:03来自:447700900123的消息"
+expect_contains pdu_list_part_1_place "$(out pdu)" "MsgNew3: <4>26年12月09日10:00:00来自:8613700000001的消息(1/2)"
+expect_contains pdu_list_part_2_place "$(out pdu)" "MsgNew4: <5>26年12月09日10:00:00来自:8613700000001的消息(2/2)"
 expect_contains pdu_list_unread_count "$(out pdu)" "inbox (unread): 5 message(s)"
 expect_contains pdu_delete_ok "$(out pdu)" "write CMGD 1: ok"
 expect_contains pdu_list_again_count "$(out pdu)" "inbox (read): 4 message(s)"

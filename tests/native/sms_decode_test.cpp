@@ -46,6 +46,7 @@ struct BodyCase {
     std::string fo, pidDcs, udl, ud;
     std::string body;  // UTF-8; "" with notice = true means the notice
     bool notice = false;
+    std::string place;  // after the header: a part's place in its message
 };
 
 TEST(SmsDecode, BodiesByCoding) {
@@ -72,8 +73,8 @@ TEST(SmsDecode, BodiesByCoding) {
         {"unknown extension code shows the default character", "04", "0000", "02", "9B20", "A"},
         // 7-bit with a UDH: UDHL 05 (concatenation), 48 header bits, one fill
         // bit, text from septet 7: "Hi".
-        {"UDH with fill bits", "44", "0000", "09", "050003010201" "9069", "Hi"},
-        {"UCS-2 with a UDH", "44", "0008", "0A", "050003010201" "4F60597D", "你好"},
+        {"UDH with fill bits", "44", "0000", "09", "050003010201" "9069", "Hi", false, "(1/2)"},
+        {"UCS-2 with a UDH", "44", "0008", "0A", "050003010201" "4F60597D", "你好", false, "(1/2)"},
         {"user data shorter than UDL", "04", "0000", "0A", "C8329BFD06", "Hello"},
     };
     for (const auto& c : cases) {
@@ -82,9 +83,36 @@ TEST(SmsDecode, BodiesByCoding) {
             EXPECT_EQ(Utf8(d.text), "<5>" + kNotice) << c.name;
             EXPECT_EQ(d.separator, -1) << c.name;
         } else {
-            EXPECT_EQ(Utf8(d.Header()), "<5>05年12月08日21:13:45来自:123的消息") << c.name;
+            EXPECT_EQ(Utf8(d.Header()), "<5>05年12月08日21:13:45来自:123的消息" + c.place) << c.name;
             EXPECT_EQ(Utf8(d.Body()), c.body) << c.name;
         }
+    }
+}
+
+TEST(SmsDecode, PartsShowTheirPlace) {
+    struct Case {
+        const char* name;
+        std::string fo, pidDcs, udl, ud;
+        std::string place;  // "" when the header shows none
+    };
+    const Case cases[] = {
+        {"8-bit reference, 7-bit", "44", "0000", "09", "050003ED0302" "9069", "(2/3)"},
+        {"8-bit reference, UCS-2", "44", "0008", "0A", "050003ED0303" "4F60597D", "(3/3)"},
+        {"16-bit reference", "44", "0000", "0A", "0608041234FF0A" "20D30C", "(10/255)"},
+        {"after another element", "44", "0008", "0D", "080401FF0003070403" "4F60597D", "(3/4)"},
+        {"a message of one part needs no place", "44", "0000", "09", "050003C30101" "9069", ""},
+        {"sequence 0 is ignored", "44", "0000", "09", "050003010200" "9069", ""},
+        {"sequence past the total is ignored", "44", "0000", "09", "050003010203" "9069", ""},
+        {"wrong element length is ignored", "44", "0008", "0A", "0500040102014F60597D", ""},
+        {"other elements only", "44", "0008", "08", "0324010C" "4F60597D", ""},
+        {"header longer than the user data", "44", "0008", "08", "0A0003010201", ""},
+        {"header cut inside the element", "44", "0008", "04", "050003", ""},
+        {"no user data at all", "44", "0008", "00", "", ""},
+        {"UDHI clear: the same bytes are text", "04", "0008", "0A", "050003010201" "4F60597D", ""},
+    };
+    for (const auto& c : cases) {
+        const Decoded d = DecodeEntry(PduEntry(Deliver(c.fo, c.pidDcs, c.udl, c.ud), 3));
+        EXPECT_EQ(Utf8(d.Header()), "<3>05年12月08日21:13:45来自:123的消息" + c.place) << c.name;
     }
 }
 

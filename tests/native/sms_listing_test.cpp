@@ -213,4 +213,37 @@ TEST(SmsTextListing, RecordedAnswer) {
     EXPECT_EQ(p.header[2][0], '\0');
 }
 
+// The demo inbox: three single messages and the two parts of a long one, as
+// python3-gammu made them. Only the parts' headers carry a place.
+TEST(SmsListing, PartsOfALongMessageShowTheirPlace) {
+    std::FILE* f = std::fopen(VANTOR_SOURCE_DIR "/tests/e2e/data/demo_inbox.txt", "rb");
+    ASSERT_NE(f, nullptr);
+    std::string answer = "AT+CMGL=4\r\r\n";
+    char line[1024];
+    int index = 0;
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l(line);
+        if (l.rfind("unread ", 0) != 0) continue;
+        l = l.substr(7);
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        answer += PduEntry(l, ++index) + "\r\n";
+    }
+    std::fclose(f);
+    ASSERT_EQ(index, 5);
+    Pair p;
+    ParsePdu(answer + "\r\nOK\r\n", p, vantor::kNewSlots, false);
+    const char* const headers[] = {
+        "<1>26年12月09日08:30:15来自:10086的消息",
+        "<2>26年12月09日09:05:42来自:8613912345678的消息",
+        "<3>26年12月09日09:12:03来自:447700900123的消息",
+        "<4>26年12月09日10:00:00来自:8613700000001的消息(1/2)",
+        "<5>26年12月09日10:00:00来自:8613700000001的消息(2/2)",
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Utf8(p.header[i]), headers[i]) << i;
+    EXPECT_EQ(std::string(p.text[3]) + p.text[4],
+              "This is a long message that does not fit into one SMS, so the network splits it into two "
+              "parts with a user data header; the receiving modem keeps them as two entries in its store. End.");
+    EXPECT_EQ(p.header[5][0], '\0');
+}
+
 }  // namespace

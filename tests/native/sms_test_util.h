@@ -94,6 +94,21 @@ inline Decoded DecodeEntry(const std::string& entry) {
     return Decoded{std::string(out, strnlen(out, sizeof out)), sep};
 }
 
+// A GBK body as the two MsgSend texts: the first holds as many whole
+// characters as fit 255 bytes, the second the rest.
+struct SendTexts {
+    std::string part0, part1;
+};
+inline SendTexts SplitIntoTexts(const std::string& gbk) {
+    std::size_t k = 0;
+    while (k < gbk.size()) {
+        const std::size_t w = static_cast<unsigned char>(gbk[k]) >= 0x81 ? 2 : 1;
+        if (k + w > 255) break;
+        k += w;
+    }
+    return {gbk.substr(0, k), gbk.substr(k)};
+}
+
 // A listing entry of the modem's PDU form around `pdu`.
 inline std::string PduEntry(const std::string& pdu, int index = 1) {
     return "+CMGL: " + std::to_string(index) + ",0,," + std::to_string(pdu.size() / 2) + "\r\n" + pdu;

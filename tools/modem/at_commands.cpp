@@ -462,6 +462,7 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
         return;
     }
     SentMessage sent;
+    std::optional<Pdu> submitted;
     sent.at_ms = now;
     sent.text_mode = input_ == Input::kText;
     reply.error = true;
@@ -488,6 +489,7 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
         sent.text = pdu->text;
         sent.pdu = body;
         for (char& c : sent.pdu) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        submitted = std::move(pdu);
     } else {
         reply.cms = 305;
         sent.number = cmgs_number_;
@@ -528,9 +530,51 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     }
     sent.reference = next_reference_;
     next_reference_ = (next_reference_ + 1) % 256;
-    sent_.push_back(sent);
-    Answer(InfoText({"+CMGS: " + std::to_string(sent.reference)}) + OkText(), now,
+    const int reference = sent.reference;
+    RecordSent(std::move(sent), submitted ? &*submitted : nullptr);
+    Answer(InfoText({"+CMGS: " + std::to_string(reference)}) + OkText(), now,
            faults_.send_result_delay_ms);
+}
+
+void Tc35Model::RecordSent(SentMessage sent, const Pdu* pdu) {
+    const std::optional<Concatenation> concat = pdu ? FindConcatenation(*pdu) : std::nullopt;
+    if (!concat || concat->total < 2) {
+        sent_.push_back(std::move(sent));
+        return;
+    }
+    sent.parts = concat->total;
+    sent.concat_reference = concat->reference;
+    sent.sequence = concat->sequence;
+    sent_parts_.push_back(sent);
+    const auto key = std::make_tuple(sent.number, concat->reference, concat->total);
+    auto& parts = partial_[key];
+    // A part heard again before its message is complete replaces the first.
+    parts[concat->sequence] = PendingPart{std::move(sent), *pdu};
+    if (static_cast<int>(parts.size()) < concat->total) return;
+
+    // All parts are in: one message, its text joined before decoding, so an
+    // escape pair or a surrogate pair split by a careless sender still reads.
+    SentMessage whole = parts.rbegin()->second.sent;
+    whole.sequence = 0;
+    whole.pdu.clear();
+    std::vector<std::uint8_t> septets, octets;
+    for (const auto& [sequence, part] : parts) {
+        whole.pdu += (whole.pdu.empty() ? "" : ",") + part.sent.pdu;
+        septets.insert(septets.end(), part.pdu.septets.begin(), part.pdu.septets.end());
+        const std::vector<std::uint8_t> body = BodyOctets(part.pdu);
+        octets.insert(octets.end(), body.begin(), body.end());
+        if (part.sent.at_ms > whole.at_ms) {
+            whole.at_ms = part.sent.at_ms;
+            whole.reference = part.sent.reference;
+        }
+    }
+    // The coding of the first part stands for the message.
+    whole.coding = parts.begin()->second.sent.coding;
+    if (whole.coding == Coding::kGsm7) whole.text = ToUtf8(GsmToUnicode(septets));
+    else if (whole.coding == Coding::kUcs2) whole.text = ToUtf8(Ucs2ToUnicode(octets));
+    else whole.text = BytesToHex(octets.data(), octets.size());
+    partial_.erase(key);
+    sent_.push_back(std::move(whole));
 }
 
 }  // namespace modem

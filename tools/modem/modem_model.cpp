@@ -321,10 +321,10 @@ void Tc35Model::EndInput(bool submit, std::uint64_t now) {
         Answer(OkText(), now);  // ESC: not sent, but acknowledged with OK
     } else {
         input_ = mode;  // Submit reads the mode
-        const std::size_t sent = sent_.size();
+        const std::size_t sent = sent_.size() + sent_parts_.size();  // a part counts as gone out
         Submit(body, now);
         input_ = Input::kCommand;
-        if (sent_.size() > sent && faults_.hangup_after_submit_ms > 0) {
+        if (sent_.size() + sent_parts_.size() > sent && faults_.hangup_after_submit_ms > 0) {
             StartHangUp(now, &faults_.hangup_after_submit_ms);
             return;
         }

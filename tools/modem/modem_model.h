@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -98,9 +99,13 @@ struct SentMessage {
     int type_of_address = 129;     // 129, 145, ...
     Coding coding = Coding::kGsm7;
     std::string text;              // body as UTF-8 (8-bit data: hex digits)
-    std::string pdu;               // PDU mode: the hex digits as received
-    int reference = 0;             // the <mr> of the +CMGS answer
-    std::uint64_t at_ms = 0;       // when the Ctrl-Z arrived
+    std::string pdu;               // PDU mode: the hex digits as received; a message
+                                   // joined from parts: their PDUs in order, comma-separated
+    int reference = 0;             // the <mr> of the +CMGS answer (of the last part)
+    std::uint64_t at_ms = 0;       // when the Ctrl-Z arrived (of the last part)
+    int parts = 1;                 // how many parts were joined into this message
+    int concat_reference = -1;     // the parts' reference (TS 23.040 9.2.3.24.1), -1 if single
+    int sequence = 0;              // SentParts() only: the part's place, 1 .. parts
 };
 
 // One slot of the SIM message store.
@@ -155,7 +160,13 @@ public:
     void Flood(std::size_t n, std::uint64_t now_ms);
 
     // --- what happened ---
+    // Whole messages: a single message when the modem accepted it, a
+    // concatenated one once all its parts have arrived (recorded once; the
+    // parts are joined by number, reference and part count, in sequence).
     const std::vector<SentMessage>& Sent() const { return sent_; }
+    // Every part of a concatenated message the modem accepted, as it came, so
+    // a test can see a part that was sent twice.
+    const std::vector<SentMessage>& SentParts() const { return sent_parts_; }
     const std::string& Received() const { return received_; }  // every byte heard
     const std::vector<std::string>& CommandLines() const { return lines_; }  // as typed, no CR
 
@@ -197,6 +208,9 @@ private:
     // A send fault's hang-up: the line drops for *fault_ms, which is cleared.
     void StartHangUp(std::uint64_t now_ms, std::uint32_t* fault_ms);
     void Submit(const std::string& body, std::uint64_t now);
+    // Files an accepted message: straight into sent_, or as a part that waits
+    // for the rest of its message.
+    void RecordSent(SentMessage sent, const Pdu* pdu);
     std::string ErrorText(const Reply& reply) const;
     std::string OkText() const;
     std::string InfoText(const std::vector<std::string>& lines) const;
@@ -217,6 +231,14 @@ private:
     std::map<int, StoredMessage> store_;
     std::map<std::string, Failure> failures_;
     std::vector<SentMessage> sent_;
+    std::vector<SentMessage> sent_parts_;
+    // Parts waiting for the rest of their message, by (number, reference,
+    // total), each by sequence number with its decoded PDU.
+    struct PendingPart {
+        SentMessage sent;
+        Pdu pdu;
+    };
+    std::map<std::tuple<std::string, int, int>, std::map<int, PendingPart>> partial_;
     std::string received_;
     std::vector<std::string> lines_;
     TimedOutput out_;

@@ -183,4 +183,29 @@ std::optional<Pdu> DecodePdu(std::string_view hex, std::string* error) {
     return pdu;
 }
 
+std::optional<Concatenation> FindConcatenation(const Pdu& pdu) {
+    std::optional<Concatenation> found;
+    const std::vector<std::uint8_t>& h = pdu.header;
+    for (std::size_t i = 0; i + 2 <= h.size();) {
+        const std::uint8_t iei = h[i];
+        const std::size_t length = h[i + 1];
+        const std::size_t data = i + 2;
+        if (data + length > h.size()) break;
+        if (iei == 0x00 && length == 3) {
+            found = Concatenation{h[data], h[data + 1], h[data + 2]};
+        } else if (iei == 0x08 && length == 4) {
+            found = Concatenation{h[data] << 8 | h[data + 1], h[data + 2], h[data + 3]};
+        }
+        i = data + length;
+    }
+    if (found && (found->sequence < 1 || found->sequence > found->total)) found.reset();
+    return found;
+}
+
+std::vector<std::uint8_t> BodyOctets(const Pdu& pdu) {
+    const std::size_t skip = pdu.HasHeader() && !pdu.user_data.empty() ? 1 + pdu.header.size() : 0;
+    if (skip >= pdu.user_data.size()) return {};
+    return std::vector<std::uint8_t>(pdu.user_data.begin() + static_cast<std::ptrdiff_t>(skip), pdu.user_data.end());
+}
+
 }  // namespace modem

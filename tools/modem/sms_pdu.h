@@ -46,6 +46,20 @@ struct Pdu {
     bool HasHeader() const { return (first_octet & 0x40) != 0; }
 };
 
+// The concatenation element of a user data header: 3GPP TS 23.040
+// 9.2.3.24.1 (8-bit reference) or 9.2.3.24.8 (16-bit reference).
+struct Concatenation {
+    int reference = 0;
+    int total = 0;
+    int sequence = 0;  // 1 .. total
+};
+// The PDU's concatenation element when it has a valid one (a sequence of 0 or
+// past the total makes the element void, as TS 23.040 says).
+std::optional<Concatenation> FindConcatenation(const Pdu& pdu);
+
+// The body octets after the user data header (UCS-2 and 8-bit data).
+std::vector<std::uint8_t> BodyOctets(const Pdu& pdu);
+
 // Decodes a PDU given as hexadecimal digits, SMSC field first. Returns nothing
 // and sets `error` when the digits are not hex, the TPDU type is neither
 // DELIVER nor SUBMIT, or a field runs past the end.

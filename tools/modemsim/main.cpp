@@ -289,7 +289,9 @@ int main(int argc, char** argv) {
                 out << "{\"mode\":" << (m.text_mode ? "\"text\"" : "\"pdu\"") << ",\"number\":" << JsonString(m.number)
                     << ",\"toa\":" << m.type_of_address << ",\"coding\":\"" << modem::CodingName(m.coding)
                     << "\",\"text\":" << JsonString(m.text) << ",\"mr\":" << m.reference
-                    << ",\"pdu\":" << JsonString(m.pdu) << "}\n";
+                    << ",\"pdu\":" << JsonString(m.pdu);
+                if (m.parts > 1) out << ",\"parts\":" << m.parts << ",\"ref\":" << m.concat_reference;
+                out << "}\n";
             }
         }
     }

@@ -3,6 +3,9 @@
 
   gammu_oracle.py decode-submit PDU...
       one line per PDU: number TAB coding TAB text as UTF-8 hex
+  gammu_oracle.py link-submit PDU[,PDU...]...
+      each argument the parts of one message, in any order; one line per
+      argument: parts TAB coding TAB reference TAB the linked text as UTF-8 hex
   gammu_oracle.py encode-deliver NUMBER:TEXT_UTF8_HEX...
       one line per message: an SMS-DELIVER PDU (with a service-centre address,
       stamped 2024-03-05 07:08:09), upper-case hex
@@ -25,6 +28,26 @@ def decode_submit(pdus):
         # text, so a body with escape pairs comes with a tail after the NUL.
         text = (sms["Text"] or "").split("\x00", 1)[0]
         print("%s\t%s\t%s" % (sms["Number"], sms["Coding"], text.encode("utf-8").hex()))
+
+
+def link_submit(messages):
+    for message in messages:
+        parts = [gammu.DecodePDU(binascii.unhexlify(p)) for p in message.split(",")]
+        # LinkSMS groups parts by their header and puts them in sequence; a
+        # message it cannot complete comes back as more than one group.
+        linked = gammu.LinkSMS([[p] for p in parts])
+        if len(linked) != 1:
+            print("unlinked\t%d groups" % len(linked))
+            continue
+        info = gammu.DecodeSMS(linked[0])
+        if info is None:  # a single message: nothing to link
+            text = (parts[0]["Text"] or "").split("\x00", 1)[0]
+            reference = -1
+        else:
+            text = "".join(e["Buffer"] or "" for e in info["Entries"])
+            reference = parts[0]["UDH"]["ID8bit"]
+        print("%d\t%s\t%d\t%s" % (len(linked[0]), parts[0]["Coding"], reference,
+                                   text.encode("utf-8").hex()))
 
 
 def encode_deliver(items):
@@ -57,4 +80,5 @@ GSM = ("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(2)
-    {"decode-submit": decode_submit, "encode-deliver": encode_deliver}[sys.argv[1]](sys.argv[2:])
+    {"decode-submit": decode_submit, "link-submit": link_submit,
+     "encode-deliver": encode_deliver}[sys.argv[1]](sys.argv[2:])
