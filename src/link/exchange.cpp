@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag/at_errors.h"
 #include "diag/trace.h"
 #include "os/os.h"
 
@@ -235,6 +236,7 @@ int Exchange(Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept {
     if (answerFrom >= 0) line.EchoSeen = true;
     if (result == 0) LearnFromSilence(line, buffer, *length, answerFrom >= 0);
     TraceBytes("Rx: ", buffer, static_cast<std::size_t>(*length));
+    TraceErrorMeanings(buffer, static_cast<std::size_t>(*length));
     if (result == 1 && answerFrom >= 0)
         DropBeforeEcho(buffer, length, answerFrom - static_cast<std::int32_t>(echo.Length()));
     return result;
@@ -257,6 +259,7 @@ int ExchangeStream(Line& line, const std::uint8_t* request, std::int32_t length,
         std::uint32_t n = 0;
         if (ReadPort(line.PortHandle, chunk, &n) && n >= 1) {
             TraceBytes("Rx: ", chunk, n);
+            TraceErrorMeanings(chunk, n);
             std::uint32_t from = 0;
             if (!echo.Found()) {
                 while (from < n && !echo.Step(chunk[from])) ++from;
@@ -327,6 +330,7 @@ int Receive(const Line& line, std::uint8_t* buffer, std::int32_t* length,
         if (result == 1) break;
     }
     TraceBytes("Rx: ", buffer, static_cast<std::size_t>(*length));
+    TraceErrorMeanings(buffer, static_cast<std::size_t>(*length));
     return result;
 }
 

@@ -118,6 +118,10 @@ TEST_F(ExchangeTest, ErrorAnswerEndsBySilenceWithTheTextKept) {
     const Outcome o = RunExchange("AT+CSCA?\r\n");
     EXPECT_EQ(o.result, 0);
     EXPECT_EQ(o.answer, "\r\n+CMS ERROR: 500\r\n");
+    // The trace says what the number means.
+    const auto& trace = os::virt::TraceLines();
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "+CMS ERROR: 500 (unknown error)\n"),
+              trace.end());
     // Last chunk read at 10; the deadline (10 + 1000) has passed at the pass
     // of 1020, which still reads and then pauses 10 ms.
     EXPECT_EQ(o.took, 1030u);
