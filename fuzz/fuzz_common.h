@@ -171,4 +171,14 @@ inline void Close(vantor::CGsmModem& modem) {
     os::virt::Reset();
 }
 
+// An uppercase hex digit's value, -1 for anything else.
+inline int Hex(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Octet k of a PDU in hex text.
+inline int Octet(const char* pdu, int k) { return Hex(pdu[2 * k]) << 4 | Hex(pdu[2 * k + 1]); }
+
 }  // namespace fuzz

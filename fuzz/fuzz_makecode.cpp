@@ -13,17 +13,10 @@
 #include "sms/pdu_encode.h"
 
 using namespace vantor;
+using fuzz::Hex;
+using fuzz::Octet;
 
 namespace {
-
-int Hex(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Octet k of the PDU text.
-int Octet(const char* pdu, int k) { return Hex(pdu[2 * k]) << 4 | Hex(pdu[2 * k + 1]); }
 
 void CheckPdu(const char* pdu, std::int32_t count, const char* tele) {
     FUZZ_CHECK(count > 0 && count % 2 == 0 && count < sms::kPduTextSize - 1);

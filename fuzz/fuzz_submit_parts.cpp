@@ -13,16 +13,10 @@
 #include "sms/pdu_encode.h"
 
 using namespace vantor;
+using fuzz::Hex;
+using fuzz::Octet;
 
 namespace {
-
-int Hex(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-int Octet(const char* pdu, int k) { return Hex(pdu[2 * k]) << 4 | Hex(pdu[2 * k + 1]); }
 
 // Septet i of the user data starting at octet `ud` of the PDU text.
 int Septet(const char* pdu, int ud, int i) {
