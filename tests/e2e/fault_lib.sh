@@ -7,7 +7,8 @@
 #   fault_sim_start NAME COM ARGS...  modemsim linked straight at COM<COM> of
 #                                     the prefix (after a hang-up the new pty
 #                                     is found under the same name), with
-#                                     NAME.ctl, NAME.sent and NAME.simlog
+#                                     NAME.ctl, NAME.sent, NAME.received and
+#                                     NAME.simlog
 #   fault_sim_stop NAME
 #   fault_ctl NAME LINE               one control line to that modemsim
 #   fault_session_start NAME COM ARGS...   vantorhost --port COM<COM> ARGS session
@@ -26,9 +27,10 @@ fault_sim_start() {
     shift 2
     local link="$WINEPREFIX/dosdevices/com$com"
     mkdir -p "$WINEPREFIX/dosdevices"
-    rm -f "$link" "$FAULT_RUN/$name.ctl" "$FAULT_RUN/$name.sent"
+    rm -f "$link" "$FAULT_RUN/$name.ctl" "$FAULT_RUN/$name.sent" "$FAULT_RUN/$name.received"
     mkfifo "$FAULT_RUN/$name.ctl"
     "$MODEMSIM" --link "$link" --control "$FAULT_RUN/$name.ctl" --sent "$FAULT_RUN/$name.sent" \
+        --received "$FAULT_RUN/$name.received" \
         --log "$FAULT_RUN/$name.simlog" "$@" >"$FAULT_RUN/$name.modemsim.out" 2>&1 &
     _fault_sim_pid[$name]=$!
     local _

@@ -505,6 +505,25 @@ TEST(ModemModelFaults, LineFaults) {
         EXPECT_EQ(Talk(m, "AT\r", 3005), "AT\r\r\nOK\r\n");
     }
     {
+        // Babble: a junk line every 20 ms, no echo and no answer, whatever
+        // the client sends; a long gap between two reads catches up by at most a
+        // second; off, the line is quiet and answers again.
+        Tc35Model m;
+        m.faults().babble_ms = 20;
+        std::string junk = Drain(m, 0);
+        junk += Talk(m, "AT\r", 50);
+        junk += Drain(m, 99);
+        EXPECT_EQ(junk.size(), 5u * 64);
+        EXPECT_EQ(junk.find("AT"), std::string::npos);
+        EXPECT_EQ(junk.find("OK"), std::string::npos);
+        EXPECT_EQ(m.NextArrival(99), 100u);
+        EXPECT_EQ(Drain(m, 60000).size(), 51u * 64);
+        m.faults().babble_ms = 0;
+        EXPECT_EQ(Drain(m, 60100), "");
+        EXPECT_FALSE(m.NextArrival(60100).has_value());
+        EXPECT_EQ(Talk(m, "AT\r", 60100), "AT\r\r\nOK\r\n");
+    }
+    {
         // Answers (not echo) delayed.
         Tc35Model m;
         m.faults().answer_delay_ms = 50;
@@ -530,6 +549,15 @@ TEST(ModemModelFaults, MessageArrivingDuringAListing) {
     Talk(m, "AT+CNMI=0,0\r");
     EXPECT_EQ(m.Deliver(kHelloPdu, 0), 4);
     EXPECT_EQ(Drain(m, 0), "");
+    // Every message that entered the store is on record, in order, even
+    // once deleted.
+    Talk(m, "AT+CMGD=1\r");
+    ASSERT_EQ(m.Stored().size(), 4u);
+    EXPECT_EQ(m.Stored()[0].index, 1);
+    EXPECT_EQ(m.Stored()[0].pdu, kHelloPdu);
+    EXPECT_EQ(m.Stored()[1].index, 2);
+    EXPECT_EQ(m.Stored()[1].pdu, kUcs2Pdu);
+    EXPECT_FALSE(m.Stored()[1].read);
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ int Tc35Model::AddMessage(std::string_view pdu_hex, bool read) {
 bool Tc35Model::PutMessage(int index, std::string_view pdu_hex, bool read) {
     if (index < 1 || index > capacity_ || !ValidStorePdu(pdu_hex)) return false;
     store_[index] = StoredMessage{index, read, Upper(pdu_hex)};
+    stored_.push_back(store_[index]);
     return true;
 }
 
@@ -152,23 +153,49 @@ void Tc35Model::StartHangUp(std::uint64_t now_ms, std::uint32_t* fault_ms) {
     HangUp(now_ms, started_hangup_ms_);
 }
 
+namespace {
+constexpr char kJunk[] = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCD\r\n";
+}  // namespace
+
 void Tc35Model::Flood(std::size_t n, std::uint64_t now_ms) {
-    static const char kPattern[] = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCD\r\n";
     std::string junk;
-    for (std::size_t i = 0; i < n; ++i) junk.push_back(kPattern[i % (sizeof kPattern - 1)]);
+    for (std::size_t i = 0; i < n; ++i) junk.push_back(kJunk[i % (sizeof kJunk - 1)]);
     Answer(junk, now_ms);
+}
+
+void Tc35Model::Babble(std::uint64_t now) {
+    if (faults_.babble_ms == 0 || HungUp(now)) {
+        next_babble_ms_ = 0;
+        return;
+    }
+    if (next_babble_ms_ == 0) next_babble_ms_ = now;
+    // After a long gap between two calls the line catches up by at most one
+    // second of babble.
+    const std::uint64_t catch_up = 1000 + faults_.babble_ms;
+    if (now > next_babble_ms_ + catch_up) next_babble_ms_ = now - 1000;
+    for (; next_babble_ms_ <= now; next_babble_ms_ += faults_.babble_ms)
+        out_.Push(std::string_view(kJunk, sizeof kJunk - 1), next_babble_ms_, faults_.line);
+}
+
+std::optional<std::uint64_t> Tc35Model::NextArrival(std::uint64_t now_ms) const {
+    std::optional<std::uint64_t> next = out_.NextArrival(now_ms);
+    if (faults_.babble_ms > 0 && !HungUp(now_ms)) {
+        const std::uint64_t babble = next_babble_ms_ > now_ms ? next_babble_ms_ : now_ms + 1;
+        if (!next || babble < *next) next = babble;
+    }
+    return next;
 }
 
 // --- output ---
 
 void Tc35Model::Echo(std::string_view bytes, std::uint64_t now) {
-    if (!settings_.echo || faults_.silent || HungUp(now)) return;
+    if (!settings_.echo || faults_.silent || faults_.babble_ms > 0 || HungUp(now)) return;
     if (input_ != Input::kCommand && muted_input_) return;
     out_.Push(bytes, now, faults_.line);
 }
 
 void Tc35Model::Answer(std::string_view bytes, std::uint64_t now, std::uint32_t extra_delay) {
-    if (faults_.silent || HungUp(now) || bytes.empty()) return;
+    if (faults_.silent || faults_.babble_ms > 0 || HungUp(now) || bytes.empty()) return;
     std::string text = faults_.garbage + std::string(bytes);
     out_.Push(text, now + faults_.answer_delay_ms + extra_delay, faults_.line);
 }
@@ -335,9 +362,13 @@ void Tc35Model::EndInput(bool submit, std::uint64_t now) {
 
 // --- Peer ---
 
-std::size_t Tc35Model::Pending(std::uint64_t now) { return out_.Available(now); }
+std::size_t Tc35Model::Pending(std::uint64_t now) {
+    Babble(now);
+    return out_.Available(now);
+}
 
 std::size_t Tc35Model::Take(std::uint8_t* out, std::size_t max, std::uint64_t now) {
+    Babble(now);
     return out_.Take(out, max, now);
 }
 

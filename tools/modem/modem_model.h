@@ -90,6 +90,10 @@ struct Faults {
                                               // message is never heard, never sent
     std::uint32_t hangup_after_submit_ms = 0; // once the message went out, before
                                               // its "+CMGS: <mr>" result
+    // A line that never stops sending (a babbling modem, a floating RX wire):
+    // a line of junk every this many ms and nothing else (no echo, no
+    // answer; commands are still carried out, as with `silent`). 0: off.
+    std::uint32_t babble_ms = 0;
 };
 
 // One message the model was asked to send.
@@ -167,14 +171,14 @@ public:
     // Every part of a concatenated message the modem accepted, as it came, so
     // a test can see a part that was sent twice.
     const std::vector<SentMessage>& SentParts() const { return sent_parts_; }
+    // Every message that entered the store (initial ones, arrivals), in order.
+    const std::vector<StoredMessage>& Stored() const { return stored_; }
     const std::string& Received() const { return received_; }  // every byte heard
     const std::vector<std::string>& CommandLines() const { return lines_; }  // as typed, no CR
 
     // When the next queued byte that has not yet arrived will arrive (for a
     // real-time loop's sleep).
-    std::optional<std::uint64_t> NextArrival(std::uint64_t now_ms) const {
-        return out_.NextArrival(now_ms);
-    }
+    std::optional<std::uint64_t> NextArrival(std::uint64_t now_ms) const;
 
     // --- os::virt::Peer ---
     void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) override;
@@ -220,6 +224,9 @@ private:
     std::string TeString(const std::string& utf8_or_ascii) const;
     std::string FromTeString(const std::string& text) const;
 
+    // Queues the babble that has fallen due by `now`.
+    void Babble(std::uint64_t now);
+
     // The +CME ERROR code of a command that needs the SIM PIN while the SIM
     // is not ready (10 no SIM, 11 PIN, 12 PUK), else 0.
     int SimBlocked() const;
@@ -239,6 +246,7 @@ private:
         Pdu pdu;
     };
     std::map<std::tuple<std::string, int, int>, std::map<int, PendingPart>> partial_;
+    std::vector<StoredMessage> stored_;
     std::string received_;
     std::vector<std::string> lines_;
     TimedOutput out_;
@@ -253,6 +261,7 @@ private:
     int next_reference_ = 1;
     std::uint64_t hangup_until_ = 0;
     std::uint64_t started_hangup_ms_ = 0;  // see TakeHangUp
+    std::uint64_t next_babble_ms_ = 0;     // 0: babble not started
     std::vector<std::string> pending_urcs_;  // held back while a command runs
 };
 

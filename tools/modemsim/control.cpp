@@ -120,6 +120,8 @@ ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std
         f.hangup_in_body_ms = static_cast<std::uint32_t>(n);
     } else if (cmd == "hangup-after-submit" && Number(arg(1), &n) && n > 0) {
         f.hangup_after_submit_ms = static_cast<std::uint32_t>(n);
+    } else if (cmd == "babble" && (arg(1) == "off" || (Number(arg(1), &n) && n > 0))) {
+        f.babble_ms = arg(1) == "off" ? 0 : static_cast<std::uint32_t>(n);
     } else if (cmd == "bare-ok" && OnOff(arg(1), &flag)) {
         f.bare_ok_on_send = flag;
     } else if (cmd == "deliver" && w.size() == 3 && (w[1] == "unread" || w[1] == "read")) {

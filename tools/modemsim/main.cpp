@@ -13,11 +13,14 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "control.h"
+#include "modem/gsm_charset.h"
 #include "modem/modem_model.h"
+#include "modem/sms_pdu.h"
 #include "pty_link.h"
 
 namespace {
@@ -85,7 +88,7 @@ private:
 };
 
 void Usage() {
-    std::cerr << "usage: modemsim [--link PATH] [--inbox FILE] [--sent FILE] [--log FILE]\n"
+    std::cerr << "usage: modemsim [--link PATH] [--inbox FILE] [--sent FILE] [--received FILE] [--log FILE]\n"
                  "                [--control FIFO] [--set 'CONTROL LINE']...\n"
                  "                [--baud N] [--trickle MS] [--chunks A,B[,..]] [--silent]\n"
                  "                [--echo on|off] [--cmgf 0|1] [--capacity N]\n"
@@ -115,7 +118,7 @@ bool LoadInbox(modem::Tc35Model& model, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string link, inbox, sent_path, log_path, control_path;
+    std::string link, inbox, sent_path, received_path, log_path, control_path;
     std::vector<std::string> settings;
     int capacity = 0;
     for (int i = 1; i < argc; ++i) {
@@ -130,6 +133,7 @@ int main(int argc, char** argv) {
         if (a == "--link") link = value();
         else if (a == "--inbox") inbox = value();
         else if (a == "--sent") sent_path = value();
+        else if (a == "--received") received_path = value();
         else if (a == "--log") log_path = value();
         else if (a == "--control") control_path = value();
         else if (a == "--set") settings.push_back(value());
@@ -199,6 +203,7 @@ int main(int argc, char** argv) {
     std::string to_client;  // taken from the model, not yet written to the pty
     std::string control_buffer;
     std::size_t sent_recorded = 0;
+    std::size_t received_recorded = 0;
     std::uint64_t reopen_at = 0;
     NowMs();
 
@@ -292,6 +297,20 @@ int main(int argc, char** argv) {
                     << ",\"pdu\":" << JsonString(m.pdu);
                 if (m.parts > 1) out << ",\"parts\":" << m.parts << ",\"ref\":" << m.concat_reference;
                 out << "}\n";
+            }
+        }
+        if (!received_path.empty() && model.Stored().size() > received_recorded) {
+            std::ofstream out(received_path, std::ios::app);
+            for (; received_recorded < model.Stored().size(); ++received_recorded) {
+                const modem::StoredMessage& m = model.Stored()[received_recorded];
+                std::optional<modem::Pdu> pdu = modem::DecodePdu(m.pdu);
+                out << "{\"index\":" << m.index << ",\"status\":" << (m.read ? "\"read\"" : "\"unread\"")
+                    << ",\"number\":" << JsonString(pdu ? pdu->address.Display() : "")
+                    << ",\"coding\":\"" << (pdu ? modem::CodingName(pdu->coding) : "") << "\""
+                    << ",\"text\":" << JsonString(pdu ? pdu->text : "")
+                    << ",\"ud\":\"" << (pdu ? modem::BytesToHex(pdu->user_data.data(), pdu->user_data.size()) : "")
+                    << "\",\"pdu\":" << JsonString(m.pdu)
+                    << "}\n";
             }
         }
     }

@@ -53,6 +53,28 @@ std::string Indented(std::string text) {
     return text;
 }
 
+// A stored message text on one output line: CR, LF, the other control bytes
+// and the backslash as \r, \n, \xNN and \\, so that a body holding line
+// breaks stays one line and reads back exactly. The trail byte of a
+// double-byte character (which may be 0x5C) is left alone.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        const auto c = static_cast<unsigned char>(ch);
+        if (IsDBCSLeadByte(c) && i + 1 < text.size()) {
+            out += text.substr(i++, 2);
+            continue;
+        }
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\\') out += "\\\\";
+        else if (c < 0x20) out += Format("\\x%02X", c);
+        else out += ch;
+    }
+    return out;
+}
+
 std::string Shown(const ItemValue& v) {
     if (v.dataType == vantor::kTypeText) return "\"" + v.text + "\"";
     switch (v.dataType) {
@@ -254,8 +276,8 @@ int Commands::ListStores(const char* headerStore, const char* bodyStore, int slo
             return -1;
         }
         if (header.text == "^" && body.text == "^") continue;
-        Out(Format("  %s%d: ", headerStore, i) + header.text + "\n");
-        Out(Format("  %s%d: ", bodyStore, i) + body.text + "\n");
+        Out(Format("  %s%d: ", headerStore, i) + OneLine(header.text) + "\n");
+        Out(Format("  %s%d: ", bodyStore, i) + OneLine(body.text) + "\n");
         ++shown;
     }
     return shown;
