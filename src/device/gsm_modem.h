@@ -17,6 +17,15 @@ inline constexpr int kOldSlots = 20;   // MsgOld / MsgInf
 inline constexpr int kSendSlots = 2;   // MsgSend
 inline constexpr int kTeleSize = 15;   // 14 characters + NUL
 
+// What a send came to. kSendUnknown: a message went out (its Ctrl-Z was
+// written) and no final result came within the send-result limit; it may
+// have been delivered, so it is not sent again.
+enum SendResult : int { kSendFailed = 0, kSendDone = 1, kSendUnknown = 2 };
+
+// How long the final result of a message that went out is awaited, whatever
+// the reply time-out: networks often take seconds to confirm.
+inline constexpr std::uint32_t kSendResultLimitMs = 60000;
+
 class CGsmModem final : public CDriverBase {
 public:
     CGsmModem() noexcept;
@@ -53,7 +62,10 @@ public:
 
     // --- sending (src/device/send_dialogues.cpp) ---
     int Makecode(char* pdu, std::int32_t* count) noexcept;
-    int SendPduMessage() noexcept;
+    // The message, split into parts when it does not fit one; each part gets
+    // up to `attemptsPerPart` attempts while it is refused. A SendResult.
+    int SendPduMessage(int attemptsPerPart = 1) noexcept;
+    // One attempt of a text-mode message. A SendResult.
     int SendTextMessage() noexcept;
 
     // Fields named after the registers that expose them. The host reaches them
@@ -78,6 +90,11 @@ private:
     int ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length) noexcept;
     int StoreWrite(const IoPacket* packet) noexcept;
     int SendWithRetries() noexcept;
+    int SendPduOnce(char* pdu, std::int32_t count) noexcept;
+
+    // The reference of the next concatenated message (TS 23.040 9.2.3.24.1),
+    // seeded from the clock so that it does not start at 0 every time.
+    std::uint8_t ConcatReference = 0;
 };
 
 }  // namespace vantor

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kItemTextSize = 255;        // what ItemToBytes may write for a text
 constexpr std::uint32_t kTextRetryPauseMs = 500;
-constexpr std::uint32_t kPduRetryPauseMs = 10;
 
 }  // namespace
 
@@ -61,31 +60,25 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
     }
 }
 
+// A refused message is sent again, up to ReSTime attempts (of each part, in
+// PDU mode). One whose outcome is unknown (it went out and no final result
+// came) is not: it may have been delivered, and a second copy of an alarm is
+// no safer than a failure report.
 int CGsmModem::SendWithRetries() noexcept {
-    int attempts = 0;
+    int result = kSendFailed;
     if (MsgFormat != 0) {
+        int attempts = 0;
         do {
-            if (SendTextMessage() != 0) {
-                SReturn = 1;
-                return 1;
-            }
+            result = SendTextMessage();
+            if (result != kSendFailed) break;
             os::Sleep(kTextRetryPauseMs);
             ++attempts;
         } while (attempts < ReSTime);
     } else {
-        do {
-            const int sent = SendPduMessage();
-            ++attempts;
-            if (sent != 0) {
-                SReturn = 1;
-                return 1;
-            }
-            Trace("<<<<<<<<<<failure time %d", attempts);
-            os::Sleep(kPduRetryPauseMs);
-        } while (attempts < ReSTime);
+        result = SendPduMessage(ReSTime);
     }
-    SReturn = 2;
-    return 0;
+    SReturn = result == kSendDone ? 1 : 2;
+    return result == kSendDone ? 1 : 0;
 }
 
 // Settings and texts kept in the device. The value is converted into a

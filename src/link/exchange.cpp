@@ -283,6 +283,42 @@ int ExchangeStream(Line& line, const std::uint8_t* request, std::int32_t length,
     return status == AnswerSink::kOk ? 1 : 0;
 }
 
+Heard Await(const Line& line, std::uint8_t* buffer, std::int32_t* length, HeardFn heard,
+            AwaitBound bound, std::uint32_t limitMs) noexcept {
+    if (buffer == nullptr || length == nullptr || heard == nullptr) return Heard::kNothingYet;
+    *length = 0;
+    buffer[0] = 0;
+    std::uint8_t chunk[kReadChunk];
+    Heard result = Heard::kNothingYet;
+    const std::uint32_t begin = os::GetTickCount();
+    SilenceDeadline silence(line.ReplyTimeout);
+    for (;;) {
+        std::uint32_t n = 0;
+        if (ReadPort(line.PortHandle, chunk, &n) && n >= 1) {
+            // What does not fit pushes out the oldest bytes: what decides is
+            // at the end.
+            const std::int32_t room = kAnswerSize - 1 - *length;
+            if (static_cast<std::int32_t>(n) > room) {
+                const std::int32_t drop = static_cast<std::int32_t>(n) - room;
+                std::memmove(buffer, buffer + drop, static_cast<std::size_t>(*length - drop));
+                *length -= drop;
+            }
+            std::memcpy(buffer + *length, chunk, n);
+            *length += static_cast<std::int32_t>(n);
+            buffer[*length] = 0;
+            result = heard(reinterpret_cast<const char*>(buffer), *length);
+            silence.Restart(line.ReplyTimeout);
+            if (result != Heard::kNothingYet) break;
+        }
+        if (static_cast<std::uint32_t>(os::GetTickCount() - begin) >= limitMs) break;
+        if (bound == AwaitBound::kSilence && silence.Passed()) break;
+        os::Sleep(kExchangePauseMs);
+    }
+    TraceBytes("Rx: ", buffer, static_cast<std::size_t>(*length));
+    TraceErrorMeanings(buffer, static_cast<std::size_t>(*length));
+    return result;
+}
+
 void NoteEcho(Line& line, const std::uint8_t* answer, std::int32_t length,
               const std::uint8_t* request, std::int32_t requestLength) noexcept {
     if (answer == nullptr || request == nullptr) return;

@@ -67,6 +67,24 @@ int Send(const Line& line, const std::uint8_t* bytes, std::int32_t length) noexc
 int Receive(const Line& line, std::uint8_t* buffer, std::int32_t* length,
             std::int32_t mode) noexcept;
 
+// What a dialogue that waits for one answer has heard so far.
+enum class Heard { kNothingYet, kAwaited, kRefused };
+
+// Decides from the answer so far (NUL-terminated text of `length` bytes).
+using HeardFn = Heard (*)(const char* text, std::int32_t length);
+
+// How long Await waits: until the line has been silent for the reply time-out
+// (restarted by every chunk), or only until `limitMs` have passed since the
+// call, whatever the line does.
+enum class AwaitBound { kSilence, kLimitOnly };
+
+// Collects an answer into `buffer` (kAnswerSize bytes) as it arrives, polling
+// every 10 ms, and returns as soon as `heard` decides. Returns kNothingYet
+// when the bound ran out first. Within kAnswerSize the oldest bytes give way
+// to new ones, so a long echo cannot push the result out.
+Heard Await(const Line& line, std::uint8_t* buffer, std::int32_t* length, HeardFn heard,
+            AwaitBound bound, std::uint32_t limitMs) noexcept;
+
 // Notes that the modem echoes when `answer` holds the echo of `request` (for
 // the dialogues that collect with Receive).
 void NoteEcho(Line& line, const std::uint8_t* answer, std::int32_t length,

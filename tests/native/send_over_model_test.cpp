@@ -1,0 +1,233 @@
+// SEND writes against the TC35 model in virtual time: long messages sent as
+// concatenated parts, refused parts sent again alone, late and missing send
+// results, and how long a send holds the host's thread.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "device_fixture.h"
+#include "modem/modem_model.h"
+
+namespace vantor::test {
+namespace {
+
+class SendOverModel : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        OpenWith(tc35, 1000);
+        tc35.faults().line.baud = 9600;
+    }
+    void Message(const char* tele, const std::string& body, std::uint8_t codeMod) {
+        std::strcpy(modem.Tele, tele);
+        const std::size_t first = body.size() < 254 ? body.size() : 254;
+        std::snprintf(modem.MsgSend[0], sizeof modem.MsgSend[0], "%s", body.substr(0, first).c_str());
+        std::snprintf(modem.MsgSend[1], sizeof modem.MsgSend[1], "%s", body.substr(first).c_str());
+        modem.CodeMod = codeMod;
+    }
+    int Send() {
+        PacketBuilder p(kSEND, true);
+        p.Value(kType1, 0);
+        return Run(p);
+    }
+    int CommandsSent(const char* prefix) const {
+        int n = 0;
+        for (const std::string& line : tc35.CommandLines()) n += line.rfind(prefix, 0) == 0;
+        return n;
+    }
+    modem::Tc35Model tc35;
+};
+
+// "中" in GBK and in UTF-8.
+const std::string kZhGbk = "\xD6\xD0";
+const std::string kZhUtf8 = "\xE4\xB8\xAD";
+
+const std::string kUnknown =
+    "Send outcome unknown: no final result within 60 s of the Ctrl-Z; not sent again\n";
+
+bool TracedSince(std::size_t mark, const std::string& line) {
+    const auto& lines = os::virt::TraceLines();
+    for (std::size_t i = mark; i < lines.size(); ++i)
+        if (lines[i] == line) return true;
+    return false;
+}
+
+std::string Repeat(const std::string& unit, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += unit;
+    return out;
+}
+
+// Bodies beyond one message arrive at the modem as one message, joined from
+// parts that share one reference; the next message gets another reference.
+TEST_F(SendOverModel, LongBodiesArriveJoinedOnce) {
+    std::string gsm;
+    for (int i = 0; gsm.size() < 500; ++i) gsm += "Alarm " + std::to_string(i) + ": pump {3} high; ";
+    gsm.resize(500);
+    const struct Case {
+        std::string body, utf8;
+        std::uint8_t codeMod;
+        int parts;
+    } cases[] = {
+        {std::string(161, 'a'), std::string(161, 'a'), 0, 2},
+        {gsm, gsm, 0, 4},  // the braces are escape pairs: 504 + 16 septets
+        {Repeat(kZhGbk, 71), Repeat(kZhUtf8, 71), 1, 2},
+        {Repeat(kZhGbk, 254), Repeat(kZhUtf8, 254), 1, 4},  // both MsgSend texts full
+    };
+    int lastReference = -1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body.size());
+        const std::size_t before = tc35.Sent().size();
+        const std::size_t partsBefore = tc35.SentParts().size();
+        Message("+8613912345678", c.body, c.codeMod);
+        EXPECT_EQ(Send(), 1);
+        EXPECT_EQ(modem.SReturn, 1);
+        ASSERT_EQ(tc35.Sent().size(), before + 1);
+        const modem::SentMessage& sent = tc35.Sent().back();
+        EXPECT_EQ(sent.text, c.utf8);
+        EXPECT_EQ(sent.number, "+8613912345678");
+        EXPECT_EQ(sent.parts, c.parts);
+        ASSERT_EQ(tc35.SentParts().size(), partsBefore + static_cast<std::size_t>(c.parts));
+        for (std::size_t k = partsBefore; k < tc35.SentParts().size(); ++k)
+            EXPECT_EQ(tc35.SentParts()[k].concat_reference, sent.concat_reference);
+        EXPECT_NE(sent.concat_reference, lastReference);
+        lastReference = sent.concat_reference;
+        EXPECT_TRUE(Traced("Sending part " + std::to_string(c.parts) + "/" +
+                           std::to_string(c.parts) + ": " + sent.pdu.substr(sent.pdu.rfind(',') + 1) +
+                           "\n"));
+    }
+}
+
+// Passes the driver's bytes to the modem and, once the first Ctrl-Z has gone
+// through, makes the modem refuse the next AT+CMGS once.
+class RefuseSecondPart : public os::virt::Peer {
+public:
+    RefuseSecondPart(modem::Tc35Model& modem, bool beforePrompt)
+        : modem_(modem), beforePrompt_(beforePrompt) {}
+    void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) override {
+        modem_.Receive(bytes, length, now);
+        if (!armed_ && std::memchr(bytes, 0x1A, length) != nullptr) {
+            armed_ = true;
+            modem_.FailCommand("CMGS", 500, 1, beforePrompt_);
+        }
+    }
+    std::size_t Pending(std::uint64_t now) override { return modem_.Pending(now); }
+    std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override {
+        return modem_.Take(out, max, now);
+    }
+    void Purge(std::uint64_t now) override { modem_.Purge(now); }
+
+private:
+    modem::Tc35Model& modem_;
+    bool beforePrompt_;
+    bool armed_ = false;
+};
+
+// Part 2 of 3 is refused on its first attempt (at the prompt, or after its
+// PDU): it alone is sent again, with the same header; parts 1 and 3 go once.
+// With one attempt a part, the same refusal fails the send after part 2.
+TEST_F(SendOverModel, ARefusedPartAloneIsSentAgain) {
+    for (bool beforePrompt : {false, true}) {
+        for (std::uint8_t reSTime : {3, 1}) {
+            SCOPED_TRACE(std::to_string(beforePrompt) + " ReSTime " + std::to_string(reSTime));
+            Unplug();
+            os::virt::Reset();
+            tc35 = modem::Tc35Model();
+            tc35.faults().line.baud = 9600;
+            RefuseSecondPart relay(tc35, beforePrompt);
+            OpenWith(relay, 1000);
+            Message("13800138000", std::string(400, 'r'), 0);
+            modem.ReSTime = reSTime;
+            const bool resent = reSTime > 1;
+            EXPECT_EQ(Send(), resent ? 1 : 0);
+            EXPECT_EQ(modem.SReturn, resent ? 1 : 2);
+            EXPECT_EQ(CommandsSent("AT+CMGS="), resent ? 4 : 2);
+            ASSERT_EQ(tc35.SentParts().size(), resent ? 3u : 1u);
+            for (std::size_t k = 0; k < tc35.SentParts().size(); ++k)
+                EXPECT_EQ(tc35.SentParts()[k].sequence, static_cast<int>(k) + 1);
+            EXPECT_EQ(tc35.Sent().size(), resent ? 1u : 0u);
+            if (resent) EXPECT_EQ(tc35.Sent()[0].text, std::string(400, 'r'));
+            EXPECT_TRUE(Traced("<<<<<<<<<<failure time 1 part 2/3"));
+            EXPECT_FALSE(Traced("<<<<<<<<<<failure time 2 part 2/3"));
+            Unplug();
+        }
+    }
+}
+
+// The +CMGS result comes late: within the send-result limit the send is
+// confirmed, once; beyond it the outcome is unknown and nothing is sent
+// again, whatever ReSTime allows. Both modes, reply time-out 1000 ms.
+TEST_F(SendOverModel, LateResultsAreAwaitedUpToTheLimit) {
+    const struct Case {
+        std::uint32_t delayMs;
+        int sReturn;
+    } cases[] = {{3000, 1}, {30000, 1}, {61000, 2}};
+    for (int format : {0, 1}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(format) + " late " + std::to_string(c.delayMs));
+            modem.MsgFormat = format;
+            tc35.settings().cmgf = format;
+            modem.ReSTime = 3;
+            Message("13800138000", "Pump 3 pressure high", 0);
+            tc35.faults().send_result_delay_ms = c.delayMs;
+            const std::size_t before = tc35.Sent().size();
+            const int commandsBefore = CommandsSent("AT+CMGS=");
+            const std::size_t traces = os::virt::TraceLines().size();
+            const auto start = Now();
+            EXPECT_EQ(Send(), c.sReturn == 1 ? 1 : 0);
+            const auto took = Now() - start;
+            EXPECT_EQ(modem.SReturn, c.sReturn);
+            EXPECT_EQ(tc35.Sent().size(), before + 1);
+            EXPECT_EQ(CommandsSent("AT+CMGS="), commandsBefore + 1);
+            EXPECT_LT(took, (c.sReturn == 1 ? c.delayMs : kSendResultLimitMs) + 200u);
+            EXPECT_EQ(TracedSince(traces, kUnknown), c.sReturn == 2);
+            tc35.faults().send_result_delay_ms = 0;
+            os::Sleep(2000);  // the late result arrives and waits on the line
+        }
+    }
+}
+
+// The line drops once the message went out, before its result: the outcome
+// is unknown, SReturn 2, and no second attempt. Both modes, ReSTime 3.
+TEST_F(SendOverModel, LineDropAfterTheCtrlZIsNotSentAgain) {
+    for (int format : {0, 1}) {
+        SCOPED_TRACE(format);
+        modem.MsgFormat = format;
+        tc35.settings().cmgf = format;
+        modem.ReSTime = 3;
+        Message("13800138000", "Pump 3 pressure high", 0);
+        tc35.faults().hangup_after_submit_ms = 3000;
+        const std::size_t before = tc35.Sent().size();
+        const int commandsBefore = CommandsSent("AT+CMGS=");
+        const std::size_t traces = os::virt::TraceLines().size();
+        EXPECT_EQ(Send(), 0);
+        EXPECT_EQ(modem.SReturn, 2);
+        EXPECT_EQ(tc35.Sent().size(), before + 1);
+        EXPECT_EQ(CommandsSent("AT+CMGS="), commandsBefore + 1);
+        EXPECT_TRUE(TracedSince(traces, kUnknown));
+        os::Sleep(4000);  // the line is back
+    }
+}
+
+// A one-part send in either mode takes the wire time of its bytes and the
+// modem's answers, not fixed pauses.
+TEST_F(SendOverModel, OnePartSendTakesTheLineTimeOnly) {
+    for (int format : {0, 1}) {
+        modem.MsgFormat = format;
+        tc35.settings().cmgf = format;
+        Message("13800138000", "Pump 3 pressure high", 0);
+        const auto start = Now();
+        EXPECT_EQ(Send(), 1) << format;
+        EXPECT_EQ(CommandsSent("AT+CMGS="), format + 1) << format;
+        const auto took = Now() - start;
+        std::printf("one-part send, %s mode: %llu virtual ms\n", format ? "text" : "PDU",
+                    static_cast<unsigned long long>(took));
+        EXPECT_EQ(modem.SReturn, 1);
+        // About 110 bytes each way at 1.04 ms a byte, and 10 ms polls: no
+        // fixed pause (they were 1700 ms and 7500 ms).
+        EXPECT_LE(took, 150u) << format;
+    }
+}
+
+}  // namespace
+}  // namespace vantor::test
