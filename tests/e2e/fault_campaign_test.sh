@@ -430,21 +430,24 @@ if scenario textmode 77 --inbox "$INBOX"; then
     ledger
 fi
 
-# --- a late +CMGS must not put the driver one answer behind ---
-# PDU mode, the +CMGS answer 3 s after the Ctrl-Z: SReturn 2 although the
-# modem sent it. The late answer then waits on the line; the next command
-# discards it (traced), and in every later round a new unread message is in
-# the next unread listing, alone. One round also has junk before its
-# command. Then a listing whose answer starts after the silence time-out:
+# --- a late answer must not put the driver one answer behind ---
+# PDU mode, the +CMGS answer 3 s after the Ctrl-Z: awaited, SReturn 1. Then a
+# query whose answer comes 1.5 s late, after the reply time-out: it fails and
+# its answer waits on the line; the next command discards it (traced), and in
+# every later round a new unread message is in the next unread listing,
+# alone. One round also has junk before its command. Then a listing whose answer starts after the silence time-out:
 # 0, its messages (read by the modem) show in the read listing, and the line
 # stays in step.
 SESSION_ARGS=(--trace)
 if scenario late_answer 80; then
     run "write ReSTime 1"
     ctl "late-cmgs 3000"
-    expect late_send.result "send 10086 la late once" '^read SReturn: 2 '
+    expect late_send.result "send 10086 la late once" '^read SReturn: 1 '
     ctl "late-cmgs 0"
-    sleep 2.5
+    ctl "answer-delay 1500"
+    expect late_query.result "read CSCA" '^read CSCA: FAILED'
+    ctl "answer-delay 0"
+    sleep 1
     for round in 1 2 3 4 5 6; do
         body="round $round after the late answer"
         ctl "deliver unread $(pdu +8613900000004 "$body")"
@@ -453,10 +456,10 @@ if scenario late_answer 80; then
         listed "round$round.new_message_listed" "$body"
         # The trace shows the discarded bytes over several lines (one per CR).
         if ((round == 1)); then
-            if tr '\n' ' ' <"$FAULT_RUN/$S.last" | grep -qE 'Discarded [0-9]+ bytes: .{0,30}\+CMGS: [0-9]+'; then
+            if tr '\n' ' ' <"$FAULT_RUN/$S.last" | grep -qE 'Discarded [0-9]+ bytes: .{0,30}\+CSCA: '; then
                 case_pass "$S.round1.late_answer_discarded"
             else
-                case_fail "$S.round1.late_answer_discarded" "no 'Discarded ... +CMGS' trace"
+                case_fail "$S.round1.late_answer_discarded" "no 'Discarded ... +CSCA' trace"
             fi
         elif ((round == 4)); then
             seen round4.junk_discarded 'trace\| Discarded 300 bytes: 0123456789ABCDEF'
