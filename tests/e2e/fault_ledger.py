@@ -54,7 +54,7 @@ def unescape(text):
 
 
 def sender_of(header):
-    m = re.search(r'来自:(.*)的消息$', header) or re.search(r'Message From (\S+)$', header)
+    m = re.search(r'来自:(.*?)的消息(?:\(\d+/\d+\))?$', header) or re.search(r'Message From (\S+)$', header)
     return m.group(1).lstrip('+') if m else None
 
 
