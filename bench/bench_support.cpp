@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "gsm7_hex.h"
 #include "os/os.h"
 
 // --- the allocation counter ---------------------------------------------
@@ -125,22 +126,7 @@ std::string Octet(unsigned v) {
 
 // TS 23.038 6.1.2.1.1 packing of septets given as ASCII characters that have
 // the same code in the GSM default alphabet (letters, digits, blank, , . :).
-std::string Pack7(const std::string& text) {
-    std::string hex;
-    unsigned acc = 0;
-    int bits = 0;
-    for (unsigned char c : text) {
-        acc |= static_cast<unsigned>(c & 0x7F) << bits;
-        bits += 7;
-        while (bits >= 8) {
-            hex += Octet(acc & 0xFF);
-            acc >>= 8;
-            bits -= 8;
-        }
-    }
-    if (bits > 0) hex += Octet(acc & 0xFF);
-    return hex;
-}
+std::string Pack7(const std::string& text) { return vantor::test::Pack7Hex(text); }
 
 // SMSC +8613800100500, SMS-DELIVER, sender +8613912345678, PID 00, the given
 // DCS, time stamp 26-12-09 09:05:42 +08, then TP-UDL and TP-UD.

@@ -94,7 +94,7 @@ state_case no_sim "sim absent" "SIM card:            no SIM card, or a SIM the m
 state_case no_signal "csq 99 99" "Signal:              no signal (unknown, AT+CSQ 99)" \
     "no usable signal: check the antenna and its cable"
 state_case denied "creg 3" "Network:             registration denied" \
-    "the modem is not in the network: check the SIM's contract and the antenna"
+    "the modem is not in the network: check the SIM's subscription and the antenna"
 
 # PIN needed, in Chinese: the service centre cannot be read without the PIN.
 modemsim_start pin_zh 41 --set "sim pin" </dev/null

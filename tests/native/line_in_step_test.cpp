@@ -5,6 +5,7 @@
 #include <string>
 
 #include "device_fixture.h"
+#include "gsm7_hex.h"
 #include "modem/modem_model.h"
 
 namespace vantor::test {
@@ -14,26 +15,11 @@ namespace {
 // `body` (characters whose GSM 7-bit code equals their ASCII code: letters,
 // digits, space, CR, LF and + , : " / . = -).
 std::string Deliver7(const std::string& sender, const std::string& body) {
-    static const char kHex[] = "0123456789ABCDEF";
-    auto octet = [](unsigned v) { return std::string{kHex[(v >> 4) & 15], kHex[v & 15]}; };
-    std::string pdu = "0004" + octet(static_cast<unsigned>(sender.size())) + "91";
+    std::string pdu = "0004" + HexOctet(static_cast<unsigned>(sender.size())) + "91";
     std::string digits = sender + (sender.size() % 2 ? "F" : "");
     for (std::size_t i = 0; i < digits.size(); i += 2) pdu += {digits[i + 1], digits[i]};
     pdu += "0000" "52218012415023";  // 25/12/08 21:14:05 +08
-    pdu += octet(static_cast<unsigned>(body.size()));
-    unsigned acc = 0;
-    int bits = 0;
-    for (char c : body) {
-        acc |= (static_cast<unsigned>(c) & 0x7F) << bits;
-        bits += 7;
-        while (bits >= 8) {
-            pdu += octet(acc & 0xFF);
-            acc >>= 8;
-            bits -= 8;
-        }
-    }
-    if (bits > 0) pdu += octet(acc & 0xFF);
-    return pdu;
+    return pdu + HexOctet(static_cast<unsigned>(body.size())) + Pack7Hex(body);
 }
 
 class LineInStep : public DeviceTest {

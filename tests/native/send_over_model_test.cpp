@@ -123,7 +123,7 @@ private:
     bool armed_ = false;
 };
 
-// Part 2 of 3 is refused on its first attempt (at the prompt, or after its
+// The second of three parts is refused on its first attempt (at the prompt, or after its
 // PDU): it alone is sent again, with the same header; parts 1 and 3 go once.
 // With one attempt a part, the same refusal fails the send after part 2.
 TEST_F(SendOverModel, ARefusedPartAloneIsSentAgain) {

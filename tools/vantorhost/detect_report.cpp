@@ -111,7 +111,7 @@ std::string ProblemText(Problem p, Language l) {
         case Problem::kSimOther:
             return T(l, "the SIM waits for a password: check the SIM in a mobile phone", "SIM 卡在等待密码：请在手机上检查该 SIM 卡");
         case Problem::kNotRegistered:
-            return T(l, "the modem is not in the network: check the SIM's contract and the antenna",
+            return T(l, "the modem is not in the network: check the SIM's subscription and the antenna",
                      "调制解调器未注册到网络：请检查 SIM 卡的服务和天线");
         case Problem::kNoSignal:
             return T(l, "no usable signal: check the antenna and its cable", "没有可用信号：请检查天线及其电缆");
