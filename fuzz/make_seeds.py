@@ -109,6 +109,14 @@ def main():
 
     write("fuzz_text_listing", [bytes([c]) + t for c, t in zip([9, 19, 0, 4], texts * 2)])
 
+    # control (bit 7: text mode), a plan of piece sizes, the answer.
+    def reader(control, plan, answer):
+        return bytes([control, len(plan)]) + plan + answer
+    plans = [b"\x00", b"\x01", b"\x07\x03", b"\x40\x02\x11"]
+    write("fuzz_listing_reader",
+          [reader(c, plans[k % 4], l) for k, (c, l) in enumerate(zip([9, 19, 4, 1] * 9, listings))] +
+          [reader(0x80 | c, plans[k % 4], t) for k, (c, t) in enumerate(zip([9, 19, 0, 4], texts * 2))])
+
     def query(control, dtype, name):
         return bytes([control, dtype & 0xFF, dtype >> 8]) + name
     write("fuzz_register_check", [

@@ -97,7 +97,10 @@ ListingReader::Status ListingReader::EndOfLine() noexcept {
         state_ = State::kDone;
         return kFailed;
     }
-    if (!StartsWith(line, lineLength, kMarker)) {
+    // A header that leaves no room for the longest PDU line is no header a
+    // modem sends: noise on the line, or a faulty modem. It is dropped, and
+    // what follows it is read on.
+    if (!StartsWith(line, lineLength, kMarker) || lineLength > kMaxHeaderLine) {
         Next();
         return kMore;
     }

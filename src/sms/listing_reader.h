@@ -40,6 +40,12 @@ private:
     // A PDU line is at most 2 * 176 hex digits and a body at most 4 * 160
     // characters (UCS-2 shown as hex); longer lines are cut.
     static constexpr std::size_t kEntrySize = 4096;
+    // The longest PDU line: a 12-octet SMSC address and a 176-octet TPDU
+    // (3GPP TS 23.040 9.2.2.1, 24.011 8.2.5.2), two hex digits each.
+    static constexpr std::size_t kMaxPduLine = 2 * (12 + 176);
+    // A header line is kept only when its line break and the longest PDU
+    // line still fit behind it in the entry area.
+    static constexpr std::size_t kMaxHeaderLine = kEntrySize - 1 - 2 - kMaxPduLine;
 
     Format format_;
     Slot* header_;
