@@ -26,16 +26,6 @@ public:
 
     int Entries() const noexcept { return entries_; }
 
-private:
-    enum class State { kLine, kPduLine, kBody, kSkipLine, kDone };
-
-    Status EndOfLine() noexcept;
-    void StartTextEntry() noexcept;
-    void TakeBody(char c) noexcept;
-    void FinishPduEntry() noexcept;
-    void FinishTextEntry(std::size_t bodyLength) noexcept;
-    void Next() noexcept;
-
     // An entry as it comes: its header line, then its PDU line or its body.
     // A PDU line is at most 2 * 176 hex digits and a body at most 4 * 160
     // characters (UCS-2 shown as hex); longer lines are cut.
@@ -46,6 +36,16 @@ private:
     // A header line is kept only when its line break and the longest PDU
     // line still fit behind it in the entry area.
     static constexpr std::size_t kMaxHeaderLine = kEntrySize - 1 - 2 - kMaxPduLine;
+
+private:
+    enum class State { kLine, kPduLine, kBody, kSkipLine, kDone };
+
+    Status EndOfLine() noexcept;
+    void StartTextEntry() noexcept;
+    void TakeBody(char c) noexcept;
+    void FinishPduEntry() noexcept;
+    void FinishTextEntry(std::size_t bodyLength) noexcept;
+    void Next() noexcept;
 
     Format format_;
     Slot* header_;

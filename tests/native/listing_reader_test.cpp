@@ -2,6 +2,7 @@
 // delivers it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -15,11 +16,12 @@ using vantor::sms::ListingReader;
 using vantor::test::PduEntry;
 using vantor::test::Utf8;
 
+constexpr int kSlots = 20;  // as many as the read messages' store holds
 const std::string kHello = "0004038121F300005021801231542305C8329BFD06";
 
 struct Listing {
-    Slot header[vantor::kOldSlots];
-    Slot text[vantor::kOldSlots];
+    Slot header[kSlots];
+    Slot text[kSlots];
     ListingReader::Status status = ListingReader::kMore;
     int entries = 0;
 };
@@ -27,7 +29,7 @@ struct Listing {
 // Feeds `answer` in pieces of `piece` bytes until the reader has its verdict.
 Listing Read(ListingReader::Format format, const std::string& answer, std::size_t piece) {
     Listing out;
-    ListingReader reader(format, out.header, out.text, vantor::kOldSlots);
+    ListingReader reader(format, out.header, out.text, kSlots);
     for (std::size_t at = 0; at < answer.size() && out.status == ListingReader::kMore; at += piece)
         out.status = reader.Take(answer.data() + at, std::min(piece, answer.size() - at));
     out.entries = reader.Entries();
