@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memset(&guarded, kCanary, sizeof guarded);
     auto* reader = new (guarded.storage) ListingReader(format, header.get() + 1, text.get() + 1, slots);
 
-    ListingReader::Status verdict = ListingReader::kMore;
+    vantor::at::Verdict verdict = vantor::at::Verdict::kNotYet;
     int entries = 0;
     for (std::size_t at = 0, k = 0; at < answer.size(); ++k) {
         const auto step = static_cast<std::uint8_t>(plan[k % plan.size()]);
@@ -66,14 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // overflow the address sanitizer reports.
         const std::unique_ptr<char[]> bytes(new char[piece]);
         std::memcpy(bytes.get(), answer.data() + at, piece);
-        const ListingReader::Status status = reader->Take(bytes.get(), piece);
-        if (verdict != ListingReader::kMore) FUZZ_CHECK(status == verdict);
+        const vantor::at::Verdict status = reader->Take(bytes.get(), piece);
+        if (verdict != vantor::at::Verdict::kNotYet) FUZZ_CHECK(status == verdict);
         verdict = status;
         FUZZ_CHECK(reader->Entries() >= entries);
         entries = reader->Entries();
         at += piece;
     }
-    if (answer.find('\n') == std::string::npos) FUZZ_CHECK(verdict == ListingReader::kMore);
+    if (answer.find('\n') == std::string::npos) FUZZ_CHECK(verdict == vantor::at::Verdict::kNotYet);
     reader->~ListingReader();
 
     FUZZ_CHECK(Intact(guarded.before, kGuard));

@@ -26,21 +26,25 @@ bool StartsWith(const char* line, std::size_t length, const char* prefix) noexce
     return length >= n && std::memcmp(line, prefix, n) == 0;
 }
 
-bool Is(const char* line, std::size_t length, const char* word) noexcept {
-    return length == std::strlen(word) && std::memcmp(line, word, length) == 0;
-}
 
 }  // namespace
 
 ListingReader::ListingReader(Format format, Slot* header, Slot* text, int slots) noexcept
     : format_(format), header_(header), text_(text), slots_(slots) {
+    Restart();
+}
+
+void ListingReader::Restart() noexcept {
     for (int i = 0; i < slots_; ++i) {
         std::memset(header_[i], 0, kSlotSize);
         std::memset(text_[i], 0, kSlotSize);
     }
+    entries_ = 0;
+    status_ = at::Verdict::kNotYet;
+    Next();
 }
 
-ListingReader::Status ListingReader::Take(const char* bytes, std::size_t length) noexcept {
+at::Verdict ListingReader::Take(const char* bytes, std::size_t length) noexcept {
     for (std::size_t k = 0; k < length && state_ != State::kDone; ++k) {
         const char c = bytes[k];
         if (state_ == State::kBody) {
@@ -64,7 +68,7 @@ ListingReader::Status ListingReader::Take(const char* bytes, std::size_t length)
 }
 
 // A whole line has come (without its '\n'; a '\r' before it is dropped).
-ListingReader::Status ListingReader::EndOfLine() noexcept {
+at::Verdict ListingReader::EndOfLine() noexcept {
     std::size_t end = used_;
     if (end > bodyStart_ && entry_[end - 1] == '\r') --end;
     const char* line = entry_ + bodyStart_;
@@ -73,7 +77,8 @@ ListingReader::Status ListingReader::EndOfLine() noexcept {
     if (state_ == State::kPduLine) {
         // An entry cut off before its PDU: the next header or the final
         // result follows at once.
-        if (StartsWith(line, lineLength, kMarker) || Is(line, lineLength, "OK")) {
+        if (StartsWith(line, lineLength, kMarker) ||
+            at::FinalResult(line, lineLength) != at::Verdict::kNotYet) {
             used_ = bodyStart_ - 2;  // the header alone
             FinishPduEntry();
             std::memmove(entry_, line, lineLength);
@@ -85,24 +90,20 @@ ListingReader::Status ListingReader::EndOfLine() noexcept {
         used_ = end;
         FinishPduEntry();
         Next();
-        return kMore;
+        return at::Verdict::kNotYet;
     }
 
-    if (Is(line, lineLength, "OK")) {
+    const at::Verdict result = at::FinalResult(line, lineLength);
+    if (result != at::Verdict::kNotYet) {
         state_ = State::kDone;
-        return kOk;
-    }
-    if (Is(line, lineLength, "ERROR") || StartsWith(line, lineLength, "+CMS ERROR") ||
-        StartsWith(line, lineLength, "+CME ERROR")) {
-        state_ = State::kDone;
-        return kFailed;
+        return result;
     }
     // A header that leaves no room for the longest PDU line is no header a
     // modem sends: noise on the line, or a faulty modem. It is dropped, and
     // what follows it is read on.
     if (!StartsWith(line, lineLength, kMarker) || lineLength > kMaxHeaderLine) {
         Next();
-        return kMore;
+        return at::Verdict::kNotYet;
     }
     used_ = end;
     if (format_ == Format::kPdu) {
@@ -111,10 +112,10 @@ ListingReader::Status ListingReader::EndOfLine() noexcept {
         entry_[used_++] = '\n';
         bodyStart_ = used_;
         state_ = State::kPduLine;
-        return kMore;
+        return at::Verdict::kNotYet;
     }
     StartTextEntry();
-    return kMore;
+    return at::Verdict::kNotYet;
 }
 
 void ListingReader::FinishPduEntry() noexcept {

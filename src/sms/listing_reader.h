@@ -6,23 +6,26 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "at/answer.h"
 #include "sms/listing.h"
 
 namespace vantor::sms {
 
-class ListingReader {
+class ListingReader final : public at::Matcher {
 public:
     enum class Format { kPdu, kText };
-    enum Status { kMore = 0, kOk = 1, kFailed = -1 };
 
     // Empties the pair; the first `slots` entries fill it in answer order,
     // later ones are counted and dropped.
     ListingReader(Format format, Slot* header, Slot* text, int slots) noexcept;
 
-    // Takes the next bytes of the answer. kOk or kFailed once the final
-    // result line (OK; ERROR, +CMS ERROR or +CME ERROR) has come outside a
-    // message body; bytes after it are not looked at.
-    Status Take(const char* bytes, std::size_t length) noexcept;
+    // Takes the next bytes of the answer. kDone or kRefused once the final
+    // result line (at::FinalResult) has come outside a message body; bytes
+    // after it are not looked at.
+    at::Verdict Take(const char* bytes, std::size_t length) noexcept override;
+
+    // Empties the pair and reads the answer from its start again.
+    void Restart() noexcept override;
 
     int Entries() const noexcept { return entries_; }
 
@@ -40,7 +43,7 @@ public:
 private:
     enum class State { kLine, kPduLine, kBody, kSkipLine, kDone };
 
-    Status EndOfLine() noexcept;
+    at::Verdict EndOfLine() noexcept;
     void StartTextEntry() noexcept;
     void TakeBody(char c) noexcept;
     void FinishPduEntry() noexcept;
@@ -52,7 +55,7 @@ private:
     Slot* text_;
     int slots_;
     int entries_ = 0;
-    Status status_ = kMore;
+    at::Verdict status_ = at::Verdict::kNotYet;
     State state_ = State::kLine;
     char entry_[kEntrySize] = {};
     std::size_t used_ = 0;         // bytes in entry_

@@ -22,7 +22,7 @@ const std::string kHello = "0004038121F300005021801231542305C8329BFD06";
 struct Listing {
     Slot header[kSlots];
     Slot text[kSlots];
-    ListingReader::Status status = ListingReader::kMore;
+    vantor::at::Verdict status = vantor::at::Verdict::kNotYet;
     int entries = 0;
 };
 
@@ -30,7 +30,7 @@ struct Listing {
 Listing Read(ListingReader::Format format, const std::string& answer, std::size_t piece) {
     Listing out;
     ListingReader reader(format, out.header, out.text, kSlots);
-    for (std::size_t at = 0; at < answer.size() && out.status == ListingReader::kMore; at += piece)
+    for (std::size_t at = 0; at < answer.size() && out.status == vantor::at::Verdict::kNotYet; at += piece)
         out.status = reader.Take(answer.data() + at, std::min(piece, answer.size() - at));
     out.entries = reader.Entries();
     return out;
@@ -65,7 +65,7 @@ TEST(ListingReader, OverlongHeaderIsDroppedAndTheListingReadOn) {
             const std::string pdu = PduHeaderOfLength(length) + "\r\n" + kHello + "\r\n" +
                                     PduEntry(kHello, 8) + "\r\n\r\nOK\r\n";
             const Listing p = Read(ListingReader::Format::kPdu, pdu, piece);
-            EXPECT_EQ(p.status, ListingReader::kOk);
+            EXPECT_EQ(p.status, vantor::at::Verdict::kDone);
             ASSERT_EQ(p.entries, kept ? 2 : 1);
             EXPECT_EQ(Utf8(p.header[p.entries - 1]), "<8>05年12月08日21:13:45来自:123的消息");
             EXPECT_STREQ(p.text[p.entries - 1], "Hello");
@@ -73,7 +73,7 @@ TEST(ListingReader, OverlongHeaderIsDroppedAndTheListingReadOn) {
             const std::string text = TextHeaderOfLength(length, 5) + "\r\nFirst\r\n" +
                                      TextHeaderOfLength(80, 6) + "\r\nSecond\r\n\r\nOK\r\n";
             const Listing t = Read(ListingReader::Format::kText, text, piece);
-            EXPECT_EQ(t.status, ListingReader::kOk);
+            EXPECT_EQ(t.status, vantor::at::Verdict::kDone);
             ASSERT_EQ(t.entries, kept ? 2 : 1);
             EXPECT_STREQ(t.text[t.entries - 1], "Second");
         }
