@@ -65,8 +65,9 @@ public:
     // The message, split into parts when it does not fit one; each part gets
     // up to `attemptsPerPart` attempts while it is refused. A SendResult.
     int SendPduMessage(int attemptsPerPart = 1) noexcept;
-    // One attempt of a text-mode message. A SendResult.
-    int SendTextMessage() noexcept;
+    // The text-mode message, with up to `attempts` attempts while it is
+    // refused. A SendResult.
+    int SendTextMessage(int attempts = 1) noexcept;
 
     // Fields named after the registers that expose them. The host reaches them
     // only through those registers, never by their place in the object.
@@ -89,8 +90,20 @@ private:
                     std::uint8_t* value, std::int32_t* valueLength) noexcept;
     int ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length) noexcept;
     int StoreWrite(const IoPacket* packet) noexcept;
+    // What one AT+CMGS dialogue puts on the line: the command line with its
+    // CR, and the message ended by its Ctrl-Z.
+    struct Submission {
+        const char* command;
+        int commandLength;
+        const char* message;
+        int messageLength;
+    };
     int SendWithRetries() noexcept;
-    int SendPduOnce(char* pdu, std::int32_t count) noexcept;
+    template <typename Attempt>
+    int SendParts(int parts, int attempts, std::uint32_t pauseMs, Attempt attempt) noexcept;
+    int Submit(const Submission& submission) noexcept;
+    int SubmitPdu(char* pdu, std::int32_t count) noexcept;
+    int SubmitText() noexcept;
 
     // The reference of the next concatenated message (TS 23.040 9.2.3.24.1),
     // seeded from the clock so that it does not start at 0 every time.

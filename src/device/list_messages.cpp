@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/gsm_modem.h"
+#include "link/chat.h"
 #include "link/exchange.h"
 #include "sms/listing_reader.h"
 
@@ -14,22 +15,6 @@ namespace {
 constexpr char kShowTextLengths[] = "AT+CSDH=1\r\n";
 constexpr char kListUnreadText[] = "AT+CMGL=\"REC UNREAD\"\r";
 constexpr char kListReadText[] = "AT+CMGL=\"REC READ\"\r";
-
-// Hands the answer to the listing reader as it arrives.
-class ReaderSink final : public link::AnswerSink {
-public:
-    explicit ReaderSink(sms::ListingReader& reader) noexcept : reader_(reader) {}
-    Status Take(const std::uint8_t* bytes, std::uint32_t length) noexcept override {
-        switch (reader_.Take(reinterpret_cast<const char*>(bytes), length)) {
-            case sms::ListingReader::kOk: return kOk;
-            case sms::ListingReader::kFailed: return kFailed;
-            default: return kMore;
-        }
-    }
-
-private:
-    sms::ListingReader& reader_;
-};
 
 }  // namespace
 
@@ -58,8 +43,15 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
     sms::ListingReader reader(
         textMode ? sms::ListingReader::Format::kText : sms::ListingReader::Format::kPdu, header,
         body, slots);
-    ReaderSink sink(reader);
-    if (link::ExchangeStream(*this, request, length, sink) == 0) return 0;
+    // The answer is read as it arrives, so a listing of any length passes
+    // through the reader's fixed areas; each chunk is traced as it comes.
+    link::Pacing pacing;
+    pacing.pauseAfterVerdict = true;
+    pacing.traceEachChunk = true;
+    if (request == nullptr || length <= 0) return 0;
+    if (link::Chat(*this, link::Command{request, length}, reader, pacing, nullptr).verdict !=
+        at::Verdict::kDone)
+        return 0;
 
     // An unread PDU listing with no entry keeps the messages shown so far
     // (the modem has marked them read); every other listing shows the

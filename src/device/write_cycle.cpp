@@ -13,7 +13,6 @@ namespace vantor {
 namespace {
 
 constexpr int kItemTextSize = 255;        // what ItemToBytes may write for a text
-constexpr std::uint32_t kTextRetryPauseMs = 500;
 
 }  // namespace
 
@@ -58,27 +57,6 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
         default:
             return 0;
     }
-}
-
-// A refused message is sent again, up to ReSTime attempts (of each part, in
-// PDU mode). One whose outcome is unknown (it went out and no final result
-// came) is not: it may have been delivered, and a second copy of an alarm is
-// no safer than a failure report.
-int CGsmModem::SendWithRetries() noexcept {
-    int result = kSendFailed;
-    if (MsgFormat != 0) {
-        int attempts = 0;
-        do {
-            result = SendTextMessage();
-            if (result != kSendFailed) break;
-            os::Sleep(kTextRetryPauseMs);
-            ++attempts;
-        } while (attempts < ReSTime);
-    } else {
-        result = SendPduMessage(ReSTime);
-    }
-    SReturn = result == kSendDone ? 1 : 2;
-    return result == kSendDone ? 1 : 0;
 }
 
 // Settings and texts kept in the device. The value is converted into a

@@ -218,7 +218,7 @@ TEST_P(SendRetries, SilentModemGetsEveryAttemptAndTheSendFails) {
     }
     EXPECT_EQ(cancels, c.attempts);
     for (int k = 1; k <= c.attempts; ++k)
-        EXPECT_EQ(Traced("<<<<<<<<<<failure time " + std::to_string(k)), c.format == 0) << k;
+        EXPECT_TRUE(Traced("<<<<<<<<<<failure time " + std::to_string(k))) << k;
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SendRetries,

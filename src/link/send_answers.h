@@ -1,0 +1,38 @@
+// What a send dialogue awaits (AT+CMGS, 3GPP TS 27.005 3.5.1 text mode, 4.3
+// PDU mode): the "> " prompt before the message, and the verdict after it.
+#pragma once
+
+#include "at/answer.h"
+
+namespace vantor::link {
+
+inline constexpr char kCtrlZ = 0x1A;  // ends the message input
+inline constexpr char kEsc = 0x1B;    // abandons the message input
+
+// The prompt: a '>' anywhere (it comes without a line end), or a final error
+// line instead of it.
+class Prompt final : public at::Matcher {
+public:
+    at::Verdict Take(const char* bytes, std::size_t length) noexcept override;
+    void Restart() noexcept override { lines_.Clear(); }
+
+private:
+    at::LineSplitter lines_;
+};
+
+// The verdict on a message that went out: a "+CMGS: <mr>" line and then OK,
+// or a refusal. What the modem echoed of the message (a text-mode body may
+// hold any words) ends with its Ctrl-Z, which the message itself never
+// holds, so only what follows the last Ctrl-Z counts. A bare OK without
+// +CMGS is how some modems of the family refuse a message.
+class SendVerdict final : public at::Matcher {
+public:
+    at::Verdict Take(const char* bytes, std::size_t length) noexcept override;
+    void Restart() noexcept override;
+
+private:
+    at::LineSplitter lines_;
+    bool reference_ = false;  // the +CMGS line came
+};
+
+}  // namespace vantor::link
