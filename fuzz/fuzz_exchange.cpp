@@ -3,7 +3,7 @@
 // terminated, is exactly what arrived (Exchange: the first bytes of the
 // stream, or on success the stream from the command's echo on;
 // LinklevelReceive: whole pieces in order), and success means the awaited
-// pattern is in it as text.
+// pattern is in it as text (Exchange: an OK line before any zero byte).
 #include <cstring>
 #include <memory>
 #include <string>
@@ -11,6 +11,22 @@
 #include "fuzz_common.h"
 
 using namespace vantor;
+
+namespace {
+
+// A line "OK" (ended by LF, a CR before the LF not counted) in the text up to
+// its first zero byte.
+bool HasOkLine(const std::string& answer) {
+    const std::string text = answer.substr(0, answer.find('\0'));
+    for (std::size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
+        std::string line = text.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == "OK") return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);
@@ -71,7 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++at;
         }
     }
-    if (result == 1) {
+    if (result == 1 && exchange) {
+        // The answer counts from the command's echo on, when it came.
+        FUZZ_CHECK(HasOkLine(got) || (got.compare(0, 3, "AT\r") == 0 && HasOkLine(got.substr(3))));
+    } else if (result == 1) {
         FUZZ_CHECK(CGsmModem::IsAnswerComplete(got.c_str(), length, mode) == 1);
     } else {
         FUZZ_CHECK(result == 0);

@@ -32,7 +32,7 @@ protected:
     ~Matcher() = default;
 };
 
-// Cuts bytes into lines: a line ends at LF, and the CRs before that LF are
+// Cuts bytes into lines: a line ends at LF, and a CR just before that LF is
 // not part of it. Keeps the first kKept bytes of each line, which is all a
 // result line needs; a longer line is marked cut.
 class LineSplitter {
@@ -47,7 +47,7 @@ public:
             return false;
         }
         std::size_t n = length_ < kKept ? length_ : kKept;
-        while (n > 0 && line_[n - 1] == '\r') --n;
+        if (n > 0 && line_[n - 1] == '\r') --n;
         kept_ = n;
         cut_ = length_ > kKept;
         length_ = 0;

@@ -86,6 +86,7 @@ public:
 
 private:
     static int MessageToDelete(const IoItem* item) noexcept;
+    bool LinkAdmits(std::int16_t kind) const noexcept;
     int RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
                     std::uint8_t* value, std::int32_t* valueLength) noexcept;
     int ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length) noexcept;

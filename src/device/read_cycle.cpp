@@ -4,15 +4,12 @@
 
 #include "device/gsm_modem.h"
 #include "device/values.h"
-#include "diag/trace.h"
-#include "os/os.h"
 
 namespace vantor {
 
 namespace {
 
 constexpr std::int32_t kQuality = 192;
-constexpr std::int32_t kFailuresBeforeReconnect = 5;
 
 // The store behind a store kind and its slot count, or null.
 Slot* StoreOf(CGsmModem& modem, std::int16_t kind, int* slots) noexcept {
@@ -102,40 +99,6 @@ int CGsmModem::ReadCycle(const IoPacket* packet, std::int32_t deliveryFlag) noex
         }
     }
     return Deliver(packet, value, valueLength, deliveryFlag);
-}
-
-// The link test with back-off. Failures count up in ErrCount; the fifth in a
-// row reopens the port, and the following reads up to the limit
-// EDelay / 30 + 8 are skipped without traffic, giving the modem time to
-// recover before it is asked again.
-int CGsmModem::RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag,
-                           std::uint8_t* request, std::uint8_t* value,
-                           std::int32_t* valueLength) noexcept {
-    if (ErrCount < kFailuresBeforeReconnect) {
-        value[0] = 0;
-        std::int32_t requestLength = 0;
-        std::int32_t second = 0;
-        if (BuildRequest(packet, request, &requestLength, &second, deliveryFlag) == 0) return 0;
-        if (Exchange(request, &requestLength, second) != 0) {
-            value[0] = 1;
-            ErrCount = 0;
-        } else {
-            ++ErrCount;
-            Trace("ErrCount: %d\n", ErrCount);
-            if (ErrCount >= kFailuresBeforeReconnect) {
-                os::Sleep(200);
-                ReconnectPort();
-                os::Sleep(1000);
-            }
-        }
-        *valueLength = 1;
-        return 1;
-    }
-    ++ErrCount;
-    Trace("ErrCount: %d\n", ErrCount);
-    const std::uint32_t limit = (EDelay & 0xFFFFu) / 30 + 8;
-    if (static_cast<std::uint32_t>(ErrCount) > limit) ErrCount = 0;
-    return 0;
 }
 
 int CGsmModem::DeliverRaw(const IoPacket*, const std::uint8_t*, std::int32_t) noexcept {

@@ -48,8 +48,7 @@ int CGsmModem::BuildRequest(const IoPacket* packet, std::uint8_t* request, std::
         return 0;
     *length = 0;
     const std::int16_t kind = packet->kind;
-    // While link tests fail only the link test itself may reach the modem.
-    if (ErrCount > 0 && kind != kAT) return 0;
+    if (!LinkAdmits(kind)) return 0;
 
     int n = 0;
     if (packet->writeFlag == 0) {
@@ -70,9 +69,6 @@ int CGsmModem::BuildRequest(const IoPacket* packet, std::uint8_t* request, std::
                 if (ItemToBytes(item, value, 1) == 0) return 0;
                 n = Append(request, Append(request, 0, "AT+CMGF"), "=");
                 request[n++] = static_cast<std::uint8_t>(value[0] + '0');
-                // The new format holds from here on, whether or not the modem
-                // accepts it.
-                MsgFormat = static_cast<std::int32_t>(item->value);
                 break;
             case kCSCA: {
                 if (ItemToBytes(item, value, 1) == 0) return 0;

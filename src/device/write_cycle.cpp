@@ -28,9 +28,6 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
 
         std::int32_t length = 0;
         std::int32_t second = 0;
-        // Building a CMGF request sets the format already; it stands only
-        // once the modem has taken it.
-        const std::int32_t formatBefore = MsgFormat;
         if (BuildRequest(packet, request, &length, &second, deliveryFlag) == 0) return 0;
         if (kind == kNEW || kind == kOLD) return ListMessages(kind, request, length);
         if (kind == kCMGD) {
@@ -43,10 +40,9 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
             }
             return 1;
         }
-        if (Exchange(request, &length, second) == 0) {
-            MsgFormat = formatBefore;
-            return 0;
-        }
+        if (Exchange(request, &length, second) == 0) return 0;
+        // The new message format holds once the modem has taken it.
+        if (kind == kCMGF) MsgFormat = static_cast<std::int32_t>(packet->head->item->value);
         return 1;
     }
     switch (kind) {

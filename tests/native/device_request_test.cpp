@@ -90,16 +90,19 @@ TEST_F(BuildRequestTest, WritesBuildTheirCommands) {
     }
 }
 
-TEST_F(BuildRequestTest, CmgfWriteSetsTheFormatWhenBuilt) {
+// Building a request changes nothing: the format is the modem's once it has
+// taken the command (the write cycle's business).
+TEST_F(BuildRequestTest, CmgfWriteBuildLeavesTheFormat) {
     PacketBuilder one(kCMGF, true);
     one.Value(kType2, 1);
     ASSERT_EQ(Build(one).result, 1);
-    EXPECT_EQ(modem.MsgFormat, 1);
+    EXPECT_EQ(modem.MsgFormat, 0);
 
+    modem.MsgFormat = 1;
     PacketBuilder zero(kCMGF, true);
     zero.Value(kType2, 0);
     ASSERT_EQ(Build(zero).result, 1);
-    EXPECT_EQ(modem.MsgFormat, 0);
+    EXPECT_EQ(modem.MsgFormat, 1);
 }
 
 TEST_F(BuildRequestTest, CscaWriteSendsTheTextAsWritten) {
