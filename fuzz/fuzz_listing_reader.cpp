@@ -2,7 +2,8 @@
 // format, into 1..20 slots, delivered in fuzzer-chosen pieces as the line
 // would: every slot stays a terminated text of at most 255 bytes, the
 // canaries around the stores and around the reader are untouched, a verdict
-// once given stays, and the entry count never goes down.
+// once given stays, and the entry count never goes down, also when the line
+// goes quiet and the reader ends what it held back.
 //
 // Input: a control byte (bit 7: text mode; the rest: the slot count), a
 // length byte and that many piece sizes (0 = 512), then the answer.
@@ -74,6 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += piece;
     }
     if (answer.find('\n') == std::string::npos) FUZZ_CHECK(verdict == vantor::at::Verdict::kNotYet);
+    // The line goes quiet: what the reader held back is read as the listing's.
+    if (verdict == vantor::at::Verdict::kNotYet) {
+        reader->End();
+        FUZZ_CHECK(reader->Entries() >= entries);
+        entries = reader->Entries();
+    }
     reader->~ListingReader();
 
     FUZZ_CHECK(Intact(guarded.before, kGuard));

@@ -27,6 +27,9 @@ class Matcher {
 public:
     virtual Verdict Take(const char* bytes, std::size_t length) noexcept = 0;
     virtual void Restart() noexcept = 0;
+    // The line has gone quiet with no verdict: a reader that held bytes back
+    // (waiting to see what they are) decides with what it has.
+    virtual Verdict End() noexcept { return Verdict::kNotYet; }
 
 protected:
     ~Matcher() = default;

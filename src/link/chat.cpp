@@ -217,6 +217,7 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
         if (decided || expired) break;
     }
 
+    if (out.verdict == at::Verdict::kNotYet && fed) out.verdict = matcher.End();
     if (out.echoFound) line.EchoSeen = true;
     if (out.verdict == at::Verdict::kNotYet && echo.Awaited() && line.EchoSeen &&
         tail.EndsWithOk()) {

@@ -41,30 +41,35 @@ void ListingReader::Restart() noexcept {
     }
     entries_ = 0;
     status_ = at::Verdict::kNotYet;
+    replayFrom_ = replayEnd_ = 0;
     Next();
 }
 
 at::Verdict ListingReader::Take(const char* bytes, std::size_t length) noexcept {
     for (std::size_t k = 0; k < length && state_ != State::kDone; ++k) {
-        const char c = bytes[k];
-        if (state_ == State::kBody) {
-            TakeBody(c);
-            continue;
-        }
-        if (c == '\n') {
-            if (state_ == State::kSkipLine) {
-                Next();
-                continue;
-            }
-            status_ = EndOfLine();
-            continue;
-        }
-        if (state_ == State::kSkipLine) continue;
-        // A line longer than the entry area is cut; what is kept still ends
-        // at the line's own line break.
-        if (used_ < kEntrySize - 1) entry_[used_++] = c;
+        Step(bytes[k]);
+        ReadReplay();
     }
     return status_;
+}
+
+// Bytes a body took that turned out not to be its own are read again.
+void ListingReader::ReadReplay() noexcept {
+    while (replayFrom_ < replayEnd_ && state_ != State::kDone) Step(replay_[replayFrom_++]);
+}
+
+void ListingReader::Step(char c) noexcept {
+    if (state_ == State::kBody) {
+        TakeBody(c);
+        return;
+    }
+    if (c == '\n') {
+        status_ = EndOfLine();
+        return;
+    }
+    // A line longer than the entry area is cut; what is kept still ends at
+    // the line's own line break.
+    if (used_ < kEntrySize - 1) entry_[used_++] = c;
 }
 
 // A whole line has come (without its '\n'; a '\r' before it is dropped).
@@ -151,40 +156,67 @@ void ListingReader::StartTextEntry() noexcept {
     if (n == 7 && !ParseIndex(f[6], &bodyLength)) bodyLength = -1;
     used_ = 0;
     bodyStart_ = 0;
-    bodyLength_ = bodyLength < 0 ? 0 : static_cast<std::size_t>(bodyLength);
+    bodySeen_ = 0;
+    firstBreak_ = kNoBreak;
     // Without a usable length (a modem that ignored AT+CSDH=1) the body can
-    // only end at the first line break: scale 0.
-    bodyScale_ = bodyLength < 0 || bodyLength_ > kMaxBody ? 0 : 1;
+    // only end at its first line break.
+    counted_ = bodyLength >= 0 && static_cast<std::size_t>(bodyLength) <= kMaxBody;
+    bodyLength_ = counted_ ? static_cast<std::size_t>(bodyLength) : 0;
     state_ = State::kBody;
 }
 
-// The body: <length> units, then the CR LF that ends it. Which unit the count
-// uses shows in where that CR LF stands.
+// The body. When a CR LF stands right after <length> bytes, the body is
+// those bytes, whatever line breaks they hold. Otherwise the body ends at its
+// first line break: so it does for a body shown as hex (its <length> counts
+// octets or characters, two or four digits each, and hex holds no line
+// break), and so it must for a count that fits nothing. What was read beyond
+// that line while the count was awaited is read again as the listing's own.
 void ListingReader::TakeBody(char c) noexcept {
+    const char before = bodySeen_ > 0 ? previous_ : '\0';
+    previous_ = c;
     if (used_ < kEntrySize - 1) entry_[used_++] = c;
-    if (bodyScale_ == 0) {  // no length: up to the line break
-        if (c != '\n') return;
-        std::size_t end = used_ - 1;
-        if (end > 0 && entry_[end - 1] == '\r') --end;
-        FinishTextEntry(end);
-        return;
+    ++bodySeen_;
+    if (c == '\n' && firstBreak_ == kNoBreak) {
+        breakEnd_ = bodySeen_;
+        firstBreak_ = bodySeen_ - (before == '\r' ? 2 : 1);
     }
-    for (;;) {
-        const std::size_t body = bodyLength_ * static_cast<std::size_t>(bodyScale_);
-        if (used_ < body + 2) return;
-        if (entry_[body] == '\r' && entry_[body + 1] == '\n') {
-            FinishTextEntry(body);
-            return;
-        }
-        if (bodyScale_ == 4 || body * 2 > kMaxBody) {
-            // The modem's count fits none of the forms: take what the count
-            // gives and pass over the rest of that line.
+    if (counted_) {
+        // <length> is at most kMaxBody, well inside the entry area.
+        if (bodySeen_ < bodyLength_ + 2) return;
+        if (entry_[bodyLength_] == '\r' && entry_[bodyLength_ + 1] == '\n') {
             FinishTextEntry(bodyLength_);
-            state_ = State::kSkipLine;
             return;
         }
-        bodyScale_ *= 2;
+        counted_ = false;
     }
+    if (firstBreak_ != kNoBreak) EndAtFirstBreak();
+}
+
+// Ends the body at its first line break and queues what it read beyond that
+// line to be read again. A first line longer than the entry area was cut;
+// then nothing was read beyond it.
+void ListingReader::EndAtFirstBreak() noexcept {
+    const std::size_t kept = used_;
+    FinishTextEntry(firstBreak_ < kept ? firstBreak_ : kept);
+    if (breakEnd_ < kept) Replay(entry_ + breakEnd_, kept - breakEnd_);
+}
+
+at::Verdict ListingReader::End() noexcept {
+    if (state_ != State::kBody || !counted_ || firstBreak_ == kNoBreak) return status_;
+    EndAtFirstBreak();
+    ReadReplay();
+    return status_;
+}
+
+// Queues `length` bytes to be read before the rest of the pending replay.
+void ListingReader::Replay(const char* bytes, std::size_t length) noexcept {
+    if (length == 0) return;
+    const std::size_t rest = replayEnd_ - replayFrom_;
+    if (length + rest > sizeof replay_) return;  // cannot happen: see kReplaySize
+    std::memmove(replay_ + length, replay_ + replayFrom_, rest);
+    std::memmove(replay_, bytes, length);
+    replayFrom_ = 0;
+    replayEnd_ = length + rest;
 }
 
 void ListingReader::FinishTextEntry(std::size_t bodyLength) noexcept {

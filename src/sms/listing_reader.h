@@ -27,6 +27,11 @@ public:
     // Empties the pair and reads the answer from its start again.
     void Restart() noexcept override;
 
+    // A text body still waiting for the bytes its <length> announced when
+    // the answer went quiet ends at its first line break, and what it held
+    // back is read as the listing's own (its final result line, perhaps).
+    at::Verdict End() noexcept override;
+
     int Entries() const noexcept { return entries_; }
 
     // An entry as it comes: its header line, then its PDU line or its body.
@@ -41,14 +46,24 @@ public:
     static constexpr std::size_t kMaxHeaderLine = kEntrySize - 1 - 2 - kMaxPduLine;
 
 private:
-    enum class State { kLine, kPduLine, kBody, kSkipLine, kDone };
+    enum class State { kLine, kPduLine, kBody, kDone };
 
+    void Step(char c) noexcept;
     at::Verdict EndOfLine() noexcept;
     void StartTextEntry() noexcept;
     void TakeBody(char c) noexcept;
     void FinishPduEntry() noexcept;
     void FinishTextEntry(std::size_t bodyLength) noexcept;
+    void EndAtFirstBreak() noexcept;
+    void Replay(const char* bytes, std::size_t length) noexcept;
+    void ReadReplay() noexcept;
     void Next() noexcept;
+
+    static constexpr std::size_t kNoBreak = static_cast<std::size_t>(-1);
+    // A body gives back at most what it read beyond its first line while its
+    // count was awaited: fewer than <length> + 2 bytes, <length> being at
+    // most 4 * 160. A replayed body gives back only bytes of the replay.
+    static constexpr std::size_t kReplaySize = 4 * 160 + 2;
 
     Format format_;
     Slot* header_;
@@ -61,7 +76,14 @@ private:
     std::size_t used_ = 0;         // bytes in entry_
     std::size_t bodyStart_ = 0;    // where the body or PDU line starts in entry_
     std::size_t bodyLength_ = 0;   // text mode: <length> from the header
-    int bodyScale_ = 1;            // 1, 2 or 4 bytes per <length> unit
+    bool counted_ = false;         // <length> may still be where the body ends
+    std::size_t bodySeen_ = 0;     // bytes of the body so far, kept or not
+    std::size_t firstBreak_ = kNoBreak;  // where the body's first line ends
+    std::size_t breakEnd_ = 0;     // just past that line's LF
+    char previous_ = '\0';         // the body's last byte
+    char replay_[kReplaySize] = {};
+    std::size_t replayFrom_ = 0;
+    std::size_t replayEnd_ = 0;
     char headerText_[kSlotSize] = {};  // text mode: the formatted header slot
 };
 

@@ -26,12 +26,15 @@ struct Listing {
     int entries = 0;
 };
 
-// Feeds `answer` in pieces of `piece` bytes until the reader has its verdict.
+// Feeds `answer` in pieces of `piece` bytes until the reader has its verdict,
+// then lets the line go quiet.
 Listing Read(ListingReader::Format format, const std::string& answer, std::size_t piece) {
     Listing out;
     ListingReader reader(format, out.header, out.text, kSlots);
     for (std::size_t at = 0; at < answer.size() && out.status == vantor::at::Verdict::kNotYet; at += piece)
         out.status = reader.Take(answer.data() + at, std::min(piece, answer.size() - at));
+    // The line goes quiet after the answer.
+    if (out.status == vantor::at::Verdict::kNotYet) out.status = reader.End();
     out.entries = reader.Entries();
     return out;
 }
@@ -81,3 +84,39 @@ TEST(ListingReader, OverlongHeaderIsDroppedAndTheListingReadOn) {
 }
 
 }  // namespace
+
+// A text-mode <length> that does not end at a line end is not trusted: that
+// body ends at its first line break, and the entries after it are read
+// whole, whichever way the count is wrong. A count that fits stays the rule,
+// line breaks and all.
+TEST(ListingReader, TextLengthThatMissesTheBodyFallsBackToTheLineBreak) {
+    const struct {
+        const char* name;
+        std::size_t announced;
+        std::string body;
+        std::string shown;
+    } cases[] = {
+        {"fits", 5, "Hello", "Hello"},
+        {"fits, two lines", 12, "Line1\r\nLine2", "Line1\r\nLine2"},
+        {"too short", 3, "Hello", "Hello"},
+        {"too long", 10, "Hi", "Hi"},
+        {"too long by the next header", 40, "Hi", "Hi"},
+        {"far too long", 600, "Hi", "Hi"},
+        {"hex octets", 4, "62A58B66", "62A58B66"},
+        {"zero for text", 0, "Hi", "Hi"},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{512}}) {
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            const std::string answer = TextHeaderOfLength(80, c.announced) + "\r\n" + c.body +
+                                       "\r\n" + TextHeaderOfLength(80, 6) + "\r\nSecond\r\n" +
+                                       TextHeaderOfLength(80, 5) + "\r\nThird\r\n\r\nOK\r\n";
+            const Listing t = Read(ListingReader::Format::kText, answer, piece);
+            EXPECT_EQ(t.status, vantor::at::Verdict::kDone);
+            ASSERT_EQ(t.entries, 3);
+            EXPECT_EQ(std::string(t.text[0]), c.shown);
+            EXPECT_STREQ(t.text[1], "Second");
+            EXPECT_STREQ(t.text[2], "Third");
+        }
+    }
+}
