@@ -19,10 +19,15 @@ int CDriverBase::ReconnectPort() noexcept { return link::ReconnectPort(*this); }
 void CDriverBase::BorrowPort(os::Handle handle) noexcept { link::BorrowPort(*this, handle); }
 
 int CDriverBase::ReadPort(std::uint8_t* destination, std::uint32_t* count) noexcept {
+    if (!link::Holds(*this)) {
+        if (count != nullptr) *count = 0;
+        return 0;
+    }
     return link::ReadPort(PortHandle, destination, count);
 }
 
 int CDriverBase::WritePort(const std::uint8_t* bytes, std::int32_t length) noexcept {
+    if (!link::Holds(*this)) return 0;
     return link::WritePort(PortHandle, bytes, length);
 }
 

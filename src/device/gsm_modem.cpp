@@ -60,7 +60,7 @@ int CGsmModem::Exchange(std::uint8_t* buffer, std::int32_t* length, std::int32_t
 }
 
 int CGsmModem::LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcept {
-    if (enable == 0) return 0;
+    if (enable == 0 || !link::Holds(*this)) return 0;
     return link::ProbeLine(PortHandle);
 }
 

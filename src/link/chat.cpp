@@ -165,6 +165,7 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
              const Answer* answer) noexcept {
     Outcome out;
     EchoMatcher echo(command.bytes, command.length);
+    if (!Holds(line)) return out;
     if (command.bytes != nullptr && !WriteCommand(line, command)) return out;
     out.written = true;
     if (answer != nullptr) {
@@ -181,6 +182,8 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
     for (;;) {
         if (pacing.pauseBeforeRead) os::Sleep(pacing.pauseMs);
         const bool expired = deadline.Passed();
+        // The owner of a shared handle may close it at any time.
+        if (!Holds(line)) break;
         std::uint32_t n = 0;
         if (ReadPort(line.PortHandle, chunk, &n) && n >= 1) {
             if (answer != nullptr && !Keep(*answer, chunk, n)) break;

@@ -122,8 +122,8 @@ int Exchange(Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept {
     return 1;
 }
 
-int Send(const Line& line, const std::uint8_t* bytes, std::int32_t length) noexcept {
-    if (bytes == nullptr) return 0;
+int Send(Line& line, const std::uint8_t* bytes, std::int32_t length) noexcept {
+    if (bytes == nullptr || !Holds(line)) return 0;
     if (!WritePort(line.PortHandle, bytes, length)) return 0;
     TraceBytes("Tx: ", bytes, static_cast<std::size_t>(length));
     return 1;

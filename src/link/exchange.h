@@ -33,7 +33,7 @@ int IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) n
 int Exchange(Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept;
 
 // Writes `bytes` and traces them.
-int Send(const Line& line, const std::uint8_t* bytes, std::int32_t length) noexcept;
+int Send(Line& line, const std::uint8_t* bytes, std::int32_t length) noexcept;
 
 // Collects an answer into `buffer` until `mode` completes or the line is
 // silent for the reply time-out, reading every 500 ms. 1 when it completed.

@@ -1,11 +1,14 @@
 #include "link/port_handles.h"
 
+#include <cstring>
+
 namespace vantor::port_handles {
 namespace {
 
 struct Entry {
     os::Handle handle;
     std::uint32_t generation;
+    char name[kNameSize];
 };
 
 struct Registry {
@@ -41,7 +44,7 @@ int IndexOf(const Registry& r, os::Handle handle) noexcept {
 
 }  // namespace
 
-std::uint32_t Register(os::Handle handle) noexcept {
+std::uint32_t Register(os::Handle handle, const char* name) noexcept {
     if (handle == os::kInvalidHandle) return 0;
     Registry& r = Table();
     Guard guard(r.lock);
@@ -54,8 +57,34 @@ std::uint32_t Register(os::Handle handle) noexcept {
         if (r.count == kCapacity) return 0;
         i = r.count++;
     }
-    r.entries[i] = Entry{handle, r.lastGeneration};
+    r.entries[i] = Entry{handle, r.lastGeneration, {}};
+    if (name != nullptr) {
+        std::strncpy(r.entries[i].name, name, kNameSize - 1);
+        r.entries[i].name[kNameSize - 1] = '\0';
+    }
     return r.lastGeneration;
+}
+
+bool NameOf(os::Handle handle, char* name) noexcept {
+    Registry& r = Table();
+    Guard guard(r.lock);
+    const int i = IndexOf(r, handle);
+    if (i < 0) return false;
+    std::memcpy(name, r.entries[i].name, kNameSize);
+    return true;
+}
+
+bool FindOpening(const char* name, os::Handle* handle, std::uint32_t* generation) noexcept {
+    if (name == nullptr || name[0] == '\0') return false;
+    Registry& r = Table();
+    Guard guard(r.lock);
+    for (int i = 0; i < r.count; ++i) {
+        if (std::strncmp(r.entries[i].name, name, kNameSize) != 0) continue;
+        *handle = r.entries[i].handle;
+        *generation = r.entries[i].generation;
+        return true;
+    }
+    return false;
 }
 
 std::uint32_t GenerationOf(os::Handle handle) noexcept {

@@ -22,9 +22,21 @@ namespace vantor::port_handles {
 
 inline constexpr int kCapacity = 256;
 
-// Notes a handle the module has just opened and returns the generation of
-// this opening; 0 when the table is full.
-std::uint32_t Register(os::Handle handle) noexcept;
+// The longest port name an opening is noted with ("COM12", the host's field
+// of 32 bytes without its terminator).
+inline constexpr int kNameSize = 32;
+
+// Notes a handle the module has just opened for the port `name` and returns
+// the generation of this opening; 0 when the table is full.
+std::uint32_t Register(os::Handle handle, const char* name) noexcept;
+
+// The name the opening of a registered value was noted with, copied into
+// `name` (kNameSize bytes); false for a value the module did not open.
+bool NameOf(os::Handle handle, char* name) noexcept;
+
+// The current opening of the port `name`: its handle and generation, or false
+// when the module holds no opening of that port.
+bool FindOpening(const char* name, os::Handle* handle, std::uint32_t* generation) noexcept;
 
 // The generation of the opening a registered value stands for now, or 0 for a
 // value the module did not open (or has closed).

@@ -76,9 +76,11 @@ int OpenPort(Line& line, const PortConfig* config) noexcept {
     os::SetCommTimeouts(h, &timeouts);
 
     // Without a place in the table the handle could never be closed.
-    const std::uint32_t generation = port_handles::Register(h);
+    const std::uint32_t generation = port_handles::Register(h, c.portName);
     if (generation == 0) return 0;
     line.HandleGeneration = generation;
+    std::memcpy(line.PortName, c.portName, sizeof line.PortName);
+    line.Lost = false;
     line.PortHandle = port.Release();
     return 1;
 }
@@ -93,12 +95,39 @@ int ClosePort(Line& line) noexcept {
         os::CloseHandle(line.PortHandle);
     line.PortHandle = os::kInvalidHandle;
     line.HandleGeneration = 0;
+    line.PortName[0] = '\0';
+    line.Lost = false;
     return 1;
 }
 
 void BorrowPort(Line& line, os::Handle handle) noexcept {
     line.PortHandle = handle;
     line.HandleGeneration = port_handles::GenerationOf(handle);
+    if (!port_handles::NameOf(handle, line.PortName)) line.PortName[0] = '\0';
+    line.Lost = false;
+}
+
+bool Holds(Line& line) noexcept {
+    // A handle this module did not open (or none) has nothing to be checked
+    // against; the system's own calls judge it.
+    if (line.HandleGeneration == 0) return true;
+    if (port_handles::GenerationOf(line.PortHandle) == line.HandleGeneration) return true;
+    // The opening was closed. The port's next opening in this module, if
+    // there is one, is the one the host's objects now share.
+    os::Handle handle = os::kInvalidHandle;
+    std::uint32_t generation = 0;
+    if (port_handles::FindOpening(line.PortName, &handle, &generation)) {
+        line.PortHandle = handle;
+        line.HandleGeneration = generation;
+        line.Lost = false;
+        Trace("Port %.31s: following its new opening\n", line.PortName);
+        return true;
+    }
+    if (!line.Lost)
+        Trace("Port %.31s: its handle was closed by the object that opened it; no I/O on it "
+              "until the port is opened again\n", line.PortName);
+    line.Lost = true;
+    return false;
 }
 
 int ReconnectPort(Line& line) noexcept {

@@ -29,8 +29,13 @@ struct Line {
     PortConfig StoredConfig{};
     // Which opening of PortHandle this object holds (see port_handles.h): a
     // borrowed value that the system has since handed out again is not ours
-    // to close.
+    // to close, nor to read or write.
     std::uint32_t HandleGeneration = 0;
+    // The port that opening is of, so that a line whose opening was closed
+    // can follow the port's next opening.
+    char PortName[32] = {};
+    // The opening was closed and the port not opened again (traced once).
+    bool Lost = false;
     // The modem has been seen echoing commands (V.25ter E1, its factory
     // setting). From then on an answer counts only after the echo of its own
     // command, so a late answer to an earlier one cannot complete it. Learned
@@ -49,6 +54,14 @@ int ClosePort(Line& line) noexcept;
 // Takes a handle that another object holds (IPortSharing's SetPortHandle),
 // noting which opening of it this is.
 void BorrowPort(Line& line, os::Handle handle) noexcept;
+
+// True when the line may do I/O on its handle: the handle is still the
+// opening the line took (or one the module did not open, which it cannot
+// check). A line whose opening was closed (and perhaps handed out again, for
+// another port) does no I/O on it: it takes the module's current opening of
+// the same port when there is one, else its calls fail until the port is
+// opened again or the host hands it a handle. Traced when that happens.
+bool Holds(Line& line) noexcept;
 
 // Closes, pauses, and opens again with the stored configuration.
 int ReconnectPort(Line& line) noexcept;

@@ -276,6 +276,60 @@ TEST_P(SharedHandle, ClosedInEitherOrderExactlyOnce) {
 INSTANTIATE_TEST_SUITE_P(Host, SharedHandle, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "OwnerFirst" : "BorrowerFirst"; });
 
+// The owner of a shared handle closes it and, before it opens its port again,
+// another device opens a second port and gets the freed value. The borrower
+// still holding that value must not send or delete through the other modem:
+// its calls fail, traced, until the owner's port is open again, and then it
+// follows that new opening.
+TEST_F(BadHostInput, BorrowerOfAClosedHandleNeverReachesAnotherPort) {
+    peer.SetEcho(true);
+    peer.OnWrite("AT+CMGD=", "\r\nOK\r\n", 20);
+    peer.OnWrite("AT+CMGS=", "\r\n> ", 20);
+    peer.OnWrite("\x1A", "\r\n+CMGS: 7\r\n\r\nOK\r\n", 20);
+    Open();
+    ScriptedPeer other;
+    other.SetEcho(true);
+    other.OnWrite("AT", "\r\nOK\r\n", 20);
+    other.OnWrite("\x1A", "\r\n+CMGS: 9\r\n\r\nOK\r\n", 20);
+    os::virt::AddPort("COM2", &other);
+
+    CGsmModem borrower;
+    borrower.BorrowPort(modem.PortHandle);
+    std::strcpy(borrower.Tele, "13800138000");
+    const os::Handle shared = modem.PortHandle;
+    PacketBuilder send(kSEND, true);
+    send.Value(kType1, 0);
+    PacketBuilder erase(kCMGD, true);
+    erase.Value(kType2, 1);
+
+    // The owner's outage: its handle goes, and the next opening (of COM2, by
+    // a third device) gets the same value.
+    ASSERT_EQ(modem.ClosePort(), 1);
+    CGsmModem third;
+    PortConfig com2 = MakePortConfig("COM2", 9600, 100);
+    ASSERT_EQ(third.OpenPort(&com2), 1);
+    ASSERT_EQ(third.PortHandle, shared);
+
+    EXPECT_EQ(borrower.ProcessPacket(send.Packet(), 1), 0);
+    EXPECT_EQ(borrower.SReturn, 2);
+    EXPECT_EQ(borrower.ProcessPacket(erase.Packet(), 1), 0);
+    EXPECT_EQ(other.Written(), "");
+    EXPECT_TRUE(Traced("Port COM1: its handle was closed by the object that opened it; no I/O "
+                       "on it until the port is opened again\n"));
+
+    // The owner's port is back: the borrower follows it.
+    PortConfig com1 = MakePortConfig("COM1", 9600, 100);
+    ASSERT_EQ(modem.OpenPort(&com1), 1);
+    const std::size_t before = peer.Written().size();
+    EXPECT_EQ(borrower.ProcessPacket(send.Packet(), 1), 1);
+    EXPECT_EQ(borrower.SReturn, 1);
+    EXPECT_EQ(borrower.PortHandle, modem.PortHandle);
+    EXPECT_EQ(Count(peer.Written().substr(before), "AT+CMGS="), 1u);
+    EXPECT_TRUE(Traced("Port COM1: following its new opening\n"));
+    EXPECT_EQ(other.Written(), "");
+    third.ClosePort();
+}
+
 // A handle the host made up, or one already closed, is never closed by the
 // module.
 TEST_F(BadHostInput, ForeignHandleIsNotClosed) {
