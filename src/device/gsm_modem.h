@@ -26,7 +26,27 @@ enum SendResult : int { kSendFailed = 0, kSendDone = 1, kSendUnknown = 2 };
 // the reply time-out: networks often take seconds to confirm.
 inline constexpr std::uint32_t kSendResultLimitMs = 60000;
 
-class CGsmModem final : public CDriverBase {
+// The settings and texts the host reads and writes through registers, named
+// after them. The host reaches them only through those registers, never by
+// their place in the object.
+struct Registers {
+    std::int32_t ErrCount = 0;
+    std::uint8_t ReSTime = 0;
+    std::uint32_t EDelay = 60;          // 16-bit value; the upper half stays 0
+    std::uint8_t SReturn = 0;
+    std::uint8_t CodeMod = 1;
+    std::int32_t MsgFormat = 0;
+    char Tele[kTeleSize] = {};
+    Slot MsgSend[kSendSlots] = {};
+    Slot MsgOld[kOldSlots] = {};
+    Slot MsgInf[kOldSlots] = {};
+    Slot MsgNew[kNewSlots] = {};
+    Slot MsgNec[kNewSlots] = {};
+
+    bool operator==(const Registers&) const = default;
+};
+
+class CGsmModem final : public CDriverBase, public Registers {
 public:
     CGsmModem() noexcept;
     ~CGsmModem() override;
@@ -69,20 +89,6 @@ public:
     // refused. A SendResult.
     int SendTextMessage(int attempts = 1) noexcept;
 
-    // Fields named after the registers that expose them. The host reaches them
-    // only through those registers, never by their place in the object.
-    std::int32_t ErrCount = 0;
-    std::uint8_t ReSTime = 0;
-    std::uint32_t EDelay = 60;          // 16-bit value; the upper half stays 0
-    std::uint8_t SReturn = 0;
-    std::uint8_t CodeMod = 1;
-    std::int32_t MsgFormat = 0;
-    char Tele[kTeleSize] = {};
-    Slot MsgSend[kSendSlots] = {};
-    Slot MsgOld[kOldSlots] = {};
-    Slot MsgInf[kOldSlots] = {};
-    Slot MsgNew[kNewSlots] = {};
-    Slot MsgNec[kNewSlots] = {};
 
 private:
     static int MessageToDelete(const IoItem* item) noexcept;

@@ -37,7 +37,7 @@ TEST_P(BadPacket, GivesCleanResultAndChangesNothing) {
     Open();
     std::strcpy(modem.MsgNew[9], "last unread slot");
     std::strcpy(modem.MsgOld[19], "last read slot");
-    const std::string before = Fields();
+    const Registers before = Fields();
     const std::size_t mark = Mark();
 
     PacketBuilder p(c.kind, c.write);

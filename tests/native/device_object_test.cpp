@@ -68,7 +68,7 @@ TEST(DeviceCommandRegister, OnlyTheFivePlainCommandKinds) {
 }
 
 TEST_F(DeviceObject, EmptySlotsReturnFixedResultsAndChangeNothing) {
-    const std::string before = Fields();
+    const Registers before = Fields();
     CDriverBase& slots = modem;  // reached through the slot table, as the host does
     EXPECT_EQ(slots.Reserved1(1, 2), 1);
     EXPECT_EQ(slots.Reserved2(1, 2, 3, 4), 1);

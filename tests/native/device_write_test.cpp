@@ -136,7 +136,7 @@ TEST_F(WriteCycleTest, TextListingGivesUpOnAPortThatYieldsNothing) {
 TEST_F(WriteCycleTest, TextListingOnClosedPortFailsAndKeepsTheStores) {
     FillPair(modem.MsgNew, modem.MsgNec, kNewSlots, "before");
     modem.MsgFormat = 1;
-    const std::string before = Fields();
+    const Registers before = Fields();
     PacketBuilder unread(kNEW, true);
     EXPECT_EQ(Run(unread), 0);
     EXPECT_TRUE(Fields() == before);
@@ -258,7 +258,7 @@ TEST_F(WriteCycleTest, EDelayTakesSixteenBitsAndTheLimitFollows) {
 }
 
 TEST_F(WriteCycleTest, StoreWritesThatChangeNothing) {
-    const std::string before = Fields();
+    const Registers before = Fields();
     PacketBuilder noList(kReSTime, true);
     EXPECT_EQ(Run(noList), 0);
     for (std::int16_t kind : Kinds{kTele, kReSTime, kEDelay, kSReturn, kCodeMod}) {
@@ -314,7 +314,7 @@ TEST_F(WriteCycleTest, MsgSendWritesOnlyTheItemsSlot) {
     EXPECT_EQ(Run(empty), 1);
     EXPECT_EQ(std::string(modem.MsgSend[0]), "");
 
-    const std::string before = Fields();
+    const Registers before = Fields();
     for (std::uint16_t sub : {2, 3, 255, 65535}) {
         PacketBuilder outside(kMsgSend, true);
         outside.Text("spill", sub);
@@ -326,7 +326,7 @@ TEST_F(WriteCycleTest, MsgSendWritesOnlyTheItemsSlot) {
 TEST_F(WriteCycleTest, KindsWithoutWriteBehaviourChangeNothing) {
     Open();
     peer.SetEcho(true);
-    const std::string before = Fields();
+    const Registers before = Fields();
     for (std::int16_t kind : Kinds{kAT, kMsgNew, kMsgNec, kMsgOld, kMsgInf, 17,
                               -1, 0x7FFF}) {
         PacketBuilder p(kind, true);

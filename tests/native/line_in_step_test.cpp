@@ -147,7 +147,7 @@ TEST_F(LineInStep, FailedTextListingsKeepTheStores) {
     ASSERT_EQ(Write(kOLD), 1);
     ASSERT_EQ(Write(kNEW), 1);
     ASSERT_EQ(std::string(modem.MsgNec[0]), "KEEP ME");
-    const std::string before = Fields();
+    const Registers before = Fields();
 
     tc35.FailCommand("CMGL", modem::kPlainError, 1);
     EXPECT_EQ(Write(kNEW), 0);
