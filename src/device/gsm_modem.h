@@ -104,6 +104,7 @@ private:
         int commandLength;
         const char* message;
         int messageLength;
+        std::uint32_t promptWindowMs;  // the least silence the prompt is awaited
     };
     int SendWithRetries() noexcept;
     template <typename Attempt>

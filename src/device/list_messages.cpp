@@ -13,6 +13,7 @@ namespace vantor {
 namespace {
 
 constexpr char kShowTextLengths[] = "AT+CSDH=1\r\n";
+constexpr std::uint32_t kTextListingQuietMs = 1000;
 constexpr char kListUnreadText[] = "AT+CMGL=\"REC UNREAD\"\r";
 constexpr char kListReadText[] = "AT+CMGL=\"REC READ\"\r";
 
@@ -48,6 +49,10 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
     link::Pacing pacing;
     pacing.pauseAfterVerdict = true;
     pacing.traceEachChunk = true;
+    // A SIM may pause between the entries of a text-mode listing; the modem
+    // has always been given a second of quiet before its answer was taken
+    // as complete.
+    if (textMode) pacing.silenceFloorMs = kTextListingQuietMs;
     if (request == nullptr || length <= 0) return 0;
     if (link::Chat(*this, link::Command{request, length}, reader, pacing, nullptr).verdict !=
         at::Verdict::kDone)

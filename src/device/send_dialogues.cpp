@@ -27,6 +27,15 @@ constexpr int kMaxTextBody = 160;  // bytes of a text-mode body
 constexpr std::uint32_t kPduRetryPauseMs = 10;
 constexpr std::uint32_t kTextRetryPauseMs = 500;
 constexpr char kSendCommand[] = "AT+CMGS=";
+// How long a modem may take with the prompt, whatever the host's reply
+// time-out. In text mode a second. In PDU mode the modem has always been
+// given 200 ms and then polls of 500 ms until one reply time-out has passed:
+// the first poll after the time-out still finds the prompt.
+constexpr std::uint32_t kTextPromptWindowMs = 1000;
+std::uint32_t PduPromptWindowMs(std::int32_t replyTimeout) noexcept {
+    const std::uint32_t timeout = replyTimeout < 0 ? 0u : static_cast<std::uint32_t>(replyTimeout);
+    return 200 + 500 * (timeout / 500 + 1);
+}
 
 // The Tele field as a terminated text, whatever was stored in it.
 void CopyTele(const char (&tele)[kTeleSize], char (&out)[kTeleSize]) noexcept {
@@ -56,6 +65,7 @@ int CGsmModem::Submit(const Submission& s) noexcept {
 
     Trace("! IN LinklevelSend 1 nLen=%d!\n", s.commandLength);
     link::Prompt prompt;
+    pacing.silenceFloorMs = s.promptWindowMs;
     const link::Command command{reinterpret_cast<const std::uint8_t*>(s.command), s.commandLength,
                                 "Tx: ", 0};
     const link::Outcome heard = link::Chat(*this, command, prompt, pacing, &kept);
@@ -78,6 +88,7 @@ int CGsmModem::Submit(const Submission& s) noexcept {
     // The message has gone out: only the modem's own verdict ends the wait.
     link::SendVerdict verdict;
     pacing.silenceEnds = false;
+    pacing.silenceFloorMs = 0;
     pacing.limitMs = kSendResultLimitMs;
     const at::Verdict result = link::Chat(*this, link::Command{}, verdict, pacing, &kept).verdict;
     if (result == at::Verdict::kDone) {
@@ -142,7 +153,7 @@ int CGsmModem::SubmitPdu(char* pdu, std::int32_t count) noexcept {
     // PDU (the TC35 manual's AT+CMGS notes).
     command[commandLength] = '\r';
     pdu[count] = link::kCtrlZ;
-    return Submit({command, commandLength + 1, pdu, count + 1});
+    return Submit({command, commandLength + 1, pdu, count + 1, PduPromptWindowMs(ReplyTimeout)});
 }
 
 int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
@@ -202,7 +213,7 @@ int CGsmModem::SubmitText() noexcept {
         std::snprintf(command, sizeof command, "%s\"%s\"\r", kSendCommand, tele);
     body[length] = link::kCtrlZ;
     body[length + 1] = '\r';
-    return Submit({command, commandLength, body, length + 2});
+    return Submit({command, commandLength, body, length + 2, kTextPromptWindowMs});
 }
 
 int CGsmModem::SendTextMessage(int attempts) noexcept {

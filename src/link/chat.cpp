@@ -19,8 +19,8 @@ constexpr std::size_t kShownDiscarded = 80;  // bytes of a discarded run in the 
 class Deadline {
 public:
     Deadline(const Line& line, const Pacing& pacing) noexcept
-        : line_(line), silenceEnds_(pacing.silenceEnds), limitMs_(pacing.limitMs),
-          begin_(os::GetTickCount()) {
+        : line_(line), silenceEnds_(pacing.silenceEnds), floorMs_(pacing.silenceFloorMs),
+          limitMs_(pacing.limitMs), begin_(os::GetTickCount()) {
         Restart();
     }
 
@@ -29,6 +29,7 @@ public:
     void Restart() noexcept {
         start_ = os::GetTickCount();
         timeout_ = line_.ReplyTimeout < 0 ? 0u : static_cast<std::uint32_t>(line_.ReplyTimeout);
+        if (timeout_ < floorMs_) timeout_ = floorMs_;
     }
 
     // Passed once the tick count is beyond start + time-out, or the answer
@@ -42,6 +43,7 @@ public:
 private:
     const Line& line_;
     bool silenceEnds_;
+    std::uint32_t floorMs_;
     std::uint32_t limitMs_;
     std::uint32_t begin_;
     std::uint32_t start_ = 0;

@@ -60,6 +60,10 @@ struct Pacing {
     bool pauseBeforeRead = false;        // else after the read
     bool pauseAfterVerdict = false;      // the pass's pause even after the matcher decided
     bool silenceEnds = true;             // else only the limit ends the wait
+    // The silence allowed is the reply time-out, but never less than this:
+    // a dialogue whose modem may think longer than the host's time-out
+    // waits as long as the modem may take.
+    std::uint32_t silenceFloorMs = 0;
     std::uint32_t limitMs = kAnswerLimitMs;
     bool gateOnEcho = true;              // see Chat
     bool traceEachChunk = false;         // "Rx: " per chunk, else the kept answer at the end

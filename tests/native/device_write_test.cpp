@@ -133,6 +133,29 @@ TEST_F(WriteCycleTest, TextListingGivesUpOnAPortThatYieldsNothing) {
     Unplug();
 }
 
+// A SIM that pauses between the entries of a text-mode listing, with a host
+// reply time-out of 250 ms: the listing waits out the modem's pauses (a
+// second of quiet, as the modem has always been given) and lists every entry.
+TEST_F(WriteCycleTest, TextListingWaitsForASlowSim) {
+    Open(250);
+    modem.MsgFormat = 1;
+    peer.SetEcho(true);
+    peer.OnWrite("AT+CSDH=1", "\r\nOK\r\n", 20);
+    const std::string header = "+CMGL: 1,\"REC UNREAD\",\"+8613900000000\",,\"25/12/08,21:14:00+32\",145,5\r\n";
+    peer.OnWrite("AT+CMGL=", "\r\n" + header + "ALARM\r\n", 20);
+    PacketBuilder unread(kNEW, true);
+    const std::uint64_t start = Now();
+    // The second entry 700 ms after the first, the final OK 700 ms later.
+    std::string second = header;
+    second[7] = '2';
+    peer.At(start + 760, second + "PUMPS\r\n");
+    peer.At(start + 1460, "\r\nOK\r\n");
+    EXPECT_EQ(Run(unread), 1);
+    EXPECT_STREQ(modem.MsgNec[0], "ALARM");
+    EXPECT_STREQ(modem.MsgNec[1], "PUMPS");
+    EXPECT_LT(Now() - start, 1500u);  // taken the moment the OK came
+}
+
 TEST_F(WriteCycleTest, TextListingOnClosedPortFailsAndKeepsTheStores) {
     FillPair(modem.MsgNew, modem.MsgNec, kNewSlots, "before");
     modem.MsgFormat = 1;

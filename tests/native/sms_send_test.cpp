@@ -70,7 +70,9 @@ TEST_F(SmsSend, PduFailures) {
         std::uint64_t took;
     } cases[] = {
         {"error instead of the prompt", "\r\n+CMS ERROR: 304\r\n", nullptr, "AT+CMGS=19\r\x1B", 0, 60},
-        {"no prompt", nullptr, nullptr, "AT+CMGS=19\r\x1B", 0, 1010},
+        // The prompt is awaited as long as the modem has always been given:
+        // 200 ms and 500 ms polls past the 1000 ms reply time-out.
+        {"no prompt", nullptr, nullptr, "AT+CMGS=19\r\x1B", 0, 1710},
         {"error after the PDU", "\r\n> ", "\r\n+CMS ERROR: 500\r\n", "AT+CMGS=19\r" + kHelloPdu + "\x1A", 0, 360},
         {"bare OK after the PDU", "\r\n> ", "\r\nOK\r\n", "AT+CMGS=19\r" + kHelloPdu + "\x1A", 0, 360},
         {"result line without OK", "\r\n> ", "\r\n+CMGS: 7\r\n", "AT+CMGS=19\r" + kHelloPdu + "\x1A", 2, 60060},
@@ -201,6 +203,39 @@ TEST_F(SmsSend, TextFailures) {
         EXPECT_EQ(peer.Written(), c.bodyWritten ? "AT+CMGS=\"123\"\rHello\x1A\r"
                                                 : "AT+CMGS=\"123\"\r\x1B")
             << c.name;
+        modem.ClosePort();
+    }
+}
+
+// A host with a short reply time-out: the prompt is still awaited as long as
+// the modem may take with it (PDU mode: 200 ms and 500 ms polls up to the
+// first poll after the time-out; text mode: a second), and taken the moment
+// it comes.
+TEST_F(SmsSend, SlowPromptWithAShortReplyTimeout) {
+    const struct {
+        int format;
+        std::int16_t timeout;
+        std::uint32_t promptAfter;
+        int result;
+    } cases[] = {
+        {0, 100, 250, 1}, {0, 100, 690, 1}, {0, 100, 800, 0}, {0, 250, 650, 1},
+        {1, 100, 760, 1}, {1, 250, 990, 1}, {1, 100, 1100, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.format) + " " + std::to_string(c.timeout) + " " +
+                     std::to_string(c.promptAfter));
+        os::virt::Reset();
+        peer = {};
+        Open(c.timeout);
+        Message("123", "hellohello");
+        modem.CodeMod = 0;
+        peer.OnWrite(c.format == 0 ? "AT+CMGS=19\r" : "AT+CMGS=\"123\"\r", "\r\n> ", c.promptAfter);
+        peer.OnWrite("\x1A", kSent, 50);
+        const auto start = Now();
+        EXPECT_EQ(c.format == 0 ? modem.SendPduMessage() : modem.SendTextMessage(), c.result);
+        if (c.result == 1) {
+            EXPECT_NEAR(static_cast<double>(Now() - start), c.promptAfter + 50.0, 30.0);
+        }
         modem.ClosePort();
     }
 }
