@@ -25,4 +25,21 @@ Verdict FinalResult(const char* line, std::size_t length) noexcept {
     return Verdict::kNotYet;
 }
 
+Refusal RefusalOf(const char* line, std::size_t length) noexcept {
+    Refusal r;
+    if (line == nullptr) return r;
+    if (StartsWith(line, length, "+CMS ERROR:")) r.kind = Refusal::Kind::kCms;
+    else if (StartsWith(line, length, "+CME ERROR:")) r.kind = Refusal::Kind::kCme;
+    else return r;
+    std::size_t i = 11;
+    while (i < length && line[i] == ' ') ++i;
+    int code = 0;
+    std::size_t digits = 0;
+    for (; i < length && line[i] >= '0' && line[i] <= '9' && digits < 6; ++i, ++digits)
+        code = code * 10 + (line[i] - '0');
+    // A code in words (verbose error results) or none: a refusal all the same.
+    r.code = digits > 0 ? code : -1;
+    return r;
+}
+
 }  // namespace vantor::at

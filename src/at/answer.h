@@ -20,6 +20,18 @@ enum class Verdict {
 // line is kNotYet. `line` is one whole line without its line end.
 Verdict FinalResult(const char* line, std::size_t length) noexcept;
 
+// The code a refusal carries: "+CMS ERROR: <n>" (TS 27.005 3.2.5), "+CME
+// ERROR: <n>" (TS 27.007 9.2), or none (a plain ERROR, or an answer that
+// refused without a result code).
+struct Refusal {
+    enum class Kind { kNone, kCms, kCme };
+    Kind kind = Kind::kNone;
+    int code = -1;
+};
+
+// The refusal a final result line carries (see FinalResult).
+Refusal RefusalOf(const char* line, std::size_t length) noexcept;
+
 // Reads an answer as it arrives and says when it is complete. Take gets the
 // bytes in order, in pieces of any size; Restart forgets what came so far
 // (the answer starts again, e.g. at its command's echo).

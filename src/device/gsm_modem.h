@@ -7,6 +7,7 @@
 
 #include "device/driver_base.h"
 #include "host/records.h"
+#include "at/answer.h"
 #include "link/exchange.h"
 #include "sms/listing.h"
 
@@ -106,12 +107,19 @@ private:
         int messageLength;
         std::uint32_t promptWindowMs;  // the least silence the prompt is awaited
     };
+    // What one attempt came to: a SendResult, and for a refusal what the
+    // modem said, or that the message could not be put to the modem at all.
+    struct Attempt {
+        int result = kSendFailed;
+        at::Refusal refusal;
+        bool unsendable = false;
+    };
     int SendWithRetries() noexcept;
-    template <typename Attempt>
-    int SendParts(int parts, int attempts, std::uint32_t pauseMs, Attempt attempt) noexcept;
-    int Submit(const Submission& submission) noexcept;
-    int SubmitPdu(char* pdu, std::int32_t count) noexcept;
-    int SubmitText() noexcept;
+    template <typename MakeAttempt>
+    int SendParts(int parts, int attempts, std::uint32_t pauseMs, MakeAttempt attempt) noexcept;
+    Attempt Submit(const Submission& submission) noexcept;
+    Attempt SubmitPdu(char* pdu, std::int32_t count) noexcept;
+    Attempt SubmitText() noexcept;
 
     // The reference of the next concatenated message (TS 23.040 9.2.3.24.1),
     // seeded from the clock so that it does not start at 0 every time.

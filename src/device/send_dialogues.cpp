@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "device/gsm_modem.h"
+#include "device/send_refusals.h"
+#include "diag/at_errors.h"
 #include "diag/trace.h"
 #include "link/chat.h"
 #include "link/exchange.h"
@@ -22,10 +24,17 @@ namespace {
 // needs 155.
 constexpr int kMaxTpduOctets = 164;
 constexpr int kMaxTextBody = 160;  // bytes of a text-mode body
-// The pause after a refused attempt: PDU mode tries again almost at once,
-// text mode gives the modem half a second.
+// The pause after an attempt that failed without saying why (silence, or a
+// refusal without a known code): PDU mode tries again almost at once, text
+// mode gives the modem half a second.
 constexpr std::uint32_t kPduRetryPauseMs = 10;
 constexpr std::uint32_t kTextRetryPauseMs = 500;
+// After a temporary refusal (a congested network, a busy SIM) the pause
+// doubles from 1 s up to 8 s. No attempt starts once the send has taken
+// kRetryWindowMs: a send call then ends within that window plus one attempt.
+constexpr std::uint32_t kFirstBackOffMs = 1000;
+constexpr std::uint32_t kLongestBackOffMs = 8000;
+constexpr std::uint32_t kRetryWindowMs = 60000;
 constexpr char kSendCommand[] = "AT+CMGS=";
 // How long a modem may take with the prompt, whatever the host's reply
 // time-out. In text mode a second. In PDU mode the modem has always been
@@ -43,6 +52,18 @@ void CopyTele(const char (&tele)[kTeleSize], char (&out)[kTeleSize]) noexcept {
     out[kTeleSize - 1] = '\0';
 }
 
+// "+CMS ERROR: 42, congestion" and the like, or "no result code".
+void DescribeRefusal(const at::Refusal& r, char* out, std::size_t size) noexcept {
+    if (r.kind == at::Refusal::Kind::kNone || r.code < 0) {
+        std::snprintf(out, size, "no result code");
+        return;
+    }
+    const bool cms = r.kind == at::Refusal::Kind::kCms;
+    const char* meaning = AtErrorMeaning(cms ? AtErrorKind::kCms : AtErrorKind::kCme, r.code);
+    std::snprintf(out, size, "+%s ERROR: %d%s%s", cms ? "CMS" : "CME", r.code,
+                  meaning != nullptr ? ", " : "", meaning != nullptr ? meaning : "");
+}
+
 void TraceUnknownOutcome(int part, int parts) noexcept {
     char where[32] = "";
     if (parts > 1) std::snprintf(where, sizeof where, " part %d/%d", part, parts);
@@ -54,7 +75,7 @@ void TraceUnknownOutcome(int part, int parts) noexcept {
 
 // One AT+CMGS dialogue: the command line, the prompt, the message with its
 // Ctrl-Z, the verdict. Each answer is taken as soon as it has come.
-int CGsmModem::Submit(const Submission& s) noexcept {
+CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     std::uint8_t answer[kAnswerSize] = {};
     std::int32_t answerLength = 0;
     const link::Answer kept{answer, &answerLength, link::Overflow::kKeepNewest, 0};
@@ -69,11 +90,13 @@ int CGsmModem::Submit(const Submission& s) noexcept {
     const link::Command command{reinterpret_cast<const std::uint8_t*>(s.command), s.commandLength,
                                 "Tx: ", 0};
     const link::Outcome heard = link::Chat(*this, command, prompt, pacing, &kept);
-    if (!heard.written) return kSendFailed;
+    if (!heard.written) return {};
     if (heard.verdict != at::Verdict::kDone) {
         // The modem may still be waiting for the message: leave its input mode.
         LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
-        return kSendFailed;
+        Attempt refused;
+        if (heard.verdict == at::Verdict::kRefused) refused.refusal = prompt.Refused();
+        return refused;
     }
     Trace("!LinklevelReceive 1 success ! nLen =%d \n", static_cast<int>(answerLength));
 
@@ -81,7 +104,7 @@ int CGsmModem::Submit(const Submission& s) noexcept {
         // Cut short, the message lost its Ctrl-Z and the modem still takes
         // input: leave it, or it swallows the commands that follow.
         LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
-        return kSendFailed;
+        return {};
     }
     Trace("!LinklevelSend 2 Success! nLen=%d \n\n", s.messageLength);
 
@@ -93,25 +116,31 @@ int CGsmModem::Submit(const Submission& s) noexcept {
     const at::Verdict result = link::Chat(*this, link::Command{}, verdict, pacing, &kept).verdict;
     if (result == at::Verdict::kDone) {
         Trace("!LinklevelReceive 2 Success! nLen=%d\n", static_cast<int>(answerLength));
-        return kSendDone;
+        return {kSendDone, {}, false};
     }
     Trace("!LinklevelReceive 2 Failure! nLen=%d \n", static_cast<int>(answerLength));
-    return result == at::Verdict::kRefused ? kSendFailed : kSendUnknown;
+    if (result == at::Verdict::kRefused) return {kSendFailed, verdict.Refused(), false};
+    return {kSendUnknown, {}, false};
 }
 
 // The one retry rule: each part is tried up to `attempts` times while it is
-// refused, with `pauseMs` after each refusal. One whose outcome is unknown
-// (it went out and no verdict came) is not tried again: it may have been
-// delivered, and a second copy of an alarm is no safer than a failure report.
-// `attempt(part)` makes one attempt of a part and returns a SendResult.
-template <typename Attempt>
-int CGsmModem::SendParts(int parts, int attempts, std::uint32_t pauseMs, Attempt attempt) noexcept {
+// refused. A refusal that says no attempt can succeed ends the send at once;
+// one that says the network or the SIM is busy is tried again after a pause
+// that grows; any other failure after `pauseMs`. No attempt starts once the
+// send has taken kRetryWindowMs. One whose outcome is unknown (it went out
+// and no verdict came) is not tried again: it may have been delivered, and a
+// second copy of an alarm is no safer than a failure report.
+// `attempt(part)` makes one attempt of a part.
+template <typename MakeAttempt>
+int CGsmModem::SendParts(int parts, int attempts, std::uint32_t pauseMs, MakeAttempt attempt) noexcept {
     if (attempts < 1) attempts = 1;
+    const std::uint32_t begun = os::GetTickCount();
+    std::uint32_t backOff = kFirstBackOffMs;
     for (int k = 0; k < parts; ++k) {
         for (int n = 1;; ++n) {
-            const int result = attempt(k);
-            if (result == kSendDone) break;
-            if (result == kSendUnknown) {
+            const Attempt a = attempt(k);
+            if (a.result == kSendDone) break;
+            if (a.result == kSendUnknown) {
                 TraceUnknownOutcome(k + 1, parts);
                 return kSendUnknown;
             }
@@ -119,7 +148,30 @@ int CGsmModem::SendParts(int parts, int attempts, std::uint32_t pauseMs, Attempt
                 Trace("<<<<<<<<<<failure time %d part %d/%d", n, k + 1, parts);
             else
                 Trace("<<<<<<<<<<failure time %d", n);
-            os::Sleep(pauseMs);
+            const RefusalClass c = a.unsendable ? RefusalClass::kPermanent : ClassOf(a.refusal);
+            char why[96];
+            DescribeRefusal(a.refusal, why, sizeof why);
+            if (c == RefusalClass::kPermanent) {
+                Trace("Send refused (%s): %s, not tried again\n",
+                      a.unsendable ? "the modem cannot take this message" : why, NameOf(c));
+                return kSendFailed;
+            }
+            std::uint32_t pause = pauseMs;
+            if (c == RefusalClass::kTemporary) {
+                if (n >= attempts) return kSendFailed;
+                pause = backOff;
+                backOff = backOff * 2 > kLongestBackOffMs ? kLongestBackOffMs : backOff * 2;
+                Trace("Send refused (%s): %s, trying again in %u ms\n", why, NameOf(c),
+                      static_cast<unsigned>(pause));
+            }
+            const std::uint32_t taken = os::GetTickCount() - begun;
+            if (n < attempts && taken + pause >= kRetryWindowMs) {
+                Trace("Send not tried again: %u s taken, attempts end after %u s\n",
+                      static_cast<unsigned>(taken / 1000),
+                      static_cast<unsigned>(kRetryWindowMs / 1000));
+                return kSendFailed;
+            }
+            os::Sleep(pause);
             if (n >= attempts) return kSendFailed;
         }
     }
@@ -140,10 +192,10 @@ int CGsmModem::Makecode(char* pdu, std::int32_t* count) noexcept {
 
 // One PDU-mode attempt for the PDU text `pdu` (`count` characters; one more
 // byte of room for the Ctrl-Z).
-int CGsmModem::SubmitPdu(char* pdu, std::int32_t count) noexcept {
+CGsmModem::Attempt CGsmModem::SubmitPdu(char* pdu, std::int32_t count) noexcept {
     // TPDU length in octets, without the leading SMSC length octet.
     const int n = static_cast<int>(count) / 2 - 1;
-    if (n > kMaxTpduOctets) return kSendFailed;
+    if (n > kMaxTpduOctets) return {kSendFailed, {}, true};
 
     char command[32] = {};
     Trace("szSEND nLen=%d\n", static_cast<int>(sizeof kSendCommand - 1));
@@ -167,7 +219,8 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
         return SendParts(1, attemptsPerPart, kPduRetryPauseMs, [&](int) noexcept {
             std::memset(pdu, 0, sizeof pdu);
             count = 0;
-            return Makecode(pdu, &count) == 0 ? int{kSendFailed} : SubmitPdu(pdu, count);
+            if (Makecode(pdu, &count) == 0) return Attempt{kSendFailed, {}, true};
+            return SubmitPdu(pdu, count);
         });
     }
 
@@ -196,17 +249,18 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
 // Text mode cannot carry a user data header: one message of at most 160
 // bytes. Everything that can be refused is checked before the modem hears of
 // it.
-int CGsmModem::SubmitText() noexcept {
+CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
+    constexpr Attempt kUnsendable{kSendFailed, {}, true};
     char tele[kTeleSize];
     CopyTele(Tele, tele);
-    if (!sms::IsDialableNumber(tele)) return kSendFailed;
+    if (!sms::IsDialableNumber(tele)) return kUnsendable;
     char body[sms::kBodySize + 2];
     const int length = sms::JoinBody(MsgSend[0], MsgSend[1], body);
-    if (length > kMaxTextBody) return kSendFailed;
+    if (length > kMaxTextBody) return kUnsendable;
     // Ctrl-Z or ESC inside would end or abandon the input early.
     if (std::memchr(body, link::kCtrlZ, static_cast<std::size_t>(length)) != nullptr ||
         std::memchr(body, link::kEsc, static_cast<std::size_t>(length)) != nullptr)
-        return kSendFailed;
+        return kUnsendable;
 
     char command[64] = {};
     const int commandLength =

@@ -7,8 +7,10 @@ namespace vantor::link {
 at::Verdict Prompt::Take(const char* bytes, std::size_t length) noexcept {
     for (std::size_t i = 0; i < length; ++i) {
         if (bytes[i] == '>') return at::Verdict::kDone;
-        if (lines_.Step(bytes[i]) && lines_.Result() == at::Verdict::kRefused)
+        if (lines_.Step(bytes[i]) && lines_.Result() == at::Verdict::kRefused) {
+            refusal_ = at::RefusalOf(lines_.Text(), lines_.Length());
             return at::Verdict::kRefused;
+        }
     }
     return at::Verdict::kNotYet;
 }
@@ -25,6 +27,7 @@ at::Verdict SendVerdict::Take(const char* bytes, std::size_t length) noexcept {
             case at::Verdict::kDone:
                 return reference_ ? at::Verdict::kDone : at::Verdict::kRefused;
             case at::Verdict::kRefused:
+                refusal_ = at::RefusalOf(lines_.Text(), lines_.Length());
                 return at::Verdict::kRefused;
             case at::Verdict::kNotYet:
                 break;
@@ -36,6 +39,7 @@ at::Verdict SendVerdict::Take(const char* bytes, std::size_t length) noexcept {
 void SendVerdict::Restart() noexcept {
     lines_.Clear();
     reference_ = false;
+    refusal_ = at::Refusal{};
 }
 
 }  // namespace vantor::link

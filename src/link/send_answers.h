@@ -15,9 +15,12 @@ class Prompt final : public at::Matcher {
 public:
     at::Verdict Take(const char* bytes, std::size_t length) noexcept override;
     void Restart() noexcept override { lines_.Clear(); }
+    // What the modem refused with, after kRefused.
+    const at::Refusal& Refused() const noexcept { return refusal_; }
 
 private:
     at::LineSplitter lines_;
+    at::Refusal refusal_;
 };
 
 // The verdict on a message that went out: a "+CMGS: <mr>" line and then OK,
@@ -29,10 +32,13 @@ class SendVerdict final : public at::Matcher {
 public:
     at::Verdict Take(const char* bytes, std::size_t length) noexcept override;
     void Restart() noexcept override;
+    // What the modem refused with, after kRefused.
+    const at::Refusal& Refused() const noexcept { return refusal_; }
 
 private:
     at::LineSplitter lines_;
     bool reference_ = false;  // the +CMGS line came
+    at::Refusal refusal_;
 };
 
 }  // namespace vantor::link

@@ -154,6 +154,58 @@ TEST_F(SendOverModel, ARefusedPartAloneIsSentAgain) {
     }
 }
 
+// A refusal says whether another attempt can help. A permanent one (a
+// number or service centre the network does not know, a PDU the modem
+// cannot take) ends the send at once; a temporary one (congestion, a busy
+// SIM) is tried again after 1 s, 2 s, 4 s; one without a known code after
+// the mode's short pause, as always. ReSTime 4, both modes; the model
+// refuses twice, then takes the message.
+TEST_F(SendOverModel, RefusalsAreTriedAgainOnlyWhenThatCanHelp) {
+    const struct {
+        int code;
+        const char* traced;  // the trace's account of the first refusal
+        int attempts;        // AT+CMGS commands
+        bool sent;
+        std::uint32_t pausesMs;  // the pauses after the two refusals, together
+    } cases[] = {
+        {42, "Send refused (+CMS ERROR: 42, congestion): temporary, trying again in 1000 ms\n", 3,
+         true, 1000 + 2000},
+        {314, "Send refused (+CMS ERROR: 314, SIM busy): temporary, trying again in 1000 ms\n", 3,
+         true, 1000 + 2000},
+        {330, "Send refused (+CMS ERROR: 330, SMSC address unknown): permanent, not tried again\n",
+         1, false, 0},
+        {1, "Send refused (+CMS ERROR: 1, unassigned (unallocated) number): permanent, not tried "
+            "again\n", 1, false, 0},
+        {500, nullptr, 3, true, 0},
+    };
+    for (int format : {0, 1}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(format) + " +CMS ERROR: " + std::to_string(c.code));
+            Unplug();
+            os::virt::Reset();
+            tc35 = modem::Tc35Model();
+            tc35.faults().line.baud = 9600;
+            OpenWith(tc35, 1000);
+            if (format == 1) {
+                PacketBuilder cmgf(kCMGF, true);
+                cmgf.Value(kType2, 1);
+                ASSERT_EQ(Run(cmgf), 1);
+            }
+            Message("13800138000", "PUMP 3 PRESSURE HIGH", 0);
+            modem.ReSTime = 4;
+            tc35.FailCommand("CMGS", c.code, 2);
+            const std::uint64_t start = Now();
+            EXPECT_EQ(Send(), c.sent ? 1 : 0);
+            EXPECT_EQ(CommandsSent("AT+CMGS="), c.attempts);
+            EXPECT_EQ(tc35.Sent().size(), c.sent ? 1u : 0u);
+            if (c.traced != nullptr) EXPECT_TRUE(Traced(c.traced));
+            // Three dialogues of well under a second each, and the pauses.
+            EXPECT_GE(Now() - start, c.pausesMs);
+            EXPECT_LT(Now() - start, c.pausesMs + c.attempts * 1000u);
+        }
+    }
+}
+
 // The +CMGS result comes late: within the send-result limit the send is
 // confirmed, once; beyond it the outcome is unknown and nothing is sent
 // again, whatever ReSTime allows. Both modes, reply time-out 1000 ms.
