@@ -51,6 +51,7 @@ int CGsmModem::IsCommandRegister(std::int32_t kind) noexcept {
 
 int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) noexcept {
     if (packet == nullptr) return 0;
+    RestoreAfterRestart();
     if (packet->writeFlag != 0) return WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0;
     return ReadCycle(packet, deliveryFlag);
 }
@@ -61,7 +62,7 @@ int CGsmModem::Exchange(std::uint8_t* buffer, std::int32_t* length, std::int32_t
 
 int CGsmModem::LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcept {
     if (enable == 0 || !link::Holds(*this)) return 0;
-    return link::ProbeLine(PortHandle);
+    return link::ProbeLine(*this);
 }
 
 int CGsmModem::LinklevelSend(const std::uint8_t* bytes, std::int32_t length) noexcept {

@@ -93,6 +93,9 @@ public:
 
 private:
     static int MessageToDelete(const IoItem* item) noexcept;
+    void RestoreAfterRestart() noexcept;
+    bool RestoreTextMode() noexcept;
+    int SetModemFormat(std::int32_t format) noexcept;
     bool LinkAdmits(std::int16_t kind) const noexcept;
     int RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
                     std::uint8_t* value, std::int32_t* valueLength) noexcept;
@@ -113,6 +116,7 @@ private:
         int result = kSendFailed;
         at::Refusal refusal;
         bool unsendable = false;
+        bool refusedAtPrompt = false;
     };
     int SendWithRetries() noexcept;
     template <typename MakeAttempt>
@@ -120,6 +124,11 @@ private:
     Attempt Submit(const Submission& submission) noexcept;
     Attempt SubmitPdu(char* pdu, std::int32_t count) noexcept;
     Attempt SubmitText() noexcept;
+
+    // The message format the host last set on the modem (-1: none yet). A
+    // modem that restarts comes back with its stored format; this one is
+    // put back.
+    std::int32_t HostFormat = -1;
 
     // The reference of the next concatenated message (TS 23.040 9.2.3.24.1),
     // seeded from the clock so that it does not start at 0 every time.

@@ -54,9 +54,11 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
     // as complete.
     if (textMode) pacing.silenceFloorMs = kTextListingQuietMs;
     if (request == nullptr || length <= 0) return 0;
-    if (link::Chat(*this, link::Command{request, length}, reader, pacing, nullptr).verdict !=
-        at::Verdict::kDone)
-        return 0;
+    const at::Verdict verdict =
+        link::Chat(*this, link::Command{request, length}, reader, pacing, nullptr).verdict;
+    if (verdict == at::Verdict::kRefused && textMode && RestoreTextMode())
+        return ListMessages(kind, nullptr, 0);
+    if (verdict != at::Verdict::kDone) return 0;
 
     // An unread PDU listing with no entry keeps the messages shown so far
     // (the modem has marked them read); every other listing shows the

@@ -95,7 +95,10 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
         // The modem may still be waiting for the message: leave its input mode.
         LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
         Attempt refused;
-        if (heard.verdict == at::Verdict::kRefused) refused.refusal = prompt.Refused();
+        if (heard.verdict == at::Verdict::kRefused) {
+            refused.refusal = prompt.Refused();
+            refused.refusedAtPrompt = true;
+        }
         return refused;
     }
     Trace("!LinklevelReceive 1 success ! nLen =%d \n", static_cast<int>(answerLength));
@@ -267,7 +270,12 @@ CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
         std::snprintf(command, sizeof command, "%s\"%s\"\r", kSendCommand, tele);
     body[length] = link::kCtrlZ;
     body[length + 1] = '\r';
-    return Submit({command, commandLength, body, length + 2, kTextPromptWindowMs});
+    const Submission submission{command, commandLength, body, length + 2, kTextPromptWindowMs};
+    const Attempt a = Submit(submission);
+    // Refused instead of the prompt: perhaps a restarted modem, back in PDU
+    // mode. Once text mode is back, the message is tried again at once.
+    if (a.result == kSendFailed && a.refusedAtPrompt && RestoreTextMode()) return Submit(submission);
+    return a;
 }
 
 int CGsmModem::SendTextMessage(int attempts) noexcept {

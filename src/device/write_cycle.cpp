@@ -42,7 +42,7 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
         }
         if (Exchange(request, &length, second) == 0) return 0;
         // The new message format holds once the modem has taken it.
-        if (kind == kCMGF) MsgFormat = static_cast<std::int32_t>(packet->head->item->value);
+        if (kind == kCMGF) MsgFormat = HostFormat = static_cast<std::int32_t>(packet->head->item->value);
         return 1;
     }
     switch (kind) {

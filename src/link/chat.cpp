@@ -132,8 +132,25 @@ private:
     std::uint32_t total_ = 0;
 };
 
+// Watches what the line says for the modem's start-up line.
+class RestartWatch {
+public:
+    void Take(Line& line, const std::uint8_t* bytes, std::uint32_t n) noexcept {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (!lines_.Step(static_cast<char>(bytes[i]))) continue;
+            if (lines_.Length() == sizeof kStartUp - 1 &&
+                std::memcmp(lines_.Text(), kStartUp, sizeof kStartUp - 1) == 0)
+                line.RestartSeen = true;
+        }
+    }
+
+private:
+    static constexpr char kStartUp[] = "^SYSSTART";
+    at::LineSplitter lines_;
+};
+
 bool WriteCommand(Line& line, const Command& command) noexcept {
-    DrainLine(line.PortHandle, true);
+    DrainLine(line, true);
     if (!WritePort(line.PortHandle, command.bytes, command.length)) return false;
     if (command.pauseMs > 0) os::Sleep(command.pauseMs);
     TraceBytes(command.tracePrefix, command.bytes, static_cast<std::size_t>(command.length));
@@ -142,14 +159,16 @@ bool WriteCommand(Line& line, const Command& command) noexcept {
 
 }  // namespace
 
-std::uint32_t DrainLine(os::Handle port, bool trace) noexcept {
+std::uint32_t DrainLine(Line& line, bool trace) noexcept {
     std::uint8_t chunk[kReadChunk];
     std::uint8_t shown[kShownDiscarded];
     std::size_t kept = 0;
     std::uint32_t total = 0;
+    RestartWatch restart;
     while (total < kDrainLimit) {
         std::uint32_t n = 0;
-        if (!ReadPort(port, chunk, &n) || n == 0) break;
+        if (!ReadPort(line.PortHandle, chunk, &n) || n == 0) break;
+        restart.Take(line, chunk, n);
         const std::size_t take = n < sizeof shown - kept ? n : sizeof shown - kept;
         std::memcpy(shown + kept, chunk, take);
         kept += take;
@@ -177,6 +196,7 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
     }
 
     std::uint8_t chunk[kReadChunk];
+    RestartWatch restart;
     bool fed = false;  // the matcher has seen bytes
     std::uint32_t total = 0;
     Tail tail;
@@ -189,6 +209,7 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
         std::uint32_t n = 0;
         if (ReadPort(line.PortHandle, chunk, &n) && n >= 1) {
             if (answer != nullptr && !Keep(*answer, chunk, n)) break;
+            restart.Take(line, chunk, n);
             if (pacing.traceEachChunk) {
                 TraceBytes("Rx: ", chunk, n);
                 TraceErrorMeanings(chunk, n);

@@ -20,11 +20,14 @@ inline constexpr std::uint32_t kAnswerLimitMs = 60000;
 // The pause between two reads of an ordinary exchange.
 inline constexpr std::uint32_t kPollMs = 10;
 
+// Everything read from the line, answer or not, is watched for the modem's
+// start-up line "^SYSSTART" (line.RestartSeen).
+//
 // Reads and drops whatever is waiting on the line, at most kDrainLimit bytes,
 // and returns the count. With `trace`, a run of dropped bytes is traced as
 // "Discarded N bytes: ...".
 inline constexpr std::uint32_t kDrainLimit = 65536;
-std::uint32_t DrainLine(os::Handle port, bool trace) noexcept;
+std::uint32_t DrainLine(Line& line, bool trace) noexcept;
 
 // What starts a chat: the command written first, or none (the answer to
 // something already written is awaited).

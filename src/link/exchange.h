@@ -41,6 +41,6 @@ int Receive(Line& line, std::uint8_t* buffer, std::int32_t* length, std::int32_t
 
 // The link test: clears the line, sends "AT", and drains whatever comes back.
 // 1 when at least one byte came.
-int ProbeLine(os::Handle port) noexcept;
+int ProbeLine(Line& line) noexcept;
 
 }  // namespace vantor::link

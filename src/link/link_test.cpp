@@ -15,8 +15,9 @@ constexpr std::uint8_t kProbe[] = {'A', 'T', '\r'};
 
 }  // namespace
 
-int ProbeLine(os::Handle port) noexcept {
-    DrainLine(port, true);  // traced, so a late answer shows in the trace
+int ProbeLine(Line& line) noexcept {
+    const os::Handle port = line.PortHandle;
+    DrainLine(line, true);  // traced, so a late answer shows in the trace
     os::PurgeComm(port, kPurgeAll);
     os::Sleep(kSettleMs);
     std::uint32_t written = 0;
@@ -25,7 +26,7 @@ int ProbeLine(os::Handle port) noexcept {
 
     // Read everything that is waiting and drop it, so that the next exchange
     // starts on a clean line.
-    const std::uint32_t total = DrainLine(port, false);
+    const std::uint32_t total = DrainLine(line, false);
     return total >= 1 ? 1 : 0;
 }
 

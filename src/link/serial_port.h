@@ -36,6 +36,9 @@ struct Line {
     char PortName[32] = {};
     // The opening was closed and the port not opened again (traced once).
     bool Lost = false;
+    // The modem said "^SYSSTART" (it restarted and forgot the settings it
+    // had not saved) since this was last cleared.
+    bool RestartSeen = false;
     // The modem has been seen echoing commands (V.25ter E1, its factory
     // setting). From then on an answer counts only after the echo of its own
     // command, so a late answer to an earlier one cannot complete it. Learned

@@ -1,6 +1,7 @@
 // The line stays in step with the modem: late answers, long listings, bodies
 // that look like structure, refused listings, a line that never stops
 // talking, and writes cut short. Virtual time against the TC35 model.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -204,6 +205,56 @@ TEST_F(LineInStep, ShortWriteFailsAndLeavesTheMessageInput) {
     EXPECT_EQ(writes.back().bytes, "\x1b");
     EXPECT_EQ(far.Written().find('\x1a'), std::string::npos);
     Unplug();
+}
+
+}  // namespace
+}  // namespace vantor::test
+
+namespace vantor::test {
+namespace {
+
+// The modem restarts (power cut) after the host chose text mode: it comes back
+// in PDU mode with echo on. Heard through its "^SYSSTART" (read by a link
+// test), or only from a text-mode command it refuses, text mode is put back
+// once, traced, and the next message is listed and the next send goes out
+// once. A host that never chose a format has nothing written for it.
+TEST_F(LineInStep, RestartedModemGetsTheHostsFormatBack) {
+    std::strcpy(modem.Tele, "13800138000");
+    std::strcpy(modem.MsgSend[0], "TANK LOW");
+    const std::string restored = "Modem restarted: message format 1 restored\n";
+    const auto formatWrites = [&] {
+        int n = 0;
+        for (const std::string& line : tc35.CommandLines()) n += line == "AT+CMGF=1";
+        return n;
+    };
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    for (const bool heard : {true, false}) {
+        SCOPED_TRACE(heard ? "^SYSSTART heard" : "restart unheard");
+        const int before = formatWrites();
+        const std::size_t sentBefore = tc35.Sent().size();
+        const std::size_t mark = os::virt::TraceLines().size();
+        tc35.PowerCycle(Now());
+        os::Sleep(600);
+        if (heard) {
+            EXPECT_EQ(ReadAt(), 1);
+            EXPECT_TRUE(modem.RestartSeen);
+        } else {
+            tc35.Purge(Now());  // the "^SYSSTART" is lost on the line
+        }
+        EXPECT_EQ(tc35.settings().cmgf, 0);
+
+        tc35.Deliver(Deliver7("8613900000000", heard ? "AFTER START" : "AFTER SILENT START"), Now());
+        EXPECT_EQ(Write(kNEW), 1);
+        EXPECT_EQ(std::string(modem.MsgNec[0]), heard ? "AFTER START" : "AFTER SILENT START");
+        EXPECT_EQ(tc35.settings().cmgf, 1);
+        EXPECT_EQ(formatWrites(), before + 1);
+        const auto& trace = os::virt::TraceLines();
+        EXPECT_EQ(std::count(trace.begin() + static_cast<std::ptrdiff_t>(mark), trace.end(), restored), 1);
+
+        EXPECT_EQ(Write(kSEND), 1);
+        EXPECT_EQ(tc35.Sent().size(), sentBefore + 1);
+        EXPECT_EQ(formatWrites(), before + 1);
+    }
 }
 
 }  // namespace

@@ -148,6 +148,12 @@ void Tc35Model::HangUp(std::uint64_t now_ms, std::uint64_t duration_ms) {
     hangup_until_ = now_ms + duration_ms;
 }
 
+void Tc35Model::PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms) {
+    HangUp(now_ms, startup_ms);
+    FactoryReset();
+    Answer("\r\n^SYSSTART\r\n", now_ms + startup_ms);
+}
+
 void Tc35Model::StartHangUp(std::uint64_t now_ms, std::uint32_t* fault_ms) {
     started_hangup_ms_ = std::exchange(*fault_ms, 0);
     HangUp(now_ms, started_hangup_ms_);

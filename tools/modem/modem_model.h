@@ -160,6 +160,12 @@ public:
     // The length of a hang-up the model started by itself (a send fault) since
     // the last call, or 0; modemsim then closes its pty as for "hangup".
     std::uint64_t TakeHangUp() { return std::exchange(started_hangup_ms_, 0); }
+    // Power is cut and comes back (a brown-out, a restart by a watchdog):
+    // what was queued or typed is lost, the settings not saved to the profile
+    // are forgotten (echo on, AT+CMGF 0, AT+CSDH 0; the service centre stays
+    // in the SIM), the SIM store keeps its messages, and the modem says
+    // "^SYSSTART" (TC35 manual, 6.x) `startup_ms` later.
+    void PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms = 500);
     // Sends `n` junk bytes (no result code) now.
     void Flood(std::size_t n, std::uint64_t now_ms);
 
