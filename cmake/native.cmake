@@ -29,7 +29,7 @@ if(TARGET modem_model)
     target_link_libraries(native_tests PRIVATE modem_model)
 endif()
 target_compile_definitions(native_tests PRIVATE
-    VANTOR_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared"
+    VANTOR_CAPTURES_DIR="${CMAKE_SOURCE_DIR}/tests/data/captures"
     VANTOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the seed corpora fuzz/corpus/<target>/ from the recorded modem
-answers and PDUs (../shared/modem-captures) and a few hand-made cases. Each
+answers and PDUs (tests/data/captures) and a few hand-made cases. Each
 seed carries the control bytes its target reads first. Run again after the
 captures or a target's input layout change; the corpora are committed."""
 import csv
@@ -10,7 +10,7 @@ import re
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-CAPTURES = os.path.join(ROOT, "..", "shared", "modem-captures")
+CAPTURES = os.path.join(ROOT, "tests", "data", "captures")
 OUT = os.path.join(ROOT, "fuzz", "corpus")
 
 

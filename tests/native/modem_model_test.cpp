@@ -38,7 +38,7 @@ std::string Talk(Tc35Model& m, const std::string& input, std::uint64_t now = 0) 
 // A capture file in the .esc.txt format: file line breaks are not data, and
 // \r \n \\ \xNN are escapes.
 std::string LoadCapture(const std::string& name) {
-    std::ifstream file(std::string(VANTOR_SHARED_DIR) + "/modem-captures/" + name);
+    std::ifstream file(std::string(VANTOR_CAPTURES_DIR "/") + name);
     std::string text, line;
     while (std::getline(file, line)) text += line;
     return modem::Unescape(text);
@@ -225,7 +225,7 @@ std::vector<std::string> Columns(const std::string& line) {
 }
 
 TEST(ModemModelDecoder, MatchesPublicDeliverVectors) {
-    std::ifstream file(std::string(VANTOR_SHARED_DIR) + "/modem-captures/pdu-vectors.tsv");
+    std::ifstream file(VANTOR_CAPTURES_DIR "/pdu-vectors.tsv");
     std::string line;
     std::getline(file, line);  // header
     int rows = 0;

@@ -51,7 +51,7 @@ void ParsePdu(std::string answer, Pair& p, int slots, bool emptyWhenNone) {
 // modem sent them.
 std::string CaptureLines(const char* name) {
     std::string answer;
-    FILE* f = std::fopen((std::string(VANTOR_SHARED_DIR "/modem-captures/") + name).c_str(), "rb");
+    FILE* f = std::fopen((std::string(VANTOR_CAPTURES_DIR "/") + name).c_str(), "rb");
     if (f == nullptr) return answer;
     char line[1024];
     while (std::fgets(line, sizeof line, f)) {

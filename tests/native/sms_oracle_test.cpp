@@ -229,7 +229,7 @@ std::string CutGbk(const std::string& s) {
 }
 
 TEST(SmsOracle, RecordedDeliverPdus) {
-    std::ifstream file(VANTOR_SHARED_DIR "/modem-captures/pdu-vectors.tsv");
+    std::ifstream file(VANTOR_CAPTURES_DIR "/pdu-vectors.tsv");
     ASSERT_TRUE(file.is_open());
     std::string line;
     std::getline(file, line);
