@@ -22,9 +22,6 @@ CGsmModem::CGsmModem() noexcept {
     std::memset(MsgNew, 0, sizeof MsgNew);
     std::memset(MsgNec, 0, sizeof MsgNec);
     MsgSend[0][0] = '^';
-    const os::FileTime now = os::CoFileTimeNow();
-    ConcatReference = static_cast<std::uint8_t>(now.dwLowDateTime ^ (now.dwLowDateTime >> 16) ^
-                                                os::GetTickCount());
     std::memset(Tele, '0', kTeleSize - 1);
     Tele[kTeleSize - 1] = '\0';
 }

@@ -130,9 +130,6 @@ private:
     // put back.
     std::int32_t HostFormat = -1;
 
-    // The reference of the next concatenated message (TS 23.040 9.2.3.24.1),
-    // seeded from the clock so that it does not start at 0 every time.
-    std::uint8_t ConcatReference = 0;
 };
 
 }  // namespace vantor

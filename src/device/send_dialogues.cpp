@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device/concat_reference.h"
 #include "device/gsm_modem.h"
 #include "device/send_refusals.h"
 #include "diag/at_errors.h"
@@ -238,7 +239,7 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
             return kSendFailed;
         }
     }
-    const std::uint8_t reference = ConcatReference++;
+    const std::uint8_t reference = NextConcatReference();
     Trace("Message of %d parts, reference %d\n", parts, static_cast<int>(reference));
     return SendParts(parts, attemptsPerPart, kPduRetryPauseMs, [&](int k) noexcept {
         std::memset(pdu, 0, sizeof pdu);

@@ -98,6 +98,32 @@ TEST_F(SendOverModel, LongBodiesArriveJoinedOnce) {
     }
 }
 
+// Two devices the host created in the same clock tick share one modem (the
+// second borrows the first's handle), and each sends a long message to the
+// same number: the two messages carry different references, so the phone
+// keeps them apart, and both arrive whole.
+TEST_F(SendOverModel, DevicesCreatedTogetherUseDifferentReferences) {
+    CGsmModem second;  // created at the same virtual moment as `modem`
+    second.BorrowPort(modem.PortHandle);
+    const std::string first(200, 'f');
+    const std::string other(200, 's');
+    for (CGsmModem* device : {&modem, &second}) {
+        std::strcpy(device->Tele, "+8613912345678");
+        const std::string& body = device == &modem ? first : other;
+        std::snprintf(device->MsgSend[0], sizeof device->MsgSend[0], "%s", body.substr(0, 150).c_str());
+        std::snprintf(device->MsgSend[1], sizeof device->MsgSend[1], "%s", body.substr(150).c_str());
+        device->CodeMod = 0;
+        PacketBuilder p(kSEND, true);
+        p.Value(kType1, 0);
+        EXPECT_EQ(device->ProcessPacket(p.Packet(), 1), 1);
+    }
+    ASSERT_EQ(tc35.Sent().size(), 2u);
+    EXPECT_EQ(tc35.Sent()[0].text, first);
+    EXPECT_EQ(tc35.Sent()[1].text, other);
+    EXPECT_NE(tc35.Sent()[0].concat_reference, tc35.Sent()[1].concat_reference);
+    second.ClosePort();
+}
+
 // Passes the driver's bytes to the modem and, once the first Ctrl-Z has gone
 // through, makes the modem refuse the next AT+CMGS once.
 class RefuseSecondPart : public os::virt::Peer {
