@@ -12,8 +12,6 @@
 namespace vantor::link {
 namespace {
 
-constexpr std::int32_t kMinBaud = 300;
-constexpr std::int32_t kMaxBaud = 57600;
 constexpr std::uint32_t kInQueue = 8192;
 constexpr std::uint32_t kOutQueue = 512;
 constexpr std::uint32_t kCommMask = os::kEvRxFlag | os::kEvBreak;  // 0x42
@@ -37,7 +35,7 @@ int OpenPort(Line& line, const PortConfig* config) noexcept {
         std::memcpy(&line.StoredConfig, config, sizeof line.StoredConfig);
     const PortConfig& c = line.StoredConfig;
 
-    if (c.baudRate < kMinBaud || c.baudRate > kMaxBaud) return 0;
+    if (c.baudRate < kMinBaudRate || c.baudRate > kMaxBaudRate) return 0;
     line.ReplyTimeout = c.replyTimeout;  // sign-extended
 
     // A name that fills its field without a terminator is refused rather than

@@ -20,6 +20,11 @@ inline constexpr int kDefaultReplyTimeoutMs = 5000;
 
 namespace vantor::link {
 
+// The baud rates OpenPort accepts (the host's range). The TC35 also runs at
+// 115200 (AT+IPR): a modem fixed above 57600 must be set lower to be used.
+inline constexpr std::int32_t kMinBaudRate = 300;
+inline constexpr std::int32_t kMaxBaudRate = 57600;
+
 // What the line needs between calls: the open handle, the reply time-out of the
 // last configuration, and that configuration itself for reopening the port.
 // The field names are those of the driver object, which holds this state.

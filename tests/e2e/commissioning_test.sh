@@ -106,6 +106,18 @@ expect_eq pin_zh_options "$(last_line pin_zh)" \
     "COM41 上的调制解调器有应答（--port COM41 --baud 9600），但还不能收发短信：请在手机上关闭 SIM 卡的 PIN 码请求：驱动程序不会输入 PIN 码。"
 modemsim_stop pin_zh
 
+# --- a modem that answers only above the rates the driver opens -------------
+# (modemsim answers at any rate; the list offers it 115200 alone, as a modem
+# fixed at AT+IPR=115200 would answer.)
+modemsim_start fast 41 </dev/null
+host_english fast detect --ports COM41 --bauds 115200
+expect_eq fast_exit_status "$(rc fast)" 1
+expect_contains fast_todo "$(out fast)" \
+    "  To do: the driver opens the port at 57600 baud at most: set the modem to 57600 or lower (AT+IPR=57600, or AT+IPR=0 to autobaud)"
+expect_eq fast_sentence "$(last_line fast)" \
+    "A modem answers on COM41 at 115200 baud, which the driver does not use: the driver opens the port at 57600 baud at most: set the modem to 57600 or lower (AT+IPR=57600, or AT+IPR=0 to autobaud)."
+modemsim_stop fast
+
 # --- no modem: a silent port, then no port at all -----------------------------
 modemsim_start silent 42 --silent </dev/null
 host_english silent detect --ports COM42-COM44 --bauds 9600,19200

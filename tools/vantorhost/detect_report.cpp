@@ -1,5 +1,7 @@
 #include "detect_report.h"
 
+#include "link/serial_port.h"
+
 #include "text_format.h"
 
 #include <algorithm>
@@ -100,6 +102,13 @@ std::string FormatText(const std::optional<int>& cmgf, Language l) {
 
 std::string ProblemText(Problem p, Language l) {
     switch (p) {
+        case Problem::kBaudTooHigh:
+            // AT+IPR keeps its rate across power cycles (TC35 manual, AT+IPR).
+            return Format(T(l, "the driver opens the port at %d baud at most: set the modem to %d or lower "
+                               "(AT+IPR=%d, or AT+IPR=0 to autobaud)",
+                            "驱动程序最高以 %d 波特打开串口：请把调制解调器设为 %d 或更低"
+                            "（AT+IPR=%d，或 AT+IPR=0 自动识别波特率）"),
+                          vantor::link::kMaxBaudRate, vantor::link::kMaxBaudRate, vantor::link::kMaxBaudRate);
         case Problem::kNoSim:
             return T(l, "insert a working SIM card (power the modem off first)", "插入可用的 SIM 卡（先关闭调制解调器电源）");
         case Problem::kSimPin:
@@ -200,6 +209,13 @@ std::string Conclusion(const std::vector<ModemFacts>& modems, const std::string&
     }
     if (!modems.empty()) {
         const ModemFacts& f = modems.front();
+        const std::vector<Problem> problems = ProblemsOf(f);
+        if (problems.front() == Problem::kBaudTooHigh) {
+            // No options to recommend: the driver would not open the port so.
+            return Format(T(l, "A modem answers on %s at %d baud, which the driver does not use: %s.\n",
+                            "%s 上的调制解调器在 %d 波特应答，驱动程序不使用该波特率：%s。\n"),
+                          f.port.c_str(), f.baud, ProblemText(problems.front(), l).c_str());
+        }
         return Format(T(l, "A modem answers on %s (--port %s --baud %d) but cannot send messages yet: %s.\n",
                         "%s 上的调制解调器有应答（--port %s --baud %d），但还不能收发短信：%s。\n"),
                       f.port.c_str(), f.port.c_str(), f.baud, ProblemText(ProblemsOf(f).front(), l).c_str());

@@ -1,5 +1,7 @@
 #include "modem_status.h"
 
+#include "link/serial_port.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -191,6 +193,7 @@ std::optional<int> ParseCmgf(const AtAnswer& answer) {
 
 std::vector<Problem> ProblemsOf(const ModemFacts& facts) {
     std::vector<Problem> problems;
+    if (facts.baud > vantor::link::kMaxBaudRate) problems.push_back(Problem::kBaudTooHigh);
     switch (facts.sim.status) {
         case SimStatus::kReady: break;
         case SimStatus::kPinNeeded: problems.push_back(Problem::kSimPin); break;

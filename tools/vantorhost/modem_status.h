@@ -90,7 +90,10 @@ struct ModemFacts {
 };
 
 // What stands between the modem and a sent message, most basic first.
-enum class Problem { kNoSim, kSimPin, kSimPuk, kSimOther, kNotRegistered, kNoSignal, kNoServiceCentre };
+enum class Problem {
+    kBaudTooHigh,  // the modem answers only at a rate the driver does not open
+    kNoSim, kSimPin, kSimPuk, kSimOther, kNotRegistered, kNoSignal, kNoServiceCentre
+};
 std::vector<Problem> ProblemsOf(const ModemFacts& facts);
 
 }  // namespace vhost
