@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "device/driver_base.h"
 #include "host/records.h"
@@ -120,10 +121,38 @@ private:
     };
     int SendWithRetries() noexcept;
     template <typename MakeAttempt>
-    int SendParts(int parts, int attempts, std::uint32_t pauseMs, MakeAttempt attempt) noexcept;
+    int SendParts(int first, int parts, int attempts, std::uint32_t pauseMs, MakeAttempt attempt,
+                  int* confirmed) noexcept;
     Attempt Submit(const Submission& submission) noexcept;
     Attempt SubmitPdu(char* pdu, std::int32_t count) noexcept;
     Attempt SubmitText() noexcept;
+
+    // The last long message that could not be finished: its number, body
+    // and coding, its reference, and how many of its parts the modem
+    // confirmed. No message when parts is 0.
+    struct Unfinished {
+        int parts = 0;
+        int confirmed = 0;
+        std::uint8_t reference = 0;
+        std::uint8_t codeMod = 0;
+        char tele[kTeleSize] = {};
+        Slot body[kSendSlots] = {};
+
+        bool Is(const Registers& r, int partCount) const noexcept {
+            return parts == partCount && codeMod == r.CodeMod &&
+                   std::memcmp(tele, r.Tele, sizeof tele) == 0 &&
+                   std::memcmp(body, r.MsgSend, sizeof body) == 0;
+        }
+        void Remember(const Registers& r, int partCount, std::uint8_t ref, int done) noexcept {
+            parts = partCount;
+            confirmed = done;
+            reference = ref;
+            codeMod = r.CodeMod;
+            std::memcpy(tele, r.Tele, sizeof tele);
+            std::memcpy(body, r.MsgSend, sizeof body);
+        }
+    };
+    Unfinished unfinished_;
 
     // The message format the host last set on the modem (-1: none yet). A
     // modem that restarts comes back with its stored format; this one is

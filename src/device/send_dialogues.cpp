@@ -134,13 +134,15 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
 // send has taken kRetryWindowMs. One whose outcome is unknown (it went out
 // and no verdict came) is not tried again: it may have been delivered, and a
 // second copy of an alarm is no safer than a failure report.
-// `attempt(part)` makes one attempt of a part.
+// `attempt(part)` makes one attempt of a part; parts from `first` on are
+// sent, and *confirmed counts those before the first that was not.
 template <typename MakeAttempt>
-int CGsmModem::SendParts(int parts, int attempts, std::uint32_t pauseMs, MakeAttempt attempt) noexcept {
+int CGsmModem::SendParts(int first, int parts, int attempts, std::uint32_t pauseMs,
+                         MakeAttempt attempt, int* confirmed) noexcept {
     if (attempts < 1) attempts = 1;
     const std::uint32_t begun = os::GetTickCount();
     std::uint32_t backOff = kFirstBackOffMs;
-    for (int k = 0; k < parts; ++k) {
+    for (int k = first; k < parts; *confirmed = ++k) {
         for (int n = 1;; ++n) {
             const Attempt a = attempt(k);
             if (a.result == kSendDone) break;
@@ -217,15 +219,17 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
     std::int32_t count = 0;
     sms::SubmitBody body;
     const int parts = sms::SplitBody(MsgSend[0], MsgSend[1], CodeMod, &body);
+    int confirmed = 0;
 
     if (parts <= 1) {
+        unfinished_.parts = 0;  // another send: the unfinished one is forgotten
         // A single message, built afresh for every attempt as it always was.
-        return SendParts(1, attemptsPerPart, kPduRetryPauseMs, [&](int) noexcept {
+        return SendParts(0, 1, attemptsPerPart, kPduRetryPauseMs, [&](int) noexcept {
             std::memset(pdu, 0, sizeof pdu);
             count = 0;
             if (Makecode(pdu, &count) == 0) return Attempt{kSendFailed, {}, true};
             return SubmitPdu(pdu, count);
-        });
+        }, &confirmed);
     }
 
     // A concatenated message: every part must be sendable before the first
@@ -236,18 +240,35 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
         if (sms::EncodePart(tele, body, k, 0, pdu, &count) == 0 ||
             static_cast<int>(count) / 2 - 1 > kMaxTpduOctets) {
             Trace("Message of %d parts: part %d cannot be sent\n", parts, k + 1);
+            unfinished_.parts = 0;
             return kSendFailed;
         }
     }
-    const std::uint8_t reference = NextConcatReference();
-    Trace("Message of %d parts, reference %d\n", parts, static_cast<int>(reference));
-    return SendParts(parts, attemptsPerPart, kPduRetryPauseMs, [&](int k) noexcept {
+    // The same message again after it could not be finished: the parts the
+    // modem confirmed are not sent twice, the rest go under their reference.
+    std::uint8_t reference = 0;
+    if (unfinished_.Is(*this, parts)) {
+        reference = unfinished_.reference;
+        confirmed = unfinished_.confirmed;
+        Trace("resuming message of %d parts, reference %d, from part %d\n", parts,
+              static_cast<int>(reference), confirmed + 1);
+    } else {
+        reference = NextConcatReference();
+        Trace("Message of %d parts, reference %d\n", parts, static_cast<int>(reference));
+    }
+    const int result = SendParts(confirmed, parts, attemptsPerPart, kPduRetryPauseMs, [&](int k) noexcept {
         std::memset(pdu, 0, sizeof pdu);
         count = 0;
         sms::EncodePart(tele, body, k, reference, pdu, &count);
         Trace("Sending part %d/%d: %s\n", k + 1, parts, pdu);
         return SubmitPdu(pdu, count);
-    });
+    }, &confirmed);
+    unfinished_.parts = 0;
+    // Not finished: a part was refused, or went out with no verdict (it may
+    // have arrived; it is sent again, since a phone drops a part it already
+    // has under the same reference, but a missing part loses the message).
+    if (result != kSendDone) unfinished_.Remember(*this, parts, reference, confirmed);
+    return result;
 }
 
 // Text mode cannot carry a user data header: one message of at most 160
@@ -280,7 +301,10 @@ CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
 }
 
 int CGsmModem::SendTextMessage(int attempts) noexcept {
-    return SendParts(1, attempts, kTextRetryPauseMs, [this](int) noexcept { return SubmitText(); });
+    unfinished_.parts = 0;  // another send: the unfinished one is forgotten
+    int confirmed = 0;
+    return SendParts(0, 1, attempts, kTextRetryPauseMs, [this](int) noexcept { return SubmitText(); },
+                     &confirmed);
 }
 
 // What a SEND comes to for the host: SReturn 1 when the modem confirmed the

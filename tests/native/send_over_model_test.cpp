@@ -134,9 +134,14 @@ public:
         modem_.Receive(bytes, length, now);
         if (!armed_ && std::memchr(bytes, 0x1A, length) != nullptr) {
             armed_ = true;
-            modem_.FailCommand("CMGS", 500, 1, beforePrompt_);
+            if (silence_)
+                modem_.faults().send_result_delay_ms = 70000;  // past the send-result limit
+            else
+                modem_.FailCommand("CMGS", 500, 1, beforePrompt_);
         }
     }
+    // The second part goes out but its verdict never comes in time.
+    void Silence() { silence_ = true; }
     std::size_t Pending(std::uint64_t now) override { return modem_.Pending(now); }
     std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override {
         return modem_.Take(out, max, now);
@@ -147,6 +152,7 @@ private:
     modem::Tc35Model& modem_;
     bool beforePrompt_;
     bool armed_ = false;
+    bool silence_ = false;
 };
 
 // The second of three parts is refused on its first attempt (at the prompt, or after its
@@ -162,7 +168,10 @@ TEST_F(SendOverModel, ARefusedPartAloneIsSentAgain) {
             tc35.faults().line.baud = 9600;
             RefuseSecondPart relay(tc35, beforePrompt);
             OpenWith(relay, 1000);
-            Message("13800138000", std::string(400, 'r'), 0);
+            // A body of its own each round: the same one again would resume
+            // the message the last round could not finish.
+            const std::string body(400, static_cast<char>('a' + 2 * beforePrompt + (reSTime > 1)));
+            Message("13800138000", body, 0);
             modem.ReSTime = reSTime;
             const bool resent = reSTime > 1;
             EXPECT_EQ(Send(), resent ? 1 : 0);
@@ -172,7 +181,7 @@ TEST_F(SendOverModel, ARefusedPartAloneIsSentAgain) {
             for (std::size_t k = 0; k < tc35.SentParts().size(); ++k)
                 EXPECT_EQ(tc35.SentParts()[k].sequence, static_cast<int>(k) + 1);
             EXPECT_EQ(tc35.Sent().size(), resent ? 1u : 0u);
-            if (resent) EXPECT_EQ(tc35.Sent()[0].text, std::string(400, 'r'));
+            if (resent) EXPECT_EQ(tc35.Sent()[0].text, body);
             EXPECT_TRUE(Traced("<<<<<<<<<<failure time 1 part 2/3"));
             EXPECT_FALSE(Traced("<<<<<<<<<<failure time 2 part 2/3"));
             Unplug();
@@ -228,6 +237,69 @@ TEST_F(SendOverModel, RefusalsAreTriedAgainOnlyWhenThatCanHelp) {
             // Three dialogues of well under a second each, and the pauses.
             EXPECT_GE(Now() - start, c.pausesMs);
             EXPECT_LT(Now() - start, c.pausesMs + c.attempts * 1000u);
+        }
+    }
+}
+
+// A long message whose part 2 of 3 was refused (or went out with no verdict)
+// after part 1 was confirmed: the host sees SReturn 2, and a SEND of the same
+// number and body resumes it under the same reference from the part that
+// was not confirmed, so the phone gets one whole message and no part of it
+// twice (the unknown part alone may come twice: the phone drops the copy).
+// Another send in between forgets it: the message is then sent whole anew.
+TEST_F(SendOverModel, AnUnfinishedLongMessageIsResumed) {
+    const std::string body(400, 'u');
+    for (const bool unknown : {false, true}) {
+        for (const bool otherInBetween : {false, true}) {
+            SCOPED_TRACE(std::string(unknown ? "no verdict" : "refused") +
+                         (otherInBetween ? ", another send in between" : ""));
+            Unplug();
+            os::virt::Reset();
+            tc35 = modem::Tc35Model();
+            tc35.faults().line.baud = 9600;
+            RefuseSecondPart relay(tc35, false);
+            if (unknown) relay.Silence();
+            OpenWith(relay, 1000);
+            Message("13800138000", body, 0);
+            modem.ReSTime = 1;
+            EXPECT_EQ(Send(), 0);
+            EXPECT_EQ(modem.SReturn, 2);
+            ASSERT_EQ(tc35.SentParts().size(), unknown ? 2u : 1u);
+            const int reference = tc35.SentParts()[0].concat_reference;
+            tc35.faults().send_result_delay_ms = 0;
+            // The modem takes no command until its late verdict has come.
+            if (unknown) os::Sleep(15000);
+
+            if (otherInBetween) {
+                Message("13800138000", "SHORT ONE", 0);
+                EXPECT_EQ(Send(), 1);
+                Message("13800138000", body, 0);
+            }
+            const std::size_t mark = os::virt::TraceLines().size();
+            EXPECT_EQ(Send(), 1);
+            EXPECT_EQ(modem.SReturn, 1);
+            const auto& parts = tc35.SentParts();
+            const std::string resumed = "resuming message of 3 parts, reference " +
+                                        std::to_string(reference) + ", from part 2\n";
+            EXPECT_EQ(TracedSince(mark, resumed), !otherInBetween);
+            if (otherInBetween) {
+                // Sent whole anew: parts 1..3 under a new reference.
+                ASSERT_EQ(tc35.Sent().size(), 2u);
+                EXPECT_EQ(tc35.Sent().back().text, body);
+                EXPECT_NE(tc35.Sent().back().concat_reference, reference);
+                continue;
+            }
+            // Parts 1, 2 and 3 under one reference; part 1 once.
+            ASSERT_EQ(tc35.Sent().size(), 1u);
+            EXPECT_EQ(tc35.Sent()[0].text, body);
+            EXPECT_EQ(tc35.Sent()[0].concat_reference, reference);
+            int firsts = 0;
+            for (const auto& part : parts) {
+                EXPECT_EQ(part.concat_reference, reference);
+                firsts += part.sequence == 1;
+            }
+            EXPECT_EQ(firsts, 1);
+            EXPECT_EQ(parts.size(), unknown ? 4u : 3u);
         }
     }
 }
