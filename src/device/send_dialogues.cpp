@@ -14,6 +14,7 @@
 #include "link/send_answers.h"
 #include "os/os.h"
 #include "sms/pdu_encode.h"
+#include "sms/text_mode.h"
 
 namespace vantor {
 
@@ -24,7 +25,6 @@ namespace {
 // octets of user data. A full message to a 13-digit international number
 // needs 155.
 constexpr int kMaxTpduOctets = 164;
-constexpr int kMaxTextBody = 160;  // bytes of a text-mode body
 // The pause after an attempt that failed without saying why (silence, or a
 // refusal without a known code): PDU mode tries again almost at once, text
 // mode gives the modem half a second.
@@ -279,20 +279,30 @@ CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
     char tele[kTeleSize];
     CopyTele(Tele, tele);
     if (!sms::IsDialableNumber(tele)) return kUnsendable;
-    char body[sms::kBodySize + 2];
-    const int length = sms::JoinBody(MsgSend[0], MsgSend[1], body);
-    if (length > kMaxTextBody) return kUnsendable;
-    // Ctrl-Z or ESC inside would end or abandon the input early.
-    if (std::memchr(body, link::kCtrlZ, static_cast<std::size_t>(length)) != nullptr ||
-        std::memchr(body, link::kEsc, static_cast<std::size_t>(length)) != nullptr)
+    char joined[sms::kBodySize];
+    const int length = sms::JoinBody(MsgSend[0], MsgSend[1], joined);
+    // The modem reads the body in its own alphabet. A character it has no
+    // code for cannot go in text mode; Ctrl-Z and ESC, which would end or
+    // abandon the input early, are among them.
+    sms::TextModeBody body;
+    if (!sms::EncodeTextModeBody(joined, length, &body)) {
+        if (body.missing != 0) {
+            char shown[8] = {};
+            const int n = os::WideCharToMultiByte(&body.missing, 1, shown, sizeof shown - 1, nullptr);
+            shown[n > 0 ? n : 0] = '\0';
+            Trace("Text mode cannot carry U+%04X %s (not in the GSM alphabet): PDU mode (CMGF 0) "
+                  "carries it\n", static_cast<unsigned>(body.missing), shown);
+        }
         return kUnsendable;
+    }
 
     char command[64] = {};
     const int commandLength =
         std::snprintf(command, sizeof command, "%s\"%s\"\r", kSendCommand, tele);
-    body[length] = link::kCtrlZ;
-    body[length + 1] = '\r';
-    const Submission submission{command, commandLength, body, length + 2, kTextPromptWindowMs};
+    body.line[body.length] = link::kCtrlZ;
+    body.line[body.length + 1] = '\r';
+    const Submission submission{command, commandLength, body.line, body.length + 2,
+                                kTextPromptWindowMs};
     const Attempt a = Submit(submission);
     // Refused instead of the prompt: perhaps a restarted modem, back in PDU
     // mode. Once text mode is back, the message is tried again at once.

@@ -160,6 +160,7 @@ void ListingReader::StartTextEntry() noexcept {
     firstBreak_ = kNoBreak;
     // Without a usable length (a modem that ignored AT+CSDH=1) the body can
     // only end at its first line break.
+    announced_ = bodyLength;
     counted_ = bodyLength >= 0 && static_cast<std::size_t>(bodyLength) <= kMaxBody;
     bodyLength_ = counted_ ? static_cast<std::size_t>(bodyLength) : 0;
     state_ = State::kBody;
@@ -222,7 +223,7 @@ void ListingReader::Replay(const char* bytes, std::size_t length) noexcept {
 void ListingReader::FinishTextEntry(std::size_t bodyLength) noexcept {
     if (entries_ < slots_) {
         std::memcpy(header_[entries_], headerText_, kSlotSize);
-        CopyText(text_[entries_], entry_, bodyLength);
+        DisplayTextModeBody(entry_, bodyLength, announced_, text_[entries_]);
     }
     ++entries_;
     Next();

@@ -76,6 +76,7 @@ private:
     std::size_t used_ = 0;         // bytes in entry_
     std::size_t bodyStart_ = 0;    // where the body or PDU line starts in entry_
     std::size_t bodyLength_ = 0;   // text mode: <length> from the header
+    int announced_ = -1;           // <length> from the header, -1 without one
     bool counted_ = false;         // <length> may still be where the body ends
     std::size_t bodySeen_ = 0;     // bytes of the body so far, kept or not
     std::size_t firstBreak_ = kNoBreak;  // where the body's first line ends

@@ -485,4 +485,60 @@ int DecodePduEntry(const char* entry, std::size_t length, char out[kDisplaySize]
     return separator;
 }
 
+namespace {
+
+int HexDigit(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// UTF-16 code units that a text can hold: no unpaired surrogate, no
+// non-character, no control other than the line breaks and the tab.
+bool ReadsAsUtf16(const char16_t* units, int n) noexcept {
+    for (int i = 0; i < n; ++i) {
+        const char16_t u = units[i];
+        if (u < 0x20 && u != '\r' && u != '\n' && u != '\t') return false;
+        if (u == 0xFFFE || u == 0xFFFF) return false;
+        if (u >= 0xD800 && u < 0xDC00) {
+            if (i + 1 >= n || units[i + 1] < 0xDC00 || units[i + 1] >= 0xE000) return false;
+            ++i;
+        } else if (u >= 0xDC00 && u < 0xE000) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void DisplayTextModeBody(const char* body, std::size_t length, int octets,
+                         char out[kDisplaySize]) noexcept {
+    Display d(out);
+    bool hex = octets > 0 && length == 2 * static_cast<std::size_t>(octets);
+    for (std::size_t i = 0; hex && i < length; ++i) hex = HexDigit(body[i]) >= 0;
+    if (!hex) {
+        GsmText text(d);
+        for (std::size_t i = 0; i < length && text(static_cast<std::uint8_t>(body[i]) & 0x7F); ++i) {
+        }
+        text.Finish();
+        return;
+    }
+    // At most 140 octets of user data: 70 code units.
+    char16_t units[70];
+    int n = 0;
+    const bool even = length % 4 == 0 && length / 4 <= 70;
+    for (std::size_t i = 0; even && i + 3 < length; i += 4)
+        units[n++] = static_cast<char16_t>(HexDigit(body[i]) << 12 | HexDigit(body[i + 1]) << 8 |
+                                           HexDigit(body[i + 2]) << 4 | HexDigit(body[i + 3]));
+    if (!even || n == 0 || !ReadsAsUtf16(units, n)) {
+        d.PutText(kNonTextNotice);
+        return;
+    }
+    char text[4 * 70];
+    const int bytes = os::WideCharToMultiByte(units, n, text, sizeof text, nullptr);
+    if (bytes > 0) d.PutText(text, bytes);
+}
+
 }  // namespace vantor::sms

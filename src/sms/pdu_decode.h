@@ -20,6 +20,17 @@ inline constexpr int kDisplaySize = 256;  // display text: at most 255 bytes + N
 // sender may itself hold an '@'.
 int DecodePduEntry(const char* entry, std::size_t length, char out[kDisplaySize]) noexcept;
 
+// A text-mode listing body (3GPP TS 27.005 3.1 <data>) of `length` bytes into
+// the display text `out`, as a PDU body of the same coding would show. With
+// the modem's GSM character set a text body comes as GSM 03.38 codes, ESC
+// opening the extension table (`@` is 0x00). A body of 8-bit or UCS-2 data
+// comes as hex digits, two per octet: `octets` (the header's <length>, -1
+// when unknown) tells it from text, since text is never exactly two bytes a
+// counted unit. Data shows as text when it reads as UTF-16, else as the
+// non-text notice.
+void DisplayTextModeBody(const char* body, std::size_t length, int octets,
+                         char out[kDisplaySize]) noexcept;
+
 // The notice shown instead of a body that is not text (8-bit data, compressed
 // or reserved codings), in GBK.
 extern const char kNonTextNotice[];

@@ -259,3 +259,78 @@ TEST_F(LineInStep, RestartedModemGetsTheHostsFormatBack) {
 
 }  // namespace
 }  // namespace vantor::test
+
+#include "modem/gsm_charset.h"
+#include "sms_test_util.h"
+
+namespace vantor::test {
+namespace {
+
+// Every code of the GSM default alphabet and of its extension table, as
+// septets: the default codes but ESC, then ESC and each extension code.
+std::vector<std::uint8_t> EveryGsmCode() {
+    std::vector<std::uint8_t> codes;
+    for (std::uint8_t c = 0; c < 0x80; ++c)
+        if (c != 0x1B) codes.push_back(c);
+    for (std::uint8_t e : {0x0A, 0x14, 0x28, 0x29, 0x2F, 0x3C, 0x3D, 0x3E, 0x40, 0x65}) {
+        codes.push_back(0x1B);
+        codes.push_back(e);
+    }
+    return codes;
+}
+
+// Text mode speaks the modem's alphabet (AT+CSCS="GSM"): a received body of
+// every code shows as the same characters a 7-bit PDU body of them shows
+// (GBK; what GBK lacks as '?'); `@`, `$` and `_` no longer cut or change it.
+TEST_F(LineInStep, TextModeBodiesAreReadInTheGsmAlphabet) {
+    const std::vector<std::uint8_t> codes = EveryGsmCode();
+    const std::string septets(codes.begin(), codes.end());
+    tc35.AddMessage(Deliver7("8613900000000", septets));
+    // "TANK@5$ COST_LOW" in GSM codes: '@' 0x00, '$' 0x02, '_' 0x11.
+    tc35.AddMessage(Deliver7("8613900000000", std::string("TANK\x00" "5\x02 COST\x11LOW", 16)));
+    const std::string expected = Gbk(modem::ToUtf8(modem::GsmToUnicode(codes)));
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    EXPECT_EQ(Write(kNEW), 1);
+    EXPECT_EQ(std::string(modem.MsgNec[0]), expected.substr(0, 255));
+    EXPECT_EQ(std::string(modem.MsgNec[1]), "TANK@5$ COST_LOW");
+    // The same bodies in PDU mode, for comparison.
+    for (auto& m : tc35.Messages()) tc35.PutMessage(m.index, m.pdu, false);
+    ASSERT_EQ(Write(kCMGF, 0), 1);
+    EXPECT_EQ(Write(kNEW), 1);
+    EXPECT_EQ(std::string(modem.MsgNec[0]), expected.substr(0, 255));
+}
+
+// ... and sent: every GSM character GBK can hold goes out as itself (escape
+// form where the code is not the ASCII byte); a character the GSM alphabet
+// lacks is refused before anything is written, traced.
+TEST_F(LineInStep, TextModeSendsTheGsmAlphabet) {
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    std::strcpy(modem.Tele, "13800138000");
+    std::string utf8;
+    for (const char32_t c : modem::GsmToUnicode(EveryGsmCode())) {
+        const std::string one = modem::ToUtf8(std::u32string(1, c));
+        if (Gbk(one) != "?" && c != 0x1B && c != '\n' && c != '\r' && c != 0xA0)
+            utf8 += one;  // GBK holds it
+    }
+    for (const std::string& body : {utf8, std::string("TANK@5$ COST_LOW\r\nline two")}) {
+        const std::string gbk = Gbk(body);
+        const SendTexts texts = SplitIntoTexts(gbk);
+        std::strcpy(modem.MsgSend[0], texts.part0.c_str());
+        std::strcpy(modem.MsgSend[1], texts.part1.c_str());
+        const std::size_t before = tc35.Sent().size();
+        EXPECT_EQ(Write(kSEND), 1);
+        ASSERT_EQ(tc35.Sent().size(), before + 1);
+        EXPECT_EQ(tc35.Sent().back().text, body);
+    }
+
+    const std::size_t heard = tc35.Received().size();
+    std::strcpy(modem.MsgSend[0], Gbk("报警").c_str());
+    modem.MsgSend[1][0] = '\0';
+    EXPECT_EQ(Write(kSEND), 0);
+    EXPECT_EQ(tc35.Received().size(), heard);  // nothing written
+    EXPECT_TRUE(Traced("Text mode cannot carry U+62A5 " + Gbk("报") +
+                       " (not in the GSM alphabet): PDU mode (CMGF 0) carries it\n"));
+}
+
+}  // namespace
+}  // namespace vantor::test

@@ -102,7 +102,7 @@ TEST(ListingReader, TextLengthThatMissesTheBodyFallsBackToTheLineBreak) {
         {"too long", 10, "Hi", "Hi"},
         {"too long by the next header", 40, "Hi", "Hi"},
         {"far too long", 600, "Hi", "Hi"},
-        {"hex octets", 4, "62A58B66", "62A58B66"},
+        {"hex octets", 4, "62A58B66", "报警"},  // UCS-2 data, shown as text
         {"zero for text", 0, "Hi", "Hi"},
     };
     for (const auto& c : cases) {
@@ -114,7 +114,7 @@ TEST(ListingReader, TextLengthThatMissesTheBodyFallsBackToTheLineBreak) {
             const Listing t = Read(ListingReader::Format::kText, answer, piece);
             EXPECT_EQ(t.status, vantor::at::Verdict::kDone);
             ASSERT_EQ(t.entries, 3);
-            EXPECT_EQ(std::string(t.text[0]), c.shown);
+            EXPECT_EQ(Utf8(t.text[0]), c.shown);
             EXPECT_STREQ(t.text[1], "Second");
             EXPECT_STREQ(t.text[2], "Third");
         }

@@ -1,5 +1,6 @@
 // The AT commands the model answers, after the TC35 AT command manual:
 // V.25ter basics, identification, and the TS 27.005 SMS commands.
+#include <cctype>
 #include <cstdio>
 
 #include "modem/at_syntax.h"
@@ -504,9 +505,23 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
                 text = Ucs2ToUnicode(octets);
             } else {
                 // With the GSM character set each byte is a default-alphabet
-                // code; the top bit of 8-bit input is dropped.
-                std::vector<std::uint8_t> septets(entered.begin(), entered.end());
-                for (auto& s : septets) s &= 0x7F;
+                // code; the top bit of 8-bit input is dropped. A backslash and
+                // two hex digits stand for the code they give (TC35 manual
+                // 1.5, Table 4), so that '@' (0) and codes that mean another
+                // character in ASCII can be typed.
+                std::vector<std::uint8_t> septets;
+                for (std::size_t i = 0; i < entered.size(); ++i) {
+                    int septet = 0;
+                    if (entered[i] == '\\' && i + 2 < entered.size() &&
+                        std::isxdigit(static_cast<unsigned char>(entered[i + 1])) &&
+                        std::isxdigit(static_cast<unsigned char>(entered[i + 2]))) {
+                        septet = std::stoi(entered.substr(i + 1, 2), nullptr, 16);
+                        i += 2;
+                    } else {
+                        septet = static_cast<unsigned char>(entered[i]);
+                    }
+                    septets.push_back(static_cast<std::uint8_t>(septet & 0x7F));
+                }
                 text = GsmToUnicode(septets);
                 if (septets.size() > 160) return Answer(ErrorText(reply), now);
             }
