@@ -11,11 +11,12 @@
 
 #include "bench_support.h"
 #include "device/gsm_modem.h"
+#include "sms/listing_reader.h"
 #include "host/register_table.h"
 #include "os/virt/virt.h"
 #include "port_config.h"
 #include "packet_builder.h"
-#include "sms/listing.h"
+#include "sms/listing_reader.h"
 #include "sms/pdu_decode.h"
 #include "sms/pdu_encode.h"
 
@@ -93,39 +94,44 @@ struct Stores {
     Slot text[kOldSlots];
 };
 
-void BM_ParsePduListing_20(benchmark::State& state) {
+// A whole answer through the listing reader the driver runs, as one piece.
+int ReadListing(sms::ListingReader::Format format, const std::string& answer, Stores& stores) {
+    sms::ListingReader reader(format, stores.header, stores.text, kOldSlots);
+    reader.Take(answer.data(), answer.size());
+    return reader.Entries();
+}
+
+void BM_ReadPduListing_20(benchmark::State& state) {
     const std::string answer = bench::PduListing20();
     Require(answer.size() > 8000 && answer.size() <= 8191, "listing is near 8191 bytes");
     static Stores stores;
-    std::vector<char> work(answer.size() + 1);
-    std::memcpy(work.data(), answer.c_str(), answer.size() + 1);
-    sms::ParsePduListing(work.data(), stores.header, stores.text, kOldSlots, true);
-    Require(stores.text[19][0] != '\0', "all 20 entries listed");
+    Require(ReadListing(sms::ListingReader::Format::kPdu, answer, stores) == 20 &&
+                stores.text[19][0] != '\0',
+            "all 20 entries listed");
     bench::AllocMeter meter(state);
     for (auto _ : state) {
-        // The parser may cut the answer in place: a fresh copy every time.
-        std::memcpy(work.data(), answer.c_str(), answer.size() + 1);
-        sms::ParsePduListing(work.data(), stores.header, stores.text, kOldSlots, true);
+        benchmark::DoNotOptimize(ReadListing(sms::ListingReader::Format::kPdu, answer, stores));
         benchmark::ClobberMemory();
     }
     state.counters["entries"] = 20;
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * answer.size()));
 }
-BENCHMARK(BM_ParsePduListing_20);
+BENCHMARK(BM_ReadPduListing_20);
 
-void BM_ParseTextListing_20(benchmark::State& state) {
+void BM_ReadTextListing_20(benchmark::State& state) {
     const std::string answer = bench::TextListing20();
     static Stores stores;
-    sms::ParseTextListing(answer.c_str(), stores.header, stores.text, kOldSlots);
-    Require(stores.text[19][0] != '\0', "all 20 entries listed");
+    Require(ReadListing(sms::ListingReader::Format::kText, answer, stores) == 20 &&
+                stores.text[19][0] != '\0',
+            "all 20 entries listed");
     bench::AllocMeter meter(state);
     for (auto _ : state) {
-        sms::ParseTextListing(answer.c_str(), stores.header, stores.text, kOldSlots);
+        benchmark::DoNotOptimize(ReadListing(sms::ListingReader::Format::kText, answer, stores));
         benchmark::ClobberMemory();
     }
     state.counters["entries"] = 20;
 }
-BENCHMARK(BM_ParseTextListing_20);
+BENCHMARK(BM_ReadTextListing_20);
 
 // --- register check ------------------------------------------------------
 
@@ -241,8 +247,9 @@ BENCHMARK(BM_Exchange_CMGF);
 // the store: no modem traffic, ten texts delivered as atoms.
 void BM_ReadCycle_MsgNew10(benchmark::State& state) {
     OpenModem m;
-    std::string answer = bench::PduListing20();
-    sms::ParsePduListing(answer.data(), m.modem.MsgNew, m.modem.MsgNec, kNewSlots, false);
+    const std::string answer = bench::PduListing20();
+    sms::ListingReader reader(sms::ListingReader::Format::kPdu, m.modem.MsgNew, m.modem.MsgNec, kNewSlots);
+    reader.Take(answer.data(), answer.size());
     vantor::test::PacketBuilder packet(kMsgNew);
     for (std::uint16_t i = 0; i < kNewSlots; ++i) packet.Value(kTypeText, 0, i);
     Require(m.modem.ProcessPacket(packet.Packet(), 1) == 1, "read delivers");

@@ -1,12 +1,13 @@
-// A text-mode listing answer through ParseTextListing with 1..20 slots: every
-// slot stays a terminated text of at most 255 bytes, the slots after the last
-// entry are emptied, and nothing is written past the last slot.
+// A whole text-mode listing answer through the listing reader the driver
+// runs, with 1..20 slots: every slot stays a terminated text of at most 255
+// bytes, the slots after the last entry are emptied, and nothing is written
+// past the last slot.
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "fuzz_common.h"
-#include "sms/listing.h"
+#include "sms/listing_reader.h"
 
 using vantor::Slot;
 
@@ -25,7 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text[i][sizeof(Slot) - 1] = '\0';
     }
 
-    vantor::sms::ParseTextListing(buffer.get(), header.get(), text.get(), slots);
+    vantor::sms::ListingReader reader(vantor::sms::ListingReader::Format::kText, header.get(),
+                                      text.get(), slots);
+    if (reader.Take(buffer.get(), answer.size()) == vantor::at::Verdict::kNotYet) reader.End();
 
     fuzz::CheckSlots(header.get(), slots, false);
     fuzz::CheckSlots(text.get(), slots, false);
@@ -40,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(header[i][0] == '<');
         }
     }
-    if (std::strstr(answer.c_str(), "+CMGL:") == nullptr) FUZZ_CHECK(header[0][0] == '\0');
+    if (answer.find("+CMGL:") == std::string::npos) FUZZ_CHECK(header[0][0] == '\0');
     os::virt::Reset();  // the trace lines of this run go
     return 0;
 }

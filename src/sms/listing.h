@@ -1,4 +1,4 @@
-// Listing answers (AT+CMGL) into pairs of message stores.
+// The slots of the message stores that listings (AT+CMGL) fill.
 #pragma once
 
 namespace vantor {
@@ -9,14 +9,3 @@ inline constexpr int kSlotSize = 256;
 using Slot = char[kSlotSize];
 
 }  // namespace vantor
-
-namespace vantor::sms {
-
-// PDU mode. `answer` is NUL-terminated (at most 8191 bytes) and may be changed
-// in place. With no entry: emptyWhenNone clears the pair, otherwise it stays.
-void ParsePduListing(char* answer, Slot* header, Slot* text, int slots, bool emptyWhenNone) noexcept;
-
-// Text mode. Slots from the last entry found to the end are emptied.
-void ParseTextListing(const char* answer, Slot* header, Slot* text, int slots) noexcept;
-
-}  // namespace vantor::sms

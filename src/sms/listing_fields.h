@@ -1,5 +1,4 @@
-// The pieces of a text-mode listing header line and a body copy, shared by
-// the whole-answer parser and the reader that parses as the answer arrives.
+// The pieces of a text-mode listing header line (3GPP TS 27.005 3.4.2).
 #pragma once
 
 #include <cstddef>
@@ -10,21 +9,6 @@
 namespace vantor::sms {
 
 inline constexpr int kMaxField = 30;  // sender and time stamp texts in text mode
-inline constexpr int kMaxText = kSlotSize - 1;
-
-// Copies up to 255 bytes, never ending inside a GBK double-byte character.
-inline void CopyText(char* slot, const char* from, std::size_t n) noexcept {
-    std::size_t k = 0;
-    while (k < n) {
-        const std::size_t w =
-            (static_cast<unsigned char>(from[k]) >= 0x81 && k + 1 < n) ? 2 : 1;
-        if (k + w > static_cast<std::size_t>(kMaxText)) break;
-        k += w;
-    }
-    std::memcpy(slot, from, k);
-    slot[k] = '\0';
-}
-
 // One field of a text-mode header line: quoted or bare, ended by a comma
 // outside quotes or by the end of the line.
 struct Field {

@@ -1,11 +1,13 @@
-// Listing answers into message store pairs, PDU mode and text mode.
+// Listing answers into message store pairs, PDU mode and text mode, through
+// the listing reader the driver runs. (Which pair a listing replaces, and
+// when, is the device's: see the device tests.)
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "device/gsm_modem.h"
-#include "sms/listing.h"
+#include "sms/listing_reader.h"
 #include "sms_test_util.h"
 
 namespace {
@@ -43,8 +45,16 @@ std::string PduListing(int entries) {
     return answer + "\r\nOK\r\n";
 }
 
-void ParsePdu(std::string answer, Pair& p, int slots, bool emptyWhenNone) {
-    vantor::sms::ParsePduListing(answer.data(), p.header, p.text, slots, emptyWhenNone);
+// Reads a whole answer into the first `slots` slots of the pair, as the line
+// would deliver it, and lets the line go quiet after it.
+int Read(vantor::sms::ListingReader::Format format, const std::string& answer, Pair& p, int slots) {
+    vantor::sms::ListingReader reader(format, p.header, p.text, slots);
+    if (reader.Take(answer.data(), answer.size()) == vantor::at::Verdict::kNotYet) reader.End();
+    return reader.Entries();
+}
+
+int ParsePdu(const std::string& answer, Pair& p, int slots) {
+    return Read(vantor::sms::ListingReader::Format::kPdu, answer, p, slots);
 }
 
 // A recorded answer kept one line per line: lines joined with CR LF, as the
@@ -65,7 +75,7 @@ std::string CaptureLines(const char* name) {
 
 TEST(SmsPduListing, FillsSlotsInOrderUpToTheSlotCount) {
     Pair unread;
-    ParsePdu(PduListing(12), unread, vantor::kNewSlots, false);
+    ParsePdu(PduListing(12), unread, vantor::kNewSlots);
     for (int i = 0; i < vantor::kNewSlots; ++i) {
         EXPECT_EQ(Utf8(unread.header[i]),
                   "<" + std::to_string(i + 1) + ">05年12月08日21:13:45来自:123的消息");
@@ -75,26 +85,29 @@ TEST(SmsPduListing, FillsSlotsInOrderUpToTheSlotCount) {
     EXPECT_STREQ(unread.header[10], "old header 10");
 
     Pair read;
-    ParsePdu(PduListing(22), read, vantor::kOldSlots, true);
+    ParsePdu(PduListing(22), read, vantor::kOldSlots);
     EXPECT_EQ(std::string(read.text[19]), "T");
     EXPECT_EQ(Utf8(read.header[19]).substr(0, 4), "<20>");
 }
 
+// A listing with no entry reads as an empty pair; the device decides whether
+// it replaces what the host saw (an unread PDU listing does not).
 TEST(SmsPduListing, NoEntries) {
     Pair unread;
-    ParsePdu("AT+CMGL=0\r\r\nOK\r\n", unread, vantor::kNewSlots, false);
-    EXPECT_STREQ(unread.header[0], "old header 0");  // kept: listed messages are now read
-    EXPECT_STREQ(unread.text[9], "old text 9");
+    EXPECT_EQ(ParsePdu("AT+CMGL=0\r\r\nOK\r\n", unread, vantor::kNewSlots), 0);
+    for (int i = 0; i < vantor::kNewSlots; ++i) EXPECT_EQ(unread.header[i][0] | unread.text[i][0], 0);
+    EXPECT_STREQ(unread.header[10], "old header 10");  // beyond its slots: untouched
 
     Pair read;
-    ParsePdu("AT+CMGL=1\r\r\nOK\r\n", read, vantor::kOldSlots, true);
+    EXPECT_EQ(ParsePdu("AT+CMGL=1\r\r\nOK\r\n", read, vantor::kOldSlots), 0);
     for (int i = 0; i < vantor::kOldSlots; ++i) {
         EXPECT_EQ(read.header[i][0], '\0');
         EXPECT_EQ(read.text[i][0], '\0');
     }
 
     // Fewer entries than before: the rest of the pair is emptied.
-    ParsePdu(PduListing(2), unread, vantor::kNewSlots, false);
+    unread.Fill("old");
+    ParsePdu(PduListing(2), unread, vantor::kNewSlots);
     EXPECT_STREQ(unread.text[1], "B");
     EXPECT_EQ(unread.header[2][0], '\0');
     EXPECT_EQ(unread.text[9][0], '\0');
@@ -109,7 +122,7 @@ TEST(SmsPduListing, EntriesOfEveryKind) {
         "+CMGL: 9,0,,20\r\n"                                              // cut off: no line end
         "0004038121F300005021801231542305C8329BFD06";
     Pair p;
-    ParsePdu(answer, p, vantor::kOldSlots, true);
+    ParsePdu(answer, p, vantor::kOldSlots);
     EXPECT_EQ(Utf8(p.header[0]), "<5>" + kNotice);
     EXPECT_EQ(p.text[0][0], '\0');
     EXPECT_EQ(Utf8(p.header[1]), "<6>05年12月08日21:13:45来自:123的消息");
@@ -125,7 +138,7 @@ TEST(SmsPduListing, RecordedAnswer) {
     const std::string answer = CaptureLines("python-gsmmodem_cmgl-pdu-rec-read.lines.txt");
     ASSERT_FALSE(answer.empty());
     Pair p;
-    ParsePdu(answer, p, vantor::kOldSlots, true);
+    ParsePdu(answer, p, vantor::kOldSlots);
     EXPECT_EQ(Utf8(p.header[0]), "<1>13年02月07日01:31:44来自:2784000153099999的消息");
     EXPECT_EQ(std::string(p.text[0]).substr(0, 20), "New and here to stay");
     EXPECT_EQ(Utf8(p.header[1]), "<2>13年02月07日06:24:02来自:27840001463的消息");
@@ -133,8 +146,8 @@ TEST(SmsPduListing, RecordedAnswer) {
     EXPECT_EQ(p.header[2][0], '\0');
 }
 
-void ParseText(const std::string& answer, Pair& p, int slots) {
-    vantor::sms::ParseTextListing(answer.c_str(), p.header, p.text, slots);
+int ParseText(const std::string& answer, Pair& p, int slots) {
+    return Read(vantor::sms::ListingReader::Format::kText, answer, p, slots);
 }
 
 TEST(SmsTextListing, HeaderShapes) {
@@ -192,13 +205,14 @@ TEST(SmsTextListing, LongBodiesAreCutAt255) {
     Pair p;
     ParseText(head + std::string(300, 'x') + "\r\n", p, vantor::kNewSlots);
     EXPECT_EQ(std::string(p.text[0]), std::string(255, 'x'));
-    // GBK characters only: byte 255 would be half of one, so 254 remain.
+    // Characters of two GBK bytes only (the GSM code 0x10 is Δ, A6A4 in GBK):
+    // byte 255 would be half of one, so 254 remain.
     std::string gbk;
-    for (int i = 0; i < 150; ++i) gbk += "\xD6\xD0";
-    ParseText(head + gbk + "\r\n", p, vantor::kNewSlots);
+    for (int i = 0; i < 150; ++i) gbk += "\xA6\xA4";
+    ParseText(head + std::string(150, '\x10') + "\r\n", p, vantor::kNewSlots);
     EXPECT_EQ(std::string(p.text[0]), gbk.substr(0, 254));
     // One ASCII letter first: the cut falls at exactly 255.
-    ParseText(head + "a" + gbk + "\r\n", p, vantor::kNewSlots);
+    ParseText(head + "a" + std::string(150, '\x10') + "\r\n", p, vantor::kNewSlots);
     EXPECT_EQ(std::string(p.text[0]), ("a" + gbk).substr(0, 255));
 }
 
@@ -231,7 +245,7 @@ TEST(SmsListing, PartsOfALongMessageShowTheirPlace) {
     std::fclose(f);
     ASSERT_EQ(index, 5);
     Pair p;
-    ParsePdu(answer + "\r\nOK\r\n", p, vantor::kNewSlots, false);
+    ParsePdu(answer + "\r\nOK\r\n", p, vantor::kNewSlots);
     const char* const headers[] = {
         "<1>26年12月09日08:30:15来自:10086的消息",
         "<2>26年12月09日09:05:42来自:8613912345678的消息",
