@@ -132,20 +132,41 @@ private:
     std::uint32_t total_ = 0;
 };
 
-// Watches what the line says for the modem's start-up line.
-class RestartWatch {
+// Watches what the line says for the modem's own reports: its start-up line
+// (it restarted, and forgot what was not saved), and the SIM store's
+// overflow (TC35 manual 6.15, ^SMGO: while the store is full, new messages
+// wait at the service centre and the plant hears nothing of them).
+class UnsolicitedWatch {
 public:
     void Take(Line& line, const std::uint8_t* bytes, std::uint32_t n) noexcept {
         for (std::uint32_t i = 0; i < n; ++i) {
             if (!lines_.Step(static_cast<char>(bytes[i]))) continue;
-            if (lines_.Length() == sizeof kStartUp - 1 &&
-                std::memcmp(lines_.Text(), kStartUp, sizeof kStartUp - 1) == 0)
+            const char* text = lines_.Text();
+            const std::size_t length = lines_.Length();
+            if (length == sizeof kStartUp - 1 && std::memcmp(text, kStartUp, length) == 0)
                 line.RestartSeen = true;
+            else if (length == sizeof kOverflow + 1 && std::memcmp(text, kOverflow, sizeof kOverflow - 1) == 0)
+                TraceOverflow(text[length - 1]);
         }
     }
 
 private:
+    static void TraceOverflow(char mode) noexcept {
+        switch (mode) {
+            case '0': Trace("^SMGO: 0: the SIM's message store has room again\n"); break;
+            case '1':
+                Trace("^SMGO: 1: the SIM's message store is full: new messages wait at the service "
+                      "centre until read ones are deleted (CMGD)\n");
+                break;
+            case '2':
+                Trace("^SMGO: 2: the SIM's message store is full and a new message is waiting at "
+                      "the service centre: delete read messages (CMGD)\n");
+                break;
+            default: break;
+        }
+    }
     static constexpr char kStartUp[] = "^SYSSTART";
+    static constexpr char kOverflow[] = "^SMGO:";  // followed by a blank and the mode
     at::LineSplitter lines_;
 };
 
@@ -164,11 +185,11 @@ std::uint32_t DrainLine(Line& line, bool trace) noexcept {
     std::uint8_t shown[kShownDiscarded];
     std::size_t kept = 0;
     std::uint32_t total = 0;
-    RestartWatch restart;
+    UnsolicitedWatch reports;
     while (total < kDrainLimit) {
         std::uint32_t n = 0;
         if (!ReadPort(line.PortHandle, chunk, &n) || n == 0) break;
-        restart.Take(line, chunk, n);
+        reports.Take(line, chunk, n);
         const std::size_t take = n < sizeof shown - kept ? n : sizeof shown - kept;
         std::memcpy(shown + kept, chunk, take);
         kept += take;
@@ -196,7 +217,7 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
     }
 
     std::uint8_t chunk[kReadChunk];
-    RestartWatch restart;
+    UnsolicitedWatch reports;
     bool fed = false;  // the matcher has seen bytes
     std::uint32_t total = 0;
     Tail tail;
@@ -209,7 +230,7 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
         std::uint32_t n = 0;
         if (ReadPort(line.PortHandle, chunk, &n) && n >= 1) {
             if (answer != nullptr && !Keep(*answer, chunk, n)) break;
-            restart.Take(line, chunk, n);
+            reports.Take(line, chunk, n);
             if (pacing.traceEachChunk) {
                 TraceBytes("Rx: ", chunk, n);
                 TraceErrorMeanings(chunk, n);

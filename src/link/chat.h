@@ -21,7 +21,8 @@ inline constexpr std::uint32_t kAnswerLimitMs = 60000;
 inline constexpr std::uint32_t kPollMs = 10;
 
 // Everything read from the line, answer or not, is watched for the modem's
-// start-up line "^SYSSTART" (line.RestartSeen).
+// start-up line "^SYSSTART" (line.RestartSeen) and for its report of a full
+// SIM store, "^SMGO: <mode>", which is traced with what to do.
 //
 // Reads and drops whatever is waiting on the line, at most kDrainLimit bytes,
 // and returns the count. With `trace`, a run of dropped bytes is traced as

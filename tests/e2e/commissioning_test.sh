@@ -60,7 +60,7 @@ expect_not_contains found_no_todo "$(out found)" "需要处理"
 # The check only reads: every command line the modem heard is AT or a query
 # of the list (no "=", so no setting changed).
 heard="$(grep -o '<< .*' "$E2E_RUN/ready.log" | sed 's/^<< //; s/\\r$//' | sort -u | tr '\n' ' ')"
-expect_eq detect_sends_only_reads "$heard" "AT AT+CGMI AT+CGMM AT+CMGF? AT+CPIN? AT+CREG? AT+CSCA? AT+CSQ "
+expect_eq detect_sends_only_reads "$heard" "AT AT+CGMI AT+CGMM AT+CMGF? AT+CPIN? AT+CPMS? AT+CREG? AT+CSCA? AT+CSQ "
 
 # --- the same modem, English report, text mode, roaming, weak ----------------
 modemsim_stop ready

@@ -183,6 +183,44 @@ TEST(DetectAnswer, ServiceCentreAndMessageFormatFromTheModel) {
     EXPECT_FALSE(ParseCsca(digits));
 }
 
+// The SIM store as AT+CPMS? gives it, from the model as it fills; nearly full
+// is advice (a To do line), not a reason the modem cannot send.
+TEST(DetectAnswer, StorageFromTheModel) {
+    modem::Tc35Model m;
+    m.SetCapacity(30);
+    const std::string pdu = "0004038121F300005021801231542305C8329BFD06";
+    const auto storage = [&] { return ParseCpms(ParseAnswer(ModelAnswer(m, "AT+CPMS?"), "AT+CPMS?")); };
+    const struct {
+        int fill;
+        bool nearlyFull;
+    } cases[] = {{0, false}, {26, false}, {27, true}, {30, true}};  // a tenth or less free
+    int stored = 0;
+    for (const auto& c : cases) {
+        while (stored < c.fill) stored += m.AddMessage(pdu) > 0;
+        const auto s = storage();
+        ASSERT_TRUE(s) << c.fill;
+        EXPECT_EQ(s->memory, "SM");
+        EXPECT_EQ(s->used, c.fill);
+        EXPECT_EQ(s->total, 30);
+        EXPECT_EQ(s->NearlyFull(), c.nearlyFull) << c.fill;
+
+        ModemFacts f;
+        f.port = "COM5";
+        f.baud = 9600;
+        f.sim.status = SimStatus::kReady;
+        f.signal = Signal{19, 99};
+        f.registration = Registration::kHome;
+        f.serviceCentre = ServiceCentre{"+8613800100500", 145};
+        f.storage = s;
+        EXPECT_TRUE(ProblemsOf(f).empty());
+        const std::string block = ModemBlock(f, Language::kEnglish);
+        EXPECT_NE(block.find("SIM message store:   " + std::to_string(c.fill) + " of 30 in use (SM)"),
+                  std::string::npos) << block;
+        EXPECT_EQ(block.find("To do: the SIM's message store is nearly full") != std::string::npos,
+                  c.nearlyFull) << block;
+    }
+}
+
 TEST(DetectVerdict, ProblemsBetweenTheModemAndASentMessage) {
     ModemFacts ready;
     ready.port = "COM5";

@@ -33,6 +33,7 @@ ModemFacts Question(SerialProbe& port, const std::string& name, int baud) {
     facts.serviceCentre = ParseCsca(csca);
     facts.serviceCentreError = csca.error;
     facts.messageFormat = ParseCmgf(port.Ask("AT+CMGF?", kQueryMs));
+    facts.storage = ParseCpms(port.Ask("AT+CPMS?", kQueryMs));
     return facts;
 }
 

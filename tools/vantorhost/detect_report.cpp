@@ -100,6 +100,12 @@ std::string FormatText(const std::optional<int>& cmgf, Language l) {
     return *cmgf == 0 ? T(l, "0 (PDU mode)", "0（PDU 模式）") : T(l, "1 (text mode)", "1（文本模式）");
 }
 
+std::string StorageText(const std::optional<Storage>& storage, Language l) {
+    if (!storage) return T(l, "no answer", "无应答");
+    return Format(T(l, "%d of %d in use (%s)", "已用 %d 条，共 %d 条（%s）"), storage->used, storage->total,
+                  storage->memory.c_str());
+}
+
 std::string ProblemText(Problem p, Language l) {
     switch (p) {
         case Problem::kBaudTooHigh:
@@ -192,7 +198,16 @@ std::string ModemBlock(const ModemFacts& f, Language l) {
     out += Field(T(l, "Network:             ", "网络注册：    "), RegistrationText(f.registration, l));
     out += Field(T(l, "Service centre:      ", "短信中心：    "), CentreText(f, l));
     out += Field(T(l, "Message format:      ", "短信格式：    "), FormatText(f.messageFormat, l));
+    out += Field(T(l, "SIM message store:   ", "短信存储：    "), StorageText(f.storage, l));
     for (const Problem p : ProblemsOf(f)) out += std::string(T(l, "  To do: ", "  需要处理：")) + ProblemText(p, l) + "\n";
+    // A full store keeps no message from being sent, but received ones wait
+    // at the service centre: advice, not a reason the modem cannot be used.
+    if (f.storage && f.storage->NearlyFull())
+        out += std::string(T(l, "  To do: ", "  需要处理：")) +
+               T(l, "the SIM's message store is nearly full: delete read messages (write CMGD), or new "
+                    "messages will wait at the service centre unseen",
+                 "SIM 卡短信存储将满：请删除已读短信（写 CMGD），否则新短信会滞留在短信中心而无法收到") +
+               "\n";
     return out;
 }
 

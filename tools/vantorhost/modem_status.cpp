@@ -191,6 +191,18 @@ std::optional<int> ParseCmgf(const AtAnswer& answer) {
     return Number(params->front(), 0, 1);
 }
 
+std::optional<Storage> ParseCpms(const AtAnswer& answer) {
+    const auto params = Params(answer, "+CPMS");
+    if (!params || params->size() < 3) return std::nullopt;
+    const auto used = Number((*params)[1], 0, 1000);
+    const auto total = Number((*params)[2], 0, 1000);
+    if (!used || !total || *used > *total) return std::nullopt;
+    std::string memory = (*params)[0];
+    if (memory.size() >= 2 && memory.front() == '"' && memory.back() == '"')
+        memory = memory.substr(1, memory.size() - 2);
+    return Storage{memory, *used, *total};
+}
+
 std::vector<Problem> ProblemsOf(const ModemFacts& facts) {
     std::vector<Problem> problems;
     if (facts.baud > vantor::link::kMaxBaudRate) problems.push_back(Problem::kBaudTooHigh);

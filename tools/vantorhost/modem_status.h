@@ -75,6 +75,18 @@ std::optional<ServiceCentre> ParseCsca(const AtAnswer& answer);
 // AT+CMGF?: 0 PDU mode, 1 text mode.
 std::optional<int> ParseCmgf(const AtAnswer& answer);
 
+// AT+CPMS? (TC35 manual 5.11): +CPMS: <mem1>,<used1>,<total1>,...; the store
+// that listings read and that received messages fill first.
+struct Storage {
+    std::string memory;  // "SM"
+    int used = 0;
+    int total = 0;
+    // So full that the next few messages will find no room: they then wait at
+    // the service centre and the plant hears nothing of them.
+    bool NearlyFull() const { return total > 0 && total - used <= (total >= 20 ? total / 10 : 2); }
+};
+std::optional<Storage> ParseCpms(const AtAnswer& answer);
+
 // Everything the check learnt from one modem.
 struct ModemFacts {
     std::string port;   // "COM5"
@@ -87,6 +99,7 @@ struct ModemFacts {
     std::optional<ServiceCentre> serviceCentre;
     std::string serviceCentreError;  // the error line when AT+CSCA? failed
     std::optional<int> messageFormat;
+    std::optional<Storage> storage;
 };
 
 // What stands between the modem and a sent message, most basic first.
