@@ -2,8 +2,20 @@
 # and the modem simulator.
 set(VANTOR_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 
-file(GLOB VANTOR_VIRT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/os/virt/*.cpp)
-file(GLOB VANTOR_MODEL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/modem/*.cpp)
+set(VANTOR_VIRT_SOURCES
+    src/os/virt/virt_codepage.cpp
+    src/os/virt/virt_serial.cpp
+    src/os/virt/virt_system.cpp)
+list(TRANSFORM VANTOR_VIRT_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
+set(VANTOR_MODEL_SOURCES
+    tools/modem/at_commands.cpp
+    tools/modem/at_syntax.cpp
+    tools/modem/escapes.cpp
+    tools/modem/gsm_charset.cpp
+    tools/modem/modem_model.cpp
+    tools/modem/sms_pdu.cpp
+    tools/modem/timed_output.cpp)
+list(TRANSFORM VANTOR_MODEL_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 
 add_library(vantor_virt STATIC ${VANTOR_CORE_SOURCES} ${VANTOR_VIRT_SOURCES})
 target_include_directories(vantor_virt PUBLIC ${CMAKE_SOURCE_DIR}/src)
@@ -11,34 +23,51 @@ target_compile_options(vantor_virt PRIVATE ${VANTOR_WARNINGS} ${VANTOR_NO_EXCEPT
 target_compile_options(vantor_virt PUBLIC ${VANTOR_SANITIZE} -g)
 target_link_options(vantor_virt PUBLIC ${VANTOR_SANITIZE})
 
-if(VANTOR_MODEL_SOURCES)
-    add_library(modem_model STATIC ${VANTOR_MODEL_SOURCES})
-    target_include_directories(modem_model PUBLIC ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/src)
-    target_compile_options(modem_model PRIVATE ${VANTOR_WARNINGS})
-    target_compile_options(modem_model PUBLIC ${VANTOR_SANITIZE} -g)
-    target_link_options(modem_model PUBLIC ${VANTOR_SANITIZE})
-endif()
+add_library(modem_model STATIC ${VANTOR_MODEL_SOURCES})
+target_include_directories(modem_model PUBLIC ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(modem_model PRIVATE ${VANTOR_WARNINGS})
+target_compile_options(modem_model PUBLIC ${VANTOR_SANITIZE} -g)
+target_link_options(modem_model PUBLIC ${VANTOR_SANITIZE})
 
 find_package(GTest REQUIRED)
-file(GLOB VANTOR_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
+set(VANTOR_NATIVE_TESTS
+    tests/native/at_errors_test.cpp
+    tests/native/bad_host_input_test.cpp
+    tests/native/detect_answers_test.cpp
+    tests/native/device_deliver_test.cpp
+    tests/native/device_modem_test.cpp
+    tests/native/device_object_test.cpp
+    tests/native/device_read_test.cpp
+    tests/native/device_request_test.cpp
+    tests/native/device_write_test.cpp
+    tests/native/exchange_test.cpp
+    tests/native/line_in_step_test.cpp
+    tests/native/listing_reader_test.cpp
+    tests/native/modem_model_test.cpp
+    tests/native/modem_parts_test.cpp
+    tests/native/register_check_test.cpp
+    tests/native/register_table_test.cpp
+    tests/native/send_over_model_test.cpp
+    tests/native/serial_port_test.cpp
+    tests/native/sms_decode_test.cpp
+    tests/native/sms_encode_test.cpp
+    tests/native/sms_listing_test.cpp
+    tests/native/sms_oracle_test.cpp
+    tests/native/sms_parts_test.cpp
+    tests/native/sms_send_test.cpp
+    tests/native/soak_test.cpp
+    tests/native/values_test.cpp
+    tests/native/virt_os_test.cpp)
+list(TRANSFORM VANTOR_NATIVE_TESTS PREPEND ${CMAKE_SOURCE_DIR}/)
 add_executable(native_tests ${VANTOR_NATIVE_TESTS})
 target_include_directories(native_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/native)
-target_link_libraries(native_tests PRIVATE vantor_virt vantor_test_support GTest::gtest
+target_link_libraries(native_tests PRIVATE vantor_virt vantor_test_support modem_model GTest::gtest
     GTest::gtest_main)
-if(TARGET modem_model)
-    target_link_libraries(native_tests PRIVATE modem_model)
-endif()
 target_compile_definitions(native_tests PRIVATE
     VANTOR_CAPTURES_DIR="${CMAKE_SOURCE_DIR}/tests/data/captures"
     VANTOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tools/modemsim/CMakeLists.txt)
-    add_subdirectory(tools/modemsim)
-endif()
-if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/CMakeLists.txt)
-    add_subdirectory(fuzz)
-endif()
-if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
-    add_subdirectory(bench)
-endif()
+add_subdirectory(tools/modemsim)
+add_subdirectory(fuzz)
+add_subdirectory(bench)

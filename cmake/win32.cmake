@@ -1,21 +1,17 @@
 # Win32 tree: Vantor.dll, the host emulator and the tests that run under Wine.
 set(VANTOR_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-file(GLOB VANTOR_WIN32_OS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/os/win32/*.cpp)
+set(VANTOR_WIN32_OS_SOURCES ${CMAKE_SOURCE_DIR}/src/os/win32/os_win32.cpp)
 add_library(vantor_win32 STATIC ${VANTOR_CORE_SOURCES} ${VANTOR_WIN32_OS_SOURCES})
 target_include_directories(vantor_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(vantor_win32 PRIVATE ${VANTOR_WARNINGS} ${VANTOR_NO_EXCEPTIONS})
 target_compile_options(vantor_win32 PUBLIC -O2)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/src/module/CMakeLists.txt)
-    add_subdirectory(src/module)
-endif()
+add_subdirectory(src/module)
 # The Windows tests need GoogleTest's sources (Debian's googletest package);
 # a build on Windows without them makes the DLL and the host emulator only.
 set(VANTOR_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree for the Windows tests")
 if(EXISTS ${VANTOR_GTEST_SOURCE}/CMakeLists.txt)
     add_subdirectory(tests/win32)
 endif()
-if(EXISTS ${CMAKE_SOURCE_DIR}/tools/vantorhost/CMakeLists.txt)
-    add_subdirectory(tools/vantorhost)
-endif()
+add_subdirectory(tools/vantorhost)
