@@ -511,12 +511,59 @@ bool ReadsAsUtf16(const char16_t* units, int n) noexcept {
     return true;
 }
 
+// The length of a user data header (TS 23.040 9.2.3.24) at the start of the
+// octets, its length octet included, when its information elements fill it
+// exactly; 0 when the octets do not start with one. `ports` tells whether it
+// addresses an application port (9.2.3.24.3, .4): data for a program, not
+// text for a person.
+std::size_t HeaderLength(const std::uint8_t* ud, std::size_t n, bool* ports) noexcept {
+    *ports = false;
+    if (n < 3) return 0;
+    const std::size_t end = 1u + ud[0];
+    if (ud[0] < 2 || end >= n) return 0;
+    std::size_t ie = 1;
+    while (ie + 2 <= end) {
+        if (ud[ie] == 0x04 || ud[ie] == 0x05) *ports = true;
+        ie += 2u + ud[ie + 1];
+    }
+    return ie == end ? end : 0;
+}
+
+// UCS-2 octets shown as text when they read as UTF-16 (and, with `strict`,
+// when the code page has every character: packed septets read as UTF-16
+// make valid but unlikely characters).
+bool PutUtf16Text(const std::uint8_t* ud, std::size_t n, bool strict, Display& d) noexcept {
+    char16_t units[70];
+    if (n == 0 || n % 2 != 0 || n / 2 > 70) return false;
+    const int count = static_cast<int>(n / 2);
+    for (int i = 0; i < count; ++i) units[i] = static_cast<char16_t>(ud[2 * i] << 8 | ud[2 * i + 1]);
+    if (!ReadsAsUtf16(units, count)) return false;
+    char text[4 * 70];
+    bool missing = false;
+    const int bytes = os::WideCharToMultiByte(units, count, text, sizeof text, &missing);
+    if (strict && missing) return false;
+    if (bytes > 0) d.PutText(text, bytes);
+    return true;
+}
+
+// Septets packed after a header of `header` octets (they start on the septet
+// boundary after it).
+void PutPackedText(const std::uint8_t* ud, std::size_t n, std::size_t header, Display& d) noexcept {
+    const int first = static_cast<int>((header * 8u + 6u) / 7u);
+    int count = static_cast<int>(n * 8u / 7u);
+    // Seven fill bits in the last octet read as a last septet '@'.
+    if (count > first && n * 8u % 7u == 0 && (ud[n - 1] >> 1) == 0) --count;
+    GsmText out(d);
+    Unpack(ud, n, first, count, out);
+    out.Finish();
+}
+
 }  // namespace
 
 void DisplayTextModeBody(const char* body, std::size_t length, int octets,
                          char out[kDisplaySize]) noexcept {
     Display d(out);
-    bool hex = octets > 0 && length == 2 * static_cast<std::size_t>(octets);
+    bool hex = octets > 0 && length == 2 * static_cast<std::size_t>(octets) && length <= 2 * 140;
     for (std::size_t i = 0; hex && i < length; ++i) hex = HexDigit(body[i]) >= 0;
     if (!hex) {
         GsmText text(d);
@@ -525,20 +572,26 @@ void DisplayTextModeBody(const char* body, std::size_t length, int octets,
         text.Finish();
         return;
     }
-    // At most 140 octets of user data: 70 code units.
-    char16_t units[70];
-    int n = 0;
-    const bool even = length % 4 == 0 && length / 4 <= 70;
-    for (std::size_t i = 0; even && i + 3 < length; i += 4)
-        units[n++] = static_cast<char16_t>(HexDigit(body[i]) << 12 | HexDigit(body[i + 1]) << 8 |
-                                           HexDigit(body[i + 2]) << 4 | HexDigit(body[i + 3]));
-    if (!even || n == 0 || !ReadsAsUtf16(units, n)) {
+    std::uint8_t ud[140];
+    const std::size_t n = length / 2;
+    for (std::size_t i = 0; i < n; ++i)
+        ud[i] = static_cast<std::uint8_t>(HexDigit(body[2 * i]) << 4 | HexDigit(body[2 * i + 1]));
+    // The modem shows user data as hex when it is 8-bit or UCS-2, or when a
+    // header precedes it (TS 27.005 3.1 <data>): then the text after the
+    // header may also be packed 7-bit. Without a header, what does not read
+    // as UTF-16 is not text; after one (a part of a long message), text that
+    // is not UCS-2 the code page can show is taken as packed 7-bit.
+    bool ports = false;
+    const std::size_t header = HeaderLength(ud, n, &ports);
+    if (header == 0) {
+        if (!PutUtf16Text(ud, n, false, d)) d.PutText(kNonTextNotice);
+        return;
+    }
+    if (ports) {
         d.PutText(kNonTextNotice);
         return;
     }
-    char text[4 * 70];
-    const int bytes = os::WideCharToMultiByte(units, n, text, sizeof text, nullptr);
-    if (bytes > 0) d.PutText(text, bytes);
+    if (!PutUtf16Text(ud + header, n - header, true, d)) PutPackedText(ud, n, header, d);
 }
 
 }  // namespace vantor::sms

@@ -146,12 +146,14 @@ expect_eq() {
     if [[ "$2" == "$3" ]]; then case_pass "$1"; else case_fail "$1" "got '$2', expected '$3'"; fi
 }
 
+# The replacements are quoted: with bash 5.2's patsub_replacement an unquoted
+# '&' in them would stand for the matched text.
 _xml_escape() {
     local s="$1"
-    s="${s//&/&amp;}"
-    s="${s//</&lt;}"
-    s="${s//>/&gt;}"
-    s="${s//\"/&quot;}"
+    s="${s//&/"&amp;"}"
+    s="${s//</"&lt;"}"
+    s="${s//>/"&gt;"}"
+    s="${s//\"/"&quot;"}"
     printf '%s' "$s"
 }
 

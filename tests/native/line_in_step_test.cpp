@@ -334,3 +334,30 @@ TEST_F(LineInStep, TextModeSendsTheGsmAlphabet) {
 
 }  // namespace
 }  // namespace vantor::test
+
+namespace vantor::test {
+namespace {
+
+// The parts of a long message in text mode: the modem shows their user data
+// (header included) as hex; each part reads as its text, as in PDU mode.
+TEST_F(LineInStep, TextModeShowsThePartsOfALongMessage) {
+    std::FILE* f = std::fopen(VANTOR_SOURCE_DIR "/tests/e2e/data/demo_inbox.txt", "rb");
+    ASSERT_NE(f, nullptr);
+    char line[1024];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l(line);
+        if (l.rfind("unread ", 0) != 0) continue;
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        tc35.AddMessage(l.substr(7));
+    }
+    std::fclose(f);
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    ASSERT_EQ(Write(kNEW), 1);
+    EXPECT_EQ(std::string(modem.MsgNec[3]) + modem.MsgNec[4],
+              "This is a long message that does not fit into one SMS, so the network splits it into two "
+              "parts with a user data header; the receiving modem keeps them as two entries in its store. End.");
+    EXPECT_EQ(Utf8(modem.MsgNec[1]), "你好，世界！今晚七点见。");
+}
+
+}  // namespace
+}  // namespace vantor::test
