@@ -2,7 +2,8 @@
 """SMS-DELIVER PDUs (3GPP TS 23.040 9.2.2.1, SMSC field first, GSM 7-bit
 default alphabet) for modemsim's "deliver" control line and --inbox file.
 Bodies may use the characters the default alphabet shares with ASCII (letters,
-digits, space, !"#%&'()*+,-./:;<=>?) and line breaks, written \\r and \\n.
+digits, space, !"#%&'()*+,-./:;<=>?), line breaks, written \\r and \\n, and
+@ $ _, which the alphabet codes 0x00, 0x02 and 0x11.
 
 usage: deliver_pdu.py NUMBER TEXT             one PDU in hex
        deliver_pdu.py --inbox COUNT LENGTH TAG
@@ -12,6 +13,7 @@ usage: deliver_pdu.py NUMBER TEXT             one PDU in hex
 import sys
 
 SHARED = set('ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 !"#%&\'()*+,-./:;<=>?\r\n')
+GSM_CODE = {'@': 0x00, '$': 0x02, '_': 0x11}  # TS 23.038 6.2.1: not where ASCII has them
 SMSC = '0891683108100005F0'  # +8613800100500
 STAMP = '62219001000023'     # 26/12/09 10:00:00 +32 quarter hours
 
@@ -25,7 +27,7 @@ def semi_octets(digits):
 def pack_septets(text):
     bits, nbits, out = 0, 0, bytearray()
     for ch in text:
-        bits |= ord(ch) << nbits
+        bits |= GSM_CODE.get(ch, ord(ch)) << nbits
         nbits += 7
         while nbits >= 8:
             out.append(bits & 0xFF)
@@ -37,7 +39,7 @@ def pack_septets(text):
 
 
 def deliver(number, text):
-    bad = sorted(set(text) - SHARED)
+    bad = sorted(set(text) - SHARED - set(GSM_CODE))
     if bad:
         raise SystemExit(f'deliver_pdu.py: not in the shared alphabet: {bad!r}')
     if len(text) > 160:

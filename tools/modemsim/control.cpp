@@ -110,6 +110,8 @@ ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std
         f.flood = static_cast<std::size_t>(n);
     } else if (cmd == "flood-now" && Number(arg(1), &n)) {
         model.Flood(static_cast<std::size_t>(n), now_ms);
+    } else if (cmd == "powercycle") {
+        model.PowerCycle(now_ms);
     } else if (cmd == "hangup" && Number(arg(1), &n) && n > 0) {
         result.hangup_ms = static_cast<std::uint64_t>(n);
     } else if (cmd == "prompt-silence" && OnOff(arg(1), &flag)) {
