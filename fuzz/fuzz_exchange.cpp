@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     peer.SetPlan(plan);
     peer.AddAnswer(stream);
     fuzz::OpenOn(*modem, peer, 0);
-    modem->ReplyTimeout = timeout;
+    modem->line.ReplyTimeout = timeout;
 
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kAnswerSize]());
     std::int32_t length = 0;

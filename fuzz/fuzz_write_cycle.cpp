@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The dialogue never sends more than the two parts and the framing.
         FUZZ_CHECK(peer.Written().size() < 4096);
     }
-    FUZZ_CHECK(modem->PortHandle != os::kInvalidHandle);
+    FUZZ_CHECK(modem->line.PortHandle != os::kInvalidHandle);
     FUZZ_CHECK(os::virt::OpenHandleCount() == 1);
     fuzz::Close(*modem);
     return 0;

@@ -9,26 +9,24 @@ namespace vantor {
 
 CDriverBase::CDriverBase() noexcept = default;
 
-// The owner closes the port before it deletes the device; a device may hold a
-// handle that another device still uses.
-CDriverBase::~CDriverBase() = default;
+CDriverBase::~CDriverBase() { link::ClosePort(line); }
 
-int CDriverBase::OpenPort(const PortConfig* config) noexcept { return link::OpenPort(*this, config); }
-int CDriverBase::ClosePort() noexcept { return link::ClosePort(*this); }
-int CDriverBase::ReconnectPort() noexcept { return link::ReconnectPort(*this); }
-void CDriverBase::BorrowPort(os::Handle handle) noexcept { link::BorrowPort(*this, handle); }
+int CDriverBase::OpenPort(const PortConfig* config) noexcept { return link::OpenPort(line, config); }
+int CDriverBase::ClosePort() noexcept { return link::ClosePort(line); }
+int CDriverBase::ReconnectPort() noexcept { return link::ReconnectPort(line); }
+void CDriverBase::BorrowPort(os::Handle handle) noexcept { link::BorrowPort(line, handle); }
 
 int CDriverBase::ReadPort(std::uint8_t* destination, std::uint32_t* count) noexcept {
-    if (!link::Holds(*this)) {
+    if (!link::Holds(line)) {
         if (count != nullptr) *count = 0;
         return 0;
     }
-    return link::ReadPort(PortHandle, destination, count);
+    return link::ReadPort(line.PortHandle, destination, count);
 }
 
 int CDriverBase::WritePort(const std::uint8_t* bytes, std::int32_t length) noexcept {
-    if (!link::Holds(*this)) return 0;
-    return link::WritePort(PortHandle, bytes, length);
+    if (!link::Holds(line)) return 0;
+    return link::WritePort(line.PortHandle, bytes, length);
 }
 
 int CDriverBase::GetRegisterTable(std::int32_t /*reserved*/, const RegisterDef** rows,

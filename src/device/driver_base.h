@@ -1,8 +1,8 @@
 // CDriverBase: the abstract device driver. It declares the driver slot table
 // (the virtual destructor, then twelve operations in a fixed order) and holds
-// the serial-line state (PortHandle, ReplyTimeout, StoredConfig, from
-// link::Line) and the last error code of the register checks. Its serial and
-// check members are thin calls into src/link and src/host.
+// its serial line (link::Line: the handle, the reply time-out, the stored
+// configuration) and the last error code of the register checks. Its serial
+// and check members are thin calls into src/link and src/host.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 namespace vantor {
 
-class CDriverBase : public link::Line {
+class CDriverBase {
 public:
     CDriverBase() noexcept;
     CDriverBase(const CDriverBase&) = delete;
@@ -54,6 +54,11 @@ public:
     const char* GetErrorText() noexcept;
 
     std::int32_t LastErrorCode = -1;
+
+    // The serial line this device talks on. It closes with the device: a
+    // handle shared with another device is closed once, by whichever goes
+    // first (the link's port table sees to that).
+    link::Line line;
 };
 
 }  // namespace vantor

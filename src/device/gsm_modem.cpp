@@ -54,21 +54,21 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
 }
 
 int CGsmModem::Exchange(std::uint8_t* buffer, std::int32_t* length, std::int32_t) noexcept {
-    return link::Exchange(*this, buffer, length);
+    return link::Exchange(line, buffer, length);
 }
 
 int CGsmModem::LinkTest(std::int32_t enable, std::int32_t, std::int32_t) noexcept {
-    if (enable == 0 || !link::Holds(*this)) return 0;
-    return link::ProbeLine(*this);
+    if (enable == 0 || !link::Holds(line)) return 0;
+    return link::ProbeLine(line);
 }
 
 int CGsmModem::LinklevelSend(const std::uint8_t* bytes, std::int32_t length) noexcept {
-    return link::Send(*this, bytes, length);
+    return link::Send(line, bytes, length);
 }
 
 int CGsmModem::LinklevelReceive(std::uint8_t* buffer, std::int32_t* length,
                                 std::int32_t mode) noexcept {
-    return link::Receive(*this, buffer, length, mode);
+    return link::Receive(line, buffer, length, mode);
 }
 
 int CGsmModem::IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) noexcept {

@@ -32,7 +32,7 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
         std::uint8_t csdh[kAnswerSize] = {};
         std::memcpy(csdh, kShowTextLengths, sizeof kShowTextLengths - 1);
         std::int32_t csdhLength = sizeof kShowTextLengths - 1;
-        if (link::Exchange(*this, csdh, &csdhLength) == 0) return 0;
+        if (link::Exchange(line, csdh, &csdhLength) == 0) return 0;
         const char* text = unread ? kListUnreadText : kListReadText;
         length = static_cast<std::int32_t>(std::strlen(text));
         std::memcpy(command, text, static_cast<std::size_t>(length));
@@ -55,7 +55,7 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
     if (textMode) pacing.silenceFloorMs = kTextListingQuietMs;
     if (request == nullptr || length <= 0) return 0;
     const at::Verdict verdict =
-        link::Chat(*this, link::Command{request, length}, reader, pacing, nullptr).verdict;
+        link::Chat(line, link::Command{request, length}, reader, pacing, nullptr).verdict;
     if (verdict == at::Verdict::kRefused && textMode && RestoreTextMode())
         return ListMessages(kind, nullptr, 0);
     if (verdict != at::Verdict::kDone) return 0;

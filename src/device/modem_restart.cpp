@@ -16,14 +16,14 @@ int CGsmModem::SetModemFormat(std::int32_t format) noexcept {
     std::uint8_t request[kAnswerSize] = {};
     std::int32_t length = std::snprintf(reinterpret_cast<char*>(request), 32, "AT+CMGF=%d\r\n",
                                         static_cast<int>(format));
-    return link::Exchange(*this, request, &length);
+    return link::Exchange(line, request, &length);
 }
 
 // After the modem said "^SYSSTART". While link tests fail only they may
 // reach the modem; the format waits for the link to be back.
 void CGsmModem::RestoreAfterRestart() noexcept {
-    if (!RestartSeen || !LinkAdmits(kCMGF)) return;
-    RestartSeen = false;
+    if (!line.RestartSeen || !LinkAdmits(kCMGF)) return;
+    line.RestartSeen = false;
     if (HostFormat < 0) {
         Trace("Modem restarted\n");
         return;
@@ -33,7 +33,7 @@ void CGsmModem::RestoreAfterRestart() noexcept {
         MsgFormat = HostFormat;
     } else {
         Trace("Modem restarted: message format %d not restored yet\n", static_cast<int>(HostFormat));
-        RestartSeen = true;  // tried again with the next packet
+        line.RestartSeen = true;  // tried again with the next packet
     }
 }
 
@@ -45,13 +45,14 @@ bool CGsmModem::RestoreTextMode() noexcept {
     if (HostFormat != 1) return false;
     std::uint8_t answer[kAnswerSize] = "AT+CMGF?\r\n";
     std::int32_t length = 10;
-    if (link::Exchange(*this, answer, &length) != 1) return false;
+    if (link::Exchange(line, answer, &length) != 1) return false;
     const char* format = std::strstr(reinterpret_cast<const char*>(answer), "+CMGF:");
     if (format == nullptr) return false;
     format += 6;
     while (*format == ' ') ++format;
     if (*format != '0' || SetModemFormat(1) != 1) return false;
     Trace("Modem restarted: message format 1 restored\n");
+    line.RestartSeen = false;  // restored once, whichever way it was noticed
     return true;
 }
 

@@ -90,7 +90,7 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     pacing.silenceFloorMs = s.promptWindowMs;
     const link::Command command{reinterpret_cast<const std::uint8_t*>(s.command), s.commandLength,
                                 "Tx: ", 0};
-    const link::Outcome heard = link::Chat(*this, command, prompt, pacing, &kept);
+    const link::Outcome heard = link::Chat(line, command, prompt, pacing, &kept);
     if (!heard.written) return {};
     if (heard.verdict != at::Verdict::kDone) {
         // The modem may still be waiting for the message: leave its input mode.
@@ -117,7 +117,7 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     pacing.silenceEnds = false;
     pacing.silenceFloorMs = 0;
     pacing.limitMs = kSendResultLimitMs;
-    const at::Verdict result = link::Chat(*this, link::Command{}, verdict, pacing, &kept).verdict;
+    const at::Verdict result = link::Chat(line, link::Command{}, verdict, pacing, &kept).verdict;
     if (result == at::Verdict::kDone) {
         Trace("!LinklevelReceive 2 Success! nLen=%d\n", static_cast<int>(answerLength));
         return {kSendDone, {}, false};
@@ -211,7 +211,7 @@ CGsmModem::Attempt CGsmModem::SubmitPdu(char* pdu, std::int32_t count) noexcept 
     // PDU (the TC35 manual's AT+CMGS notes).
     command[commandLength] = '\r';
     pdu[count] = link::kCtrlZ;
-    return Submit({command, commandLength + 1, pdu, count + 1, PduPromptWindowMs(ReplyTimeout)});
+    return Submit({command, commandLength + 1, pdu, count + 1, PduPromptWindowMs(line.ReplyTimeout)});
 }
 
 int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {

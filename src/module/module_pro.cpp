@@ -20,12 +20,8 @@ CModulePro* CModulePro::Create() noexcept {
 
 CModulePro::CModulePro(std::unique_ptr<CGsmModem> device) noexcept : device_(std::move(device)) {}
 
-CModulePro::~CModulePro() {
-    // The device's destructor leaves the port alone; closing it is ours. A
-    // handle shared with another object may already be closed there: the link
-    // layer treats that second close as a no-op.
-    if (device_->PortHandle != os::kInvalidHandle) device_->ClosePort();
-}
+// The device closes its line as it goes.
+CModulePro::~CModulePro() = default;
 
 // --- IUnknown ---
 
@@ -168,7 +164,7 @@ std::int32_t STDMETHODCALLTYPE CModulePro::SharingReserved(std::int32_t, std::in
 
 std::int32_t STDMETHODCALLTYPE CModulePro::GetPortHandle(HANDLE* handle) noexcept {
     if (handle == nullptr) return 0;
-    *handle = reinterpret_cast<HANDLE>(device_->PortHandle);
+    *handle = reinterpret_cast<HANDLE>(device_->line.PortHandle);
     return 1;
 }
 

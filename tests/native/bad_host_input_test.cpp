@@ -234,7 +234,7 @@ TEST_F(BadHostInput, UnterminatedPortNameOpensNothing) {
     const std::size_t mark = Mark();
     EXPECT_EQ(modem.OpenPort(&config), 0);
     EXPECT_TRUE(CallsSince(mark, "CreateFileA").empty());
-    EXPECT_EQ(modem.PortHandle, os::kInvalidHandle);
+    EXPECT_EQ(modem.line.PortHandle, os::kInvalidHandle);
     EXPECT_EQ(modem.ClosePort(), 0);
 }
 
@@ -248,8 +248,8 @@ TEST_P(SharedHandle, ClosedInEitherOrderExactlyOnce) {
     const bool ownerFirst = GetParam();
     Open();
     CGsmModem borrower;
-    borrower.BorrowPort(modem.PortHandle);
-    const os::Handle shared = modem.PortHandle;
+    borrower.BorrowPort(modem.line.PortHandle);
+    const os::Handle shared = modem.line.PortHandle;
     const std::size_t mark = Mark();
 
     CGsmModem& first = ownerFirst ? modem : borrower;
@@ -259,7 +259,7 @@ TEST_P(SharedHandle, ClosedInEitherOrderExactlyOnce) {
 
     // The other device still holds the closed value: its link test reports
     // the link down, without touching the handle.
-    EXPECT_EQ(second.PortHandle, shared);
+    EXPECT_EQ(second.line.PortHandle, shared);
     PacketBuilder at(kAT);
     at.Value(kType2, 7);
     EXPECT_EQ(second.ProcessPacket(at.Packet(), 1), 1);
@@ -294,9 +294,9 @@ TEST_F(BadHostInput, BorrowerOfAClosedHandleNeverReachesAnotherPort) {
     os::virt::AddPort("COM2", &other);
 
     CGsmModem borrower;
-    borrower.BorrowPort(modem.PortHandle);
+    borrower.BorrowPort(modem.line.PortHandle);
     std::strcpy(borrower.Tele, "13800138000");
-    const os::Handle shared = modem.PortHandle;
+    const os::Handle shared = modem.line.PortHandle;
     PacketBuilder send(kSEND, true);
     send.Value(kType1, 0);
     PacketBuilder erase(kCMGD, true);
@@ -308,7 +308,7 @@ TEST_F(BadHostInput, BorrowerOfAClosedHandleNeverReachesAnotherPort) {
     CGsmModem third;
     PortConfig com2 = MakePortConfig("COM2", 9600, 100);
     ASSERT_EQ(third.OpenPort(&com2), 1);
-    ASSERT_EQ(third.PortHandle, shared);
+    ASSERT_EQ(third.line.PortHandle, shared);
 
     EXPECT_EQ(borrower.ProcessPacket(send.Packet(), 1), 0);
     EXPECT_EQ(borrower.SReturn, 2);
@@ -323,7 +323,7 @@ TEST_F(BadHostInput, BorrowerOfAClosedHandleNeverReachesAnotherPort) {
     const std::size_t before = peer.Written().size();
     EXPECT_EQ(borrower.ProcessPacket(send.Packet(), 1), 1);
     EXPECT_EQ(borrower.SReturn, 1);
-    EXPECT_EQ(borrower.PortHandle, modem.PortHandle);
+    EXPECT_EQ(borrower.line.PortHandle, modem.line.PortHandle);
     EXPECT_EQ(Count(peer.Written().substr(before), "AT+CMGS="), 1u);
     EXPECT_TRUE(Traced("Port COM1: following its new opening\n"));
     EXPECT_EQ(other.Written(), "");
@@ -335,7 +335,7 @@ TEST_F(BadHostInput, BorrowerOfAClosedHandleNeverReachesAnotherPort) {
 TEST_F(BadHostInput, ForeignHandleIsNotClosed) {
     Open();
     CGsmModem stranger;
-    stranger.PortHandle = 0x7FFC;
+    stranger.line.PortHandle = 0x7FFC;
     const std::size_t mark = Mark();
     EXPECT_EQ(stranger.ClosePort(), 1);
     EXPECT_TRUE(CallsSince(mark, "CloseHandle").empty());

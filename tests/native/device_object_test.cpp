@@ -14,7 +14,7 @@ TEST_F(DeviceObject, NewDeviceHoldsItsInitialValues) {
     EXPECT_EQ(modem.MsgFormat, 0);
     EXPECT_EQ(modem.EDelay, 60u);
     EXPECT_EQ(std::string(modem.Tele, sizeof modem.Tele), std::string(14, '0') + '\0');
-    EXPECT_EQ(modem.PortHandle, os::kInvalidHandle);
+    EXPECT_EQ(modem.line.PortHandle, os::kInvalidHandle);
 }
 
 TEST_F(DeviceObject, NewDeviceDeliversInitialSettingsWithoutTraffic) {

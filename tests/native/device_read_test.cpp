@@ -74,7 +74,7 @@ TEST_P(LinkTestBackOff, SilentModemIsTestedFiveTimesThenSkippedUntilTheLimit) {
     EXPECT_EQ(closes[0].at, reads[4].start + reads[3].duration + 200);
     EXPECT_EQ(opens[0].at, closes[0].at + 300);
     EXPECT_EQ(reads[4].start + reads[4].duration, opens[0].at + 1000);
-    EXPECT_NE(modem.PortHandle, os::kInvalidHandle);
+    EXPECT_NE(modem.line.PortHandle, os::kInvalidHandle);
 
     for (std::uint32_t i = 0; i < skipped; ++i) {
         const LinkRead r = ReadAt(at);

@@ -237,7 +237,7 @@ TEST_F(LineInStep, RestartedModemGetsTheHostsFormatBack) {
         os::Sleep(600);
         if (heard) {
             EXPECT_EQ(ReadAt(), 1);
-            EXPECT_TRUE(modem.RestartSeen);
+            EXPECT_TRUE(modem.line.RestartSeen);
         } else {
             tc35.Purge(Now());  // the "^SYSSTART" is lost on the line
         }

@@ -104,7 +104,7 @@ TEST_F(SendOverModel, LongBodiesArriveJoinedOnce) {
 // keeps them apart, and both arrive whole.
 TEST_F(SendOverModel, DevicesCreatedTogetherUseDifferentReferences) {
     CGsmModem second;  // created at the same virtual moment as `modem`
-    second.BorrowPort(modem.PortHandle);
+    second.BorrowPort(modem.line.PortHandle);
     const std::string first(200, 'f');
     const std::string other(200, 's');
     for (CGsmModem* device : {&modem, &second}) {

@@ -90,7 +90,7 @@ TEST_F(SerialPortTest, OpenRunsTheWin32SequenceAndLeavesOtherDcbFieldsAlone) {
     ASSERT_EQ(calls.size(), 7u);
     EXPECT_EQ(calls[0].text, "//./COM1");
     EXPECT_EQ(calls[0].args, (std::vector<std::uint32_t>{0xC0000000u, 0, 3, 0x80}));
-    const auto h = static_cast<std::uint32_t>(device.PortHandle);
+    const auto h = static_cast<std::uint32_t>(device.line.PortHandle);
     EXPECT_EQ(calls[1].args, (std::vector<std::uint32_t>{h, 8192, 512}));
     EXPECT_EQ(calls[4].args, (std::vector<std::uint32_t>{h, 0x42}));
     EXPECT_EQ(calls[5].args, (std::vector<std::uint32_t>{h, 15}));
@@ -109,8 +109,8 @@ TEST_F(SerialPortTest, OpenRunsTheWin32SequenceAndLeavesOtherDcbFieldsAlone) {
     const os::Dcb got = os::virt::PortDcb("COM1");
     EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0);
 
-    EXPECT_EQ(device.ReplyTimeout, 2500);
-    EXPECT_EQ(std::memcmp(&device.StoredConfig, &c, sizeof c), 0);
+    EXPECT_EQ(device.line.ReplyTimeout, 2500);
+    EXPECT_EQ(std::memcmp(&device.line.StoredConfig, &c, sizeof c), 0);
     EXPECT_EQ(os::virt::OpenHandleCount(), 1);
 }
 
@@ -125,8 +125,8 @@ TEST_F(SerialPortTest, BaudRateBoundsAreInclusive) {
         CGsmModem d;
         const PortConfig c = MakeConfig("COM1", k.baud, 700);
         EXPECT_EQ(d.OpenPort(&c), k.opened);
-        EXPECT_EQ(std::memcmp(&d.StoredConfig, &c, sizeof c), 0);  // copied first, always
-        EXPECT_EQ(d.ReplyTimeout, k.opened ? 700 : 5000);
+        EXPECT_EQ(std::memcmp(&d.line.StoredConfig, &c, sizeof c), 0);  // copied first, always
+        EXPECT_EQ(d.line.ReplyTimeout, k.opened ? 700 : 5000);
         EXPECT_EQ(CallsOf("CreateFileA").size(), k.opened ? 1u : 0u);
         EXPECT_EQ(os::virt::OpenHandleCount(), k.opened);
         if (k.opened) {
@@ -157,16 +157,16 @@ TEST_F(SerialPortTest, StopBitsMapAndParityPassesThrough) {
 TEST_F(SerialPortTest, FailedOpenKeepsHandleButTakesConfigurationAndTimeout) {
     const PortConfig first = MakeConfig("COM1", 9600, 1000);
     ASSERT_EQ(device.OpenPort(&first), 1);
-    const os::Handle open = device.PortHandle;
+    const os::Handle open = device.line.PortHandle;
 
     // A port that does not exist, and the same port again (held exclusively).
     for (const char* name : {"COM9", "COM1"}) {
         SCOPED_TRACE(name);
         const PortConfig c = MakeConfig(name, 4800, 3000);
         EXPECT_EQ(device.OpenPort(&c), 0);
-        EXPECT_EQ(device.PortHandle, open);
-        EXPECT_EQ(device.ReplyTimeout, 3000);
-        EXPECT_EQ(std::memcmp(&device.StoredConfig, &c, sizeof c), 0);
+        EXPECT_EQ(device.line.PortHandle, open);
+        EXPECT_EQ(device.line.ReplyTimeout, 3000);
+        EXPECT_EQ(std::memcmp(&device.line.StoredConfig, &c, sizeof c), 0);
         EXPECT_EQ(os::virt::OpenHandleCount(), 1);
     }
 }
@@ -175,7 +175,7 @@ TEST_F(SerialPortTest, RefusedSettingsCloseTheNewHandle) {
     PortConfig c = MakeConfig("COM1");
     c.dataBits = 9;  // no serial port takes nine data bits
     EXPECT_EQ(device.OpenPort(&c), 0);
-    EXPECT_EQ(device.PortHandle, os::kInvalidHandle);
+    EXPECT_EQ(device.line.PortHandle, os::kInvalidHandle);
     EXPECT_EQ(os::virt::OpenHandleCount(), 0);
     const auto closes = CallsOf("CloseHandle");
     ASSERT_EQ(closes.size(), 1u);
@@ -189,8 +189,8 @@ TEST_F(SerialPortTest, UnterminatedPortNameIsRefusedAfterTheCopy) {
     std::memset(c.portName, 'C', sizeof c.portName);  // no NUL in 32 bytes
     EXPECT_EQ(device.OpenPort(&c), 0);
     EXPECT_TRUE(CallsOf("CreateFileA").empty());
-    EXPECT_EQ(device.ReplyTimeout, 1234);
-    EXPECT_EQ(std::memcmp(&device.StoredConfig, &c, sizeof c), 0);
+    EXPECT_EQ(device.line.ReplyTimeout, 1234);
+    EXPECT_EQ(std::memcmp(&device.line.StoredConfig, &c, sizeof c), 0);
 
     // 31 characters and the terminator is the longest name that is tried.
     std::memset(c.portName, 'C', sizeof c.portName - 1);
@@ -203,23 +203,23 @@ TEST_F(SerialPortTest, UnterminatedPortNameIsRefusedAfterTheCopy) {
 
 TEST_F(SerialPortTest, NullConfigurationChangesNothing) {
     EXPECT_EQ(device.OpenPort(nullptr), 0);
-    EXPECT_EQ(device.ReplyTimeout, 5000);
+    EXPECT_EQ(device.line.ReplyTimeout, 5000);
     const PortConfig zero{};
-    EXPECT_EQ(std::memcmp(&device.StoredConfig, &zero, sizeof zero), 0);
+    EXPECT_EQ(std::memcmp(&device.line.StoredConfig, &zero, sizeof zero), 0);
     EXPECT_TRUE(os::virt::PortCalls().empty());
 }
 
 TEST_F(SerialPortTest, ReplyTimeoutIsSignExtended) {
     const PortConfig c = MakeConfig("COM1", 9600, -200);
     ASSERT_EQ(device.OpenPort(&c), 1);
-    EXPECT_EQ(device.ReplyTimeout, -200);
+    EXPECT_EQ(device.line.ReplyTimeout, -200);
 }
 
 TEST_F(SerialPortTest, CloseTwiceClosesOnce) {
     const PortConfig c = MakeConfig("COM1");
     ASSERT_EQ(device.OpenPort(&c), 1);
     EXPECT_EQ(device.ClosePort(), 1);
-    EXPECT_EQ(device.PortHandle, os::kInvalidHandle);
+    EXPECT_EQ(device.line.PortHandle, os::kInvalidHandle);
     EXPECT_EQ(device.ClosePort(), 0);
     EXPECT_EQ(CallsOf("CloseHandle").size(), 1u);
     EXPECT_EQ(os::virt::OpenHandleCount(), 0);
@@ -233,7 +233,7 @@ TEST_F(SerialPortTest, SharedHandleIsClosedOnce) {
         os::virt::ClearPortCalls();
         const PortConfig c = MakeConfig("COM1");
         ASSERT_EQ(device.OpenPort(&c), 1);
-        second.BorrowPort(device.PortHandle);
+        second.BorrowPort(device.line.PortHandle);
         CGsmModem& a = openerFirst ? device : second;
         CGsmModem& b = openerFirst ? second : device;
         EXPECT_EQ(a.ClosePort(), 1);
@@ -255,11 +255,11 @@ TEST_F(SerialPortTest, SharedHandleIsClosedOnce) {
 TEST_F(SerialPortTest, BorrowerNeverClosesANewerHandleWithItsValue) {
     const PortConfig c = MakeConfig("COM1");
     ASSERT_EQ(device.OpenPort(&c), 1);
-    second.BorrowPort(device.PortHandle);
-    const os::Handle borrowed = second.PortHandle;
+    second.BorrowPort(device.line.PortHandle);
+    const os::Handle borrowed = second.line.PortHandle;
 
     EXPECT_EQ(device.ReconnectPort(), 1);
-    ASSERT_EQ(device.PortHandle, borrowed);  // the same value, a new opening
+    ASSERT_EQ(device.line.PortHandle, borrowed);  // the same value, a new opening
     os::virt::ClearPortCalls();
 
     EXPECT_EQ(second.ReconnectPort(), 0);  // COM1 is the owner's: it cannot open it
@@ -277,9 +277,9 @@ TEST_F(SerialPortTest, ForeignHandlesAreNeverClosed) {
                                                os::kOpenExisting, os::kFileAttributeNormal);
     ASSERT_NE(foreign, os::kInvalidHandle);
     for (os::Handle h : {foreign, os::Handle{0x7777}}) {
-        device.PortHandle = h;
+        device.line.PortHandle = h;
         EXPECT_EQ(device.ClosePort(), 1);
-        EXPECT_EQ(device.PortHandle, os::kInvalidHandle);
+        EXPECT_EQ(device.line.PortHandle, os::kInvalidHandle);
     }
     EXPECT_TRUE(CallsOf("CloseHandle").empty());
     EXPECT_EQ(os::virt::OpenHandleCount(), 1);
@@ -300,12 +300,12 @@ TEST_F(SerialPortTest, ReconnectClosesWaitsAndReopens) {
     EXPECT_EQ(calls[1].at, t0 + 300);
     EXPECT_EQ(os::virt::PortDcb("COM1").BaudRate, 4800u);
     EXPECT_EQ(os::virt::OpenHandleCount(), 1);
-    EXPECT_EQ(device.ReplyTimeout, 900);
+    EXPECT_EQ(device.line.ReplyTimeout, 900);
 
     // The adapter is gone: the port stays closed.
     os::virt::RemovePort("COM1");
     EXPECT_EQ(device.ReconnectPort(), 0);
-    EXPECT_EQ(device.PortHandle, os::kInvalidHandle);
+    EXPECT_EQ(device.line.PortHandle, os::kInvalidHandle);
     EXPECT_EQ(os::virt::OpenHandleCount(), 0);
     EXPECT_EQ(os::virt::Now(), t0 + 600);
 }

@@ -189,7 +189,7 @@ TEST_F(Soak, PollsLeaveNoHandleAtomOrAllocationBehind) {
 
     // One handle through every reconnect; none once the port is closed, and
     // the module's handle table lets go of it.
-    const os::Handle last = modem.PortHandle;
+    const os::Handle last = modem.line.PortHandle;
     EXPECT_TRUE(port_handles::IsRegistered(last));
     EXPECT_EQ(modem.ClosePort(), 1);
     EXPECT_EQ(os::virt::OpenHandleCount(), 0);

@@ -92,7 +92,7 @@ TEST_F(SerialOnPty, OpenSetsTheLineAndTheTimeouts) {
         SCOPED_TRACE(k.baud);
         const PortConfig c = Config(k.baud, k.dataBits, k.stopField, k.parity);
         ASSERT_EQ(device.OpenPort(&c), 1);
-        const HANDLE h = reinterpret_cast<HANDLE>(device.PortHandle);
+        const HANDLE h = reinterpret_cast<HANDLE>(device.line.PortHandle);
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         ASSERT_TRUE(GetCommState(h, &dcb));
@@ -142,7 +142,7 @@ TEST_F(SerialOnPty, ReadTakesAtMost512Bytes) {
     COMSTAT status{};
     for (int i = 0; i < 200; ++i) {
         DWORD errors = 0;
-        ASSERT_TRUE(ClearCommError(reinterpret_cast<HANDLE>(device.PortHandle), &errors, &status));
+        ASSERT_TRUE(ClearCommError(reinterpret_cast<HANDLE>(device.line.PortHandle), &errors, &status));
         if (status.cbInQue >= 600) break;
         Sleep(10);
     }
@@ -168,7 +168,7 @@ TEST_F(SerialOnPty, ReconnectAfterTheLineComesBack) {
     ASSERT_TRUE(sim_->Control("hangup 1500"));
     EXPECT_EQ(device.LinkTest(1, 0, 0), 0);
     EXPECT_EQ(device.ReconnectPort(), 0);
-    EXPECT_EQ(device.PortHandle, os::kInvalidHandle);
+    EXPECT_EQ(device.line.PortHandle, os::kInvalidHandle);
 
     int reconnected = 0;
     for (int attempt = 0; attempt < 20 && !reconnected; ++attempt) reconnected = device.ReconnectPort();
