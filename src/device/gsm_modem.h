@@ -11,6 +11,7 @@
 #include "at/answer.h"
 #include "link/exchange.h"
 #include "sms/listing.h"
+#include "sms/pdu_encode.h"
 
 namespace vantor {
 
@@ -127,29 +128,36 @@ private:
     Attempt SubmitPdu(char* pdu, std::int32_t count) noexcept;
     Attempt SubmitText() noexcept;
 
-    // The last long message that could not be finished: its number, body
-    // and coding, its reference, and how many of its parts the modem
-    // confirmed. No message when parts is 0.
+    // The last long message that could not be finished: its number and
+    // body as texts (what lies in the registers' bytes after a text's end
+    // plays no part, nor where the body is split between MsgSend0 and
+    // MsgSend1: the same texts give the same parts), its coding, its
+    // reference, and how many of its parts the modem confirmed. No message
+    // when parts is 0.
     struct Unfinished {
         int parts = 0;
         int confirmed = 0;
         std::uint8_t reference = 0;
         std::uint8_t codeMod = 0;
         char tele[kTeleSize] = {};
-        Slot body[kSendSlots] = {};
+        char body[sms::kBodySize] = {};
 
-        bool Is(const Registers& r, int partCount) const noexcept {
-            return parts == partCount && codeMod == r.CodeMod &&
-                   std::memcmp(tele, r.Tele, sizeof tele) == 0 &&
-                   std::memcmp(body, r.MsgSend, sizeof body) == 0;
+        bool Is(const char* number, const char* text, std::uint8_t coding,
+                int partCount) const noexcept {
+            return parts != 0 && parts == partCount && codeMod == coding &&
+                   std::strncmp(tele, number, sizeof tele) == 0 &&
+                   std::strncmp(body, text, sizeof body) == 0;
         }
-        void Remember(const Registers& r, int partCount, std::uint8_t ref, int done) noexcept {
+        void Remember(const char* number, const char* text, std::uint8_t coding, int partCount,
+                      std::uint8_t ref, int done) noexcept {
             parts = partCount;
             confirmed = done;
             reference = ref;
-            codeMod = r.CodeMod;
-            std::memcpy(tele, r.Tele, sizeof tele);
-            std::memcpy(body, r.MsgSend, sizeof body);
+            codeMod = coding;
+            std::memset(tele, 0, sizeof tele);
+            std::memcpy(tele, number, strnlen(number, sizeof tele - 1));
+            std::memset(body, 0, sizeof body);
+            std::memcpy(body, text, strnlen(text, sizeof body - 1));
         }
     };
     Unfinished unfinished_;

@@ -246,8 +246,10 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
     }
     // The same message again after it could not be finished: the parts the
     // modem confirmed are not sent twice, the rest go under their reference.
+    char text[sms::kBodySize];
+    sms::JoinBody(MsgSend[0], MsgSend[1], text);
     std::uint8_t reference = 0;
-    if (unfinished_.Is(*this, parts)) {
+    if (unfinished_.Is(tele, text, CodeMod, parts)) {
         reference = unfinished_.reference;
         confirmed = unfinished_.confirmed;
         Trace("resuming message of %d parts, reference %d, from part %d\n", parts,
@@ -267,7 +269,7 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
     // Not finished: a part was refused, or went out with no verdict (it may
     // have arrived; it is sent again, since a phone drops a part it already
     // has under the same reference, but a missing part loses the message).
-    if (result != kSendDone) unfinished_.Remember(*this, parts, reference, confirmed);
+    if (result != kSendDone) unfinished_.Remember(tele, text, CodeMod, parts, reference, confirmed);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "device_fixture.h"
 #include "modem/modem_model.h"
@@ -301,6 +302,71 @@ TEST_F(SendOverModel, AnUnfinishedLongMessageIsResumed) {
             EXPECT_EQ(firsts, 1);
             EXPECT_EQ(parts.size(), unknown ? 4u : 3u);
         }
+    }
+}
+
+// The host writes the registers again before it repeats the SEND. What makes
+// the message the same is the number and the text the modem would send:
+// bytes left in a register behind a shorter text, or where the text is
+// split between MsgSend0 and MsgSend1, change no part of it, so the message
+// is resumed; the same text to another number is another message.
+TEST_F(SendOverModel, TheSameNumberAndTextResumeWhateverTheRegistersHeld) {
+    std::string body;
+    for (int i = 0; body.size() < 400; ++i) body += "Alarm " + std::to_string(i) + ": tank low; ";
+    body.resize(400);
+    struct Write {
+        std::int16_t kind;
+        std::string text;
+        std::uint16_t sub;
+    };
+    const std::string first = body.substr(0, 200), second = body.substr(200);
+    const struct Case {
+        const char* name;
+        std::vector<Write> writes;  // after the first SEND, before the second
+        bool resumed;
+    } cases[] = {
+        {"the same texts again",
+         {{kTele, "13800138000", 0}, {kMsgSend, first, 0}, {kMsgSend, second, 1}}, true},
+        {"a longer text meanwhile",
+         {{kMsgSend, std::string(254, 'z'), 0}, {kMsgSend, first, 0}}, true},
+        {"a longer number meanwhile", {{kTele, "+8613912345678", 0}, {kTele, "13800138000", 0}},
+         true},
+        {"split elsewhere", {{kMsgSend, body.substr(0, 150), 0}, {kMsgSend, body.substr(150), 1}},
+         true},
+        {"another number", {{kTele, "13900139000", 0}}, false},
+    };
+    const auto write = [this](const Write& w) {
+        PacketBuilder p(w.kind, true);
+        p.Text(w.text, w.sub);
+        EXPECT_EQ(Run(p), 1);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Unplug();
+        os::virt::Reset();
+        tc35 = modem::Tc35Model();
+        tc35.faults().line.baud = 9600;
+        RefuseSecondPart relay(tc35, false);
+        OpenWith(relay, 1000);
+        modem.CodeMod = 0;
+        modem.ReSTime = 1;
+        for (const Write& w : {Write{kTele, "13800138000", 0}, Write{kMsgSend, first, 0},
+                               Write{kMsgSend, second, 1}})
+            write(w);
+        EXPECT_EQ(Send(), 0);
+        ASSERT_EQ(tc35.SentParts().size(), 1u);
+        const int reference = tc35.SentParts()[0].concat_reference;
+
+        for (const Write& w : c.writes) write(w);
+        const std::size_t mark = os::virt::TraceLines().size();
+        EXPECT_EQ(Send(), 1);
+        EXPECT_EQ(TracedSince(mark, "resuming message of 3 parts, reference " +
+                                        std::to_string(reference) + ", from part 2\n"),
+                  c.resumed);
+        ASSERT_EQ(tc35.Sent().size(), 1u);
+        EXPECT_EQ(tc35.Sent()[0].text, body);
+        EXPECT_EQ(tc35.Sent()[0].concat_reference == reference, c.resumed);
+        EXPECT_EQ(tc35.SentParts().size(), c.resumed ? 3u : 4u);
     }
 }
 
