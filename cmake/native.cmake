@@ -13,7 +13,10 @@ set(VANTOR_MODEL_SOURCES
     tools/modem/escapes.cpp
     tools/modem/gsm_charset.cpp
     tools/modem/modem_model.cpp
+    tools/modem/sent_log.cpp
     tools/modem/sms_pdu.cpp
+    tools/modem/sms_store.cpp
+    tools/modem/text_mode.cpp
     tools/modem/timed_output.cpp)
 list(TRANSFORM VANTOR_MODEL_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 

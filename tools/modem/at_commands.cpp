@@ -1,11 +1,17 @@
 // The AT commands the model answers, after the TC35 AT command manual:
-// V.25ter basics, identification, and the TS 27.005 SMS commands.
+// V.25ter basics, identification and status (3GPP TS 27.007), and the SMS
+// commands of 3GPP TS 27.005. Each form of a command has one small handler;
+// the table near the end of the file maps a command's name and form to its
+// handler, and RunCommand looks it up.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <string_view>
 
 #include "modem/at_syntax.h"
 #include "modem/gsm_charset.h"
 #include "modem/modem_model.h"
+#include "modem/text_mode.h"
 
 namespace modem {
 namespace {
@@ -16,30 +22,23 @@ const char* const kRevision = "REVISION 04.00";
 const char* const kImei = "351234567890128";
 const char* const kImsi = "460001234567890";
 
-bool IsQuery(const std::string& args) { return args == "?"; }
-bool IsTest(const std::string& args) { return args == "=?"; }
-bool IsSet(const std::string& args) { return !args.empty() && args[0] == '=' && args != "=?"; }
+// Commands that need the SIM PIN (the manual's summary of PIN-requiring
+// commands): while the SIM is not ready they fail in every form, as
+// +CME ERROR even for the SMS commands of TS 27.005.
+constexpr std::string_view kNeedPin[] = {"+CIMI", "+CMGD", "+CMGL", "+CMGR", "+CMGS", "+CNMI",
+                                         "+CPMS", "+CSCA", "+CSDH", "+CSMP", "+CSMS"};
 
-// The status names of text mode, by the numeric <stat> of PDU mode.
-const char* const kStatNames[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT", "ALL"};
-
-int StatOfName(const std::string& name) {
-    for (int i = 0; i < 5; ++i) {
-        if (name == kStatNames[i]) return i;
+bool NeedsPin(const std::string& name) {
+    for (std::string_view pin_command : kNeedPin) {
+        if (name == pin_command) return true;
     }
-    return -1;
+    return false;
 }
 
-std::string Lines(const std::vector<std::string>& lines, bool verbose) {
-    std::string out = verbose ? "\r\n" : "";
-    for (const std::string& line : lines) out += line + "\r\n";
-    return out;
-}
-
-}  // namespace
-
-int Tc35Model::SimBlocked() const {
-    switch (radio_.sim) {
+// The +CME ERROR code of a command that needs the SIM PIN while the SIM is
+// not ready (10 no SIM, 11 PIN, 12 PUK), else 0.
+int SimBlocked(const Radio& radio) {
+    switch (radio.sim) {
         case SimState::kReady: return 0;
         case SimState::kPinNeeded: return 11;
         case SimState::kPukNeeded: return 12;
@@ -48,409 +47,570 @@ int Tc35Model::SimBlocked() const {
     return 0;
 }
 
-std::string Tc35Model::TeString(const std::string& text) const {
-    if (settings_.cscs != "UCS2") return text;
-    std::u32string wide(text.begin(), text.end());
-    return ToUcs2Hex(wide);
+// The <length> of a PDU-mode listing or read: the octets after the SMSC field.
+std::size_t TpduLength(const std::string& pdu_hex) {
+    return pdu_hex.size() / 2 - 1 - std::stoul(pdu_hex.substr(0, 2), nullptr, 16);
 }
 
-std::string Tc35Model::FromTeString(const std::string& text) const {
-    if (settings_.cscs != "UCS2") return text;
-    std::vector<std::uint8_t> octets;
-    if (!HexToBytes(text, &octets)) return text;
-    return ToUtf8(Ucs2ToUnicode(octets));
-}
+}  // namespace
 
-bool Tc35Model::RunCommand(const std::string& name, const std::string& args, Reply& reply) {
-    auto info = [&](const std::vector<std::string>& lines) {
-        reply.info += Lines(lines, settings_.verbose);
-        return true;
+struct Tc35Model::Commands {
+    // The form of a command, by what follows its name (V.25ter extended
+    // syntax): the table holds one handler per form a command takes.
+    enum class Form {
+        kAction,  // "AT+CSQ": nothing follows
+        kQuery,   // "AT+CMGF?": the current setting
+        kTest,    // "AT+CMGF=?": the values it takes
+        kSet,     // "AT+CMGF=1": parameters after '='
+        kOther,   // anything else ("ATE1", "ATS3?", "AT+CMGF?1")
+        kAny,     // table only: every form without a handler of its own
     };
-    auto error = [&]() {
-        reply.error = true;
-        return false;
+
+    static Form FormOf(const std::string& args) {
+        if (args.empty()) return Form::kAction;
+        if (args == "?") return Form::kQuery;
+        if (args == "=?") return Form::kTest;
+        if (args[0] == '=') return Form::kSet;
+        return Form::kOther;
+    }
+
+    // One command of a line as its handler sees it, and what it answers. A
+    // handler that records no error ends with OK (or goes on to the next
+    // command of the line).
+    struct Call {
+        Tc35Model& modem;
+        const std::string& args;          // what follows the name: "?", "=?", "=1,2", "1" ...
+        std::vector<std::string> params;  // set form: the parameters, split at commas
+        Reply& reply;
+
+        void Info(const std::vector<std::string>& lines) { reply.info += modem.InfoText(lines); }
+        void Error() { reply.error = true; }
+        void Cms(int code) {
+            reply.error = true;
+            reply.cms = code;
+        }
+        void Cme(int code) {
+            reply.error = true;
+            reply.cme = code;
+        }
     };
-    auto cms = [&](int code) {
-        reply.error = true;
-        reply.cms = code;
-        return false;
+
+    using Handler = void (*)(Tc35Model& m, Call& c);
+    struct Row {
+        std::string_view name;  // "AT" for the bare AT, "E", "&F", "+CMGF" ...
+        Form form;
+        Handler handler;
     };
-    auto cme = [&](int code) {
-        reply.error = true;
-        reply.cme = code;
-        return false;
-    };
-    std::vector<std::string> params = IsSet(args) ? SplitParams(args.substr(1)) : std::vector<std::string>{};
-    int n = 0;
+    static const Row kTable[];
+
+    static void Run(Tc35Model& m, const std::string& name, const std::string& args, Reply& reply);
 
     // --- V.25ter basic commands ---
-    if (name == "AT") return true;
-    if (name == "E" || name == "V" || name == "Q") {
-        if (args.empty() || args == "0" || args == "1") {
-            bool on = args == "1";
-            if (name == "E") settings_.echo = on;
-            if (name == "V") settings_.verbose = on;
-            if (name == "Q") settings_.quiet = on;
-            return true;
-        }
-        return error();
+
+    static void Ok(Tc35Model&, Call&) {}
+
+    // ATE, ATV, ATQ: 1 switches on, 0 or nothing off.
+    static void Switch(Call& c, bool* flag) {
+        if (!c.args.empty() && c.args != "0" && c.args != "1") return c.Error();
+        *flag = c.args == "1";
     }
-    if (name == "Z" || name == "&F") {
-        if (!args.empty() && args != "0") return error();
-        FactoryReset();
-        return true;
-    }
-    if (name == "I") {
-        if (args.empty()) return info({kManufacturer, kModel, kRevision});
-        return true;  // ATI<n>: no further information, just OK
-    }
-    if (name == "&W" || name == "&C" || name == "&D" || name == "&S" || name == "H" || name == "L" ||
-        name == "M" || name == "X" || name == "P" || name == "T") {
-        return true;
-    }
-    if (name == "S") {
-        // S-registers: the line editing characters are fixed at their defaults.
-        std::size_t mark = args.find_first_of("?=");
-        int reg = 0;
-        if (mark == std::string::npos || !ParseInt(args.substr(0, mark), &reg)) return error();
-        if (args[mark] == '?') {
-            int value = reg == 3 ? 13 : reg == 4 ? 10 : reg == 5 ? 8 : 0;
-            char text[8];
-            std::snprintf(text, sizeof text, "%03d", value);
-            return info({text});
-        }
-        return true;
+    static void SetEcho(Tc35Model& m, Call& c) { Switch(c, &m.settings_.echo); }
+    static void SetVerbose(Tc35Model& m, Call& c) { Switch(c, &m.settings_.verbose); }
+    static void SetQuiet(Tc35Model& m, Call& c) { Switch(c, &m.settings_.quiet); }
+
+    // ATZ, AT&F: back to the factory profile (ATZ0 and AT&F0 alike).
+    static void Reset(Tc35Model& m, Call& c) {
+        if (!c.args.empty() && c.args != "0") return c.Error();
+        m.FactoryReset();
     }
 
-    // Commands that need the SIM PIN (the manual's summary of PIN-requiring
-    // commands) fail while the SIM is not ready, as +CME ERROR even for the
-    // SMS commands of TS 27.005.
-    static const char* const kNeedPin[] = {"+CIMI", "+CMGD", "+CMGL", "+CMGR", "+CMGS", "+CNMI",
-                                           "+CPMS", "+CSCA", "+CSDH", "+CSMP", "+CSMS"};
-    for (const char* pin_command : kNeedPin) {
-        if (name == pin_command && SimBlocked() != 0) return cme(SimBlocked());
+    // ATI: maker, model and revision; ATI<n> gives no further information,
+    // just OK.
+    static void Identify(Tc35Model&, Call& c) {
+        if (c.args.empty()) c.Info({kManufacturer, kModel, kRevision});
+    }
+
+    // ATSn? and ATSn=v: the line editing characters are fixed at their
+    // defaults (S3 carriage return, S4 line feed, S5 backspace), the other
+    // registers read 0, and a write is accepted and changes nothing.
+    static void SRegister(Tc35Model&, Call& c) {
+        std::size_t mark = c.args.find_first_of("?=");
+        int reg = 0;
+        if (mark == std::string::npos || !ParseInt(c.args.substr(0, mark), &reg)) return c.Error();
+        if (c.args[mark] != '?') return;
+        int value = reg == 3 ? 13 : reg == 4 ? 10 : reg == 5 ? 8 : 0;
+        char text[8];
+        std::snprintf(text, sizeof text, "%03d", value);
+        c.Info({text});
     }
 
     // --- identification (TS 27.007 clause 5) ---
-    if (name == "+CGMI" || name == "+GMI" || name == "+CGMM" || name == "+GMM" || name == "+CGMR" ||
-        name == "+GMR" || name == "+CGSN" || name == "+GSN" || name == "+CIMI") {
-        if (IsTest(args)) return true;
-        if (!args.empty()) return error();
-        if (name == "+CGMI" || name == "+GMI") return info({kManufacturer});
-        if (name == "+CGMM" || name == "+GMM") return info({kModel});
-        if (name == "+CGMR" || name == "+GMR") return info({kRevision});
-        if (name == "+CIMI") return info({kImsi});
-        return info({kImei});
-    }
-    if (name == "+CMEE") {
-        if (IsTest(args)) return info({"+CMEE: (0-2)"});
-        if (IsQuery(args)) return info({"+CMEE: " + std::to_string(settings_.cmee)});
-        if (IsSet(args) && params.size() == 1 && ParseInt(params[0], &n) && n <= 2) {
-            settings_.cmee = n;
-            return true;
-        }
-        return error();
-    }
-    if (name == "+CSCS") {
-        if (IsTest(args)) return info({"+CSCS: (\"GSM\",\"UCS2\")"});
-        if (IsQuery(args)) return info({"+CSCS: \"" + settings_.cscs + "\""});
-        std::string set;
-        if (IsSet(args) && params.size() == 1 && Unquote(params[0], &set)) {
-            if (set != "GSM" && set != "UCS2") return cme(4);
-            settings_.cscs = set;
-            return true;
-        }
-        return error();
-    }
-    if (name == "+CPIN") {
-        if (IsTest(args)) return true;
-        if (IsQuery(args)) {
-            switch (radio_.sim) {
-                case SimState::kReady: return info({"+CPIN: READY"});
-                case SimState::kPinNeeded: return info({"+CPIN: SIM PIN"});
-                case SimState::kPukNeeded: return info({"+CPIN: SIM PUK"});
-                case SimState::kAbsent: return cme(10);
-            }
-        }
-        // Entering a PIN is not modelled: no request is pending as far as the
-        // model knows ("operation not allowed", as the manual says for that).
-        return cme(3);
-    }
-    if (name == "+CFUN") {
-        // Power levels are not modelled: the engine stays at full function.
-        if (IsTest(args)) return info({"+CFUN: (0,1,5-8),(0,1)"});
-        if (IsQuery(args)) return info({"+CFUN: 1"});
-        if (IsSet(args) && params.size() <= 2 && (params[0].empty() || ParseInt(params[0], &n)) &&
-            (n <= 1 || (n >= 5 && n <= 8))) {
-            return true;
-        }
-        return cme(4);
-    }
-    if (name == "+CSQ") {
-        if (IsTest(args)) return info({"+CSQ: (0-31,99),(0-7,99)"});
-        if (args.empty()) return info({"+CSQ: " + std::to_string(radio_.rssi) + "," + std::to_string(radio_.ber)});
-        return error();
-    }
-    if (name == "+CREG") {
-        if (IsQuery(args)) {
-            // Without a ready SIM the modem does not try to register.
-            int stat = SimBlocked() != 0 ? 0 : radio_.registration;
-            std::string line = "+CREG: " + std::to_string(settings_.creg_n) + "," + std::to_string(stat);
-            // Location and cell only with <n> 2 and when registered.
-            if (settings_.creg_n == 2 && (stat == 1 || stat == 5)) line += ",\"00C3\",\"291A\"";
-            return info({line});
-        }
-        if (IsTest(args)) return info({"+CREG: (0-2)"});
-        if (IsSet(args) && params.size() == 1) {
-            if (params[0].empty()) n = 0;
-            else if (!ParseInt(params[0], &n) || n > 2) return cme(4);
-            settings_.creg_n = n;
-            return true;
-        }
-        return error();
+
+    static void ShowManufacturer(Tc35Model&, Call& c) { c.Info({kManufacturer}); }
+    static void ShowModel(Tc35Model&, Call& c) { c.Info({kModel}); }
+    static void ShowRevision(Tc35Model&, Call& c) { c.Info({kRevision}); }
+    static void ShowImei(Tc35Model&, Call& c) { c.Info({kImei}); }
+    static void ShowImsi(Tc35Model&, Call& c) { c.Info({kImsi}); }
+
+    // --- error reports, character set, SIM, power, signal, network ---
+
+    static void TestCmee(Tc35Model&, Call& c) { c.Info({"+CMEE: (0-2)"}); }
+    static void ShowCmee(Tc35Model& m, Call& c) { c.Info({"+CMEE: " + std::to_string(m.settings_.cmee)}); }
+    static void SetCmee(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n) || n > 2) return c.Error();
+        m.settings_.cmee = n;
     }
 
-    // --- SMS (TS 27.005 clause 3) ---
-    if (name == "+CSMS") {
-        if (IsTest(args)) return info({"+CSMS: (0,1)"});
-        if (IsQuery(args)) return info({"+CSMS: 0,1,1,1"});
-        if (IsSet(args) && params.size() == 1 && ParseInt(params[0], &n) && n <= 1) return info({"+CSMS: 1,1,1"});
-        return error();
+    static void TestCscs(Tc35Model&, Call& c) { c.Info({"+CSCS: (\"GSM\",\"UCS2\")"}); }
+    static void ShowCscs(Tc35Model& m, Call& c) { c.Info({"+CSCS: \"" + m.settings_.cscs + "\""}); }
+    static void SetCscs(Tc35Model& m, Call& c) {
+        std::string set;
+        if (c.params.size() != 1 || !Unquote(c.params[0], &set)) return c.Error();
+        if (set != "GSM" && set != "UCS2") return c.Cme(4);
+        m.settings_.cscs = set;
     }
-    if (name == "+CPMS") {
-        std::string used = std::to_string(store_.size()) + "," + std::to_string(capacity_);
-        if (IsTest(args)) return info({"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"});
-        if (IsQuery(args)) {
-            return info({"+CPMS: \"SM\"," + used + ",\"SM\"," + used + ",\"SM\"," + used});
+
+    static void ShowPin(Tc35Model& m, Call& c) {
+        switch (m.radio_.sim) {
+            case SimState::kReady: return c.Info({"+CPIN: READY"});
+            case SimState::kPinNeeded: return c.Info({"+CPIN: SIM PIN"});
+            case SimState::kPukNeeded: return c.Info({"+CPIN: SIM PUK"});
+            case SimState::kAbsent: return c.Cme(10);
         }
-        if (IsSet(args) && params.size() <= 3) {
-            for (const std::string& p : params) {
-                std::string mem;
-                if (!Unquote(p, &mem)) return error();
-                if (mem != "SM") return cms(302);
-            }
-            return info({"+CPMS: " + used + "," + used + "," + used});
-        }
-        return error();
+        c.Cme(3);
     }
-    if (name == "+CNMI") {
-        if (IsTest(args)) return info({"+CNMI: (0-3),(0-3),(0,2,3),(0-2),(1)"});
-        if (IsQuery(args)) {
-            const int* c = settings_.cnmi;
-            char text[48];
-            std::snprintf(text, sizeof text, "+CNMI: %d,%d,%d,%d,%d", c[0], c[1], c[2], c[3], c[4]);
-            return info({text});
+    // Entering a PIN is not modelled: no request is pending as far as the
+    // model knows ("operation not allowed", as the manual says for that).
+    static void NoPinPending(Tc35Model&, Call& c) { c.Cme(3); }
+
+    // Power levels are not modelled: the engine stays at full function, and
+    // a level the TC35 knows is accepted.
+    static void TestCfun(Tc35Model&, Call& c) { c.Info({"+CFUN: (0,1,5-8),(0,1)"}); }
+    static void ShowCfun(Tc35Model&, Call& c) { c.Info({"+CFUN: 1"}); }
+    static void SetCfun(Tc35Model&, Call& c) {
+        int n = 0;
+        if (c.params.size() <= 2 && (c.params[0].empty() || ParseInt(c.params[0], &n)) &&
+            (n <= 1 || (n >= 5 && n <= 8))) {
+            return;
         }
-        if (IsSet(args) && params.size() <= 5) {
-            static const int kMax[5] = {3, 3, 3, 2, 1};
-            int values[5];
-            std::copy(settings_.cnmi, settings_.cnmi + 5, values);
-            for (std::size_t i = 0; i < params.size(); ++i) {
-                if (params[i].empty()) continue;
-                if (!ParseInt(params[i], &values[i]) || values[i] > kMax[i]) return cms(303);
-            }
-            std::copy(values, values + 5, settings_.cnmi);
-            return true;
-        }
-        return error();
+        c.Cme(4);
     }
-    if (name == "+CMGF") {
-        if (IsTest(args)) return info({"+CMGF: (0,1)"});
-        if (IsQuery(args)) return info({"+CMGF: " + std::to_string(settings_.cmgf)});
-        if (IsSet(args) && params.size() == 1) {
-            if (params[0].empty()) n = 0;
-            else if (!ParseInt(params[0], &n) || n > 1) return cms(303);
-            settings_.cmgf = n;
-            return true;
-        }
-        return error();
+    static void BadCfun(Tc35Model&, Call& c) { c.Cme(4); }
+
+    static void TestCsq(Tc35Model&, Call& c) { c.Info({"+CSQ: (0-31,99),(0-7,99)"}); }
+    static void ShowCsq(Tc35Model& m, Call& c) {
+        c.Info({"+CSQ: " + std::to_string(m.radio_.rssi) + "," + std::to_string(m.radio_.ber)});
     }
-    if (name == "+CSDH") {
-        if (IsTest(args)) return info({"+CSDH: (0,1)"});
-        if (IsQuery(args)) return info({std::string("+CSDH: ") + (settings_.csdh ? "1" : "0")});
-        if (IsSet(args) && params.size() == 1 && ParseInt(params[0], &n) && n <= 1) {
-            settings_.csdh = n == 1;
-            return true;
-        }
-        return error();
+
+    static void ShowCreg(Tc35Model& m, Call& c) {
+        // Without a ready SIM the modem does not try to register.
+        int stat = SimBlocked(m.radio_) != 0 ? 0 : m.radio_.registration;
+        std::string line = "+CREG: " + std::to_string(m.settings_.creg_n) + "," + std::to_string(stat);
+        // Location and cell only with <n> 2 and when registered.
+        if (m.settings_.creg_n == 2 && (stat == 1 || stat == 5)) line += ",\"00C3\",\"291A\"";
+        c.Info({line});
     }
-    if (name == "+CSMP") {
-        if (IsQuery(args)) {
-            const int* c = settings_.csmp;
-            return info({"+CSMP: " + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," +
-                         std::to_string(c[2]) + "," + std::to_string(c[3])});
-        }
-        if (IsTest(args)) return true;
-        if (IsSet(args) && params.size() <= 4) {
-            int values[4];
-            std::copy(settings_.csmp, settings_.csmp + 4, values);
-            for (std::size_t i = 0; i < params.size(); ++i) {
-                if (params[i].empty()) continue;
-                if (!ParseInt(params[i], &values[i]) || values[i] > 255) return cms(305);
-            }
-            std::copy(values, values + 4, settings_.csmp);
-            return true;
-        }
-        return error();
+    static void TestCreg(Tc35Model&, Call& c) { c.Info({"+CREG: (0-2)"}); }
+    static void SetCreg(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1) return c.Error();
+        if (!c.params[0].empty() && (!ParseInt(c.params[0], &n) || n > 2)) return c.Cme(4);
+        m.settings_.creg_n = n;
     }
-    if (name == "+CSCA") {
-        if (IsTest(args)) return true;
-        if (IsQuery(args)) {
-            return info({"+CSCA: \"" + TeString(settings_.csca) + "\"," + std::to_string(settings_.tosca)});
+
+    // --- SMS settings (TS 27.005 clause 3) ---
+
+    static void TestCsms(Tc35Model&, Call& c) { c.Info({"+CSMS: (0,1)"}); }
+    static void ShowCsms(Tc35Model&, Call& c) { c.Info({"+CSMS: 0,1,1,1"}); }
+    static void SetCsms(Tc35Model&, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n) || n > 1) return c.Error();
+        c.Info({"+CSMS: 1,1,1"});
+    }
+
+    // Only the SIM store, "SM", for reading, writing and receiving.
+    static std::string StoreUse(const Tc35Model& m) {
+        return std::to_string(m.store_.used()) + "," + std::to_string(m.store_.capacity());
+    }
+    static void TestCpms(Tc35Model&, Call& c) { c.Info({"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"}); }
+    static void ShowCpms(Tc35Model& m, Call& c) {
+        const std::string used = StoreUse(m);
+        c.Info({"+CPMS: \"SM\"," + used + ",\"SM\"," + used + ",\"SM\"," + used});
+    }
+    static void SetCpms(Tc35Model& m, Call& c) {
+        if (c.params.size() > 3) return c.Error();
+        for (const std::string& p : c.params) {
+            std::string mem;
+            if (!Unquote(p, &mem)) return c.Error();
+            if (mem != "SM") return c.Cms(302);
         }
-        if (args == "=") {  // no parameter: the address is deleted
-            settings_.csca.clear();
-            settings_.tosca = 129;
-            return true;
+        const std::string used = StoreUse(m);
+        c.Info({"+CPMS: " + used + "," + used + "," + used});
+    }
+
+    static void TestCnmi(Tc35Model&, Call& c) { c.Info({"+CNMI: (0-3),(0-3),(0,2,3),(0-2),(1)"}); }
+    static void ShowCnmi(Tc35Model& m, Call& c) {
+        const int* n = m.settings_.cnmi;
+        char text[48];
+        std::snprintf(text, sizeof text, "+CNMI: %d,%d,%d,%d,%d", n[0], n[1], n[2], n[3], n[4]);
+        c.Info({text});
+    }
+    // Parameters left out keep their value; any one out of range refuses all.
+    static void SetCnmi(Tc35Model& m, Call& c) {
+        static const int kMax[5] = {3, 3, 3, 2, 1};
+        if (c.params.size() > 5) return c.Error();
+        int values[5];
+        std::copy(m.settings_.cnmi, m.settings_.cnmi + 5, values);
+        for (std::size_t i = 0; i < c.params.size(); ++i) {
+            if (c.params[i].empty()) continue;
+            if (!ParseInt(c.params[i], &values[i]) || values[i] > kMax[i]) return c.Cms(303);
+        }
+        std::copy(values, values + 5, m.settings_.cnmi);
+    }
+
+    static void TestCmgf(Tc35Model&, Call& c) { c.Info({"+CMGF: (0,1)"}); }
+    static void ShowCmgf(Tc35Model& m, Call& c) { c.Info({"+CMGF: " + std::to_string(m.settings_.cmgf)}); }
+    static void SetCmgf(Tc35Model& m, Call& c) {
+        int n = 0;  // AT+CMGF= alone: PDU mode
+        if (c.params.size() != 1) return c.Error();
+        if (!c.params[0].empty() && (!ParseInt(c.params[0], &n) || n > 1)) return c.Cms(303);
+        m.settings_.cmgf = n;
+    }
+
+    static void TestCsdh(Tc35Model&, Call& c) { c.Info({"+CSDH: (0,1)"}); }
+    static void ShowCsdh(Tc35Model& m, Call& c) {
+        c.Info({std::string("+CSDH: ") + (m.settings_.csdh ? "1" : "0")});
+    }
+    static void SetCsdh(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n) || n > 1) return c.Error();
+        m.settings_.csdh = n == 1;
+    }
+
+    static void ShowCsmp(Tc35Model& m, Call& c) {
+        const int* p = m.settings_.csmp;
+        c.Info({"+CSMP: " + std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," +
+                std::to_string(p[3])});
+    }
+    // Parameters left out keep their value; any one out of range refuses all.
+    static void SetCsmp(Tc35Model& m, Call& c) {
+        if (c.params.size() > 4) return c.Error();
+        int values[4];
+        std::copy(m.settings_.csmp, m.settings_.csmp + 4, values);
+        for (std::size_t i = 0; i < c.params.size(); ++i) {
+            if (c.params[i].empty()) continue;
+            if (!ParseInt(c.params[i], &values[i]) || values[i] > 255) return c.Cms(305);
+        }
+        std::copy(values, values + 4, m.settings_.csmp);
+    }
+
+    static void ShowCsca(Tc35Model& m, Call& c) {
+        c.Info({"+CSCA: \"" + TeString(m.settings_, m.settings_.csca) + "\"," + std::to_string(m.settings_.tosca)});
+    }
+    static void SetCsca(Tc35Model& m, Call& c) {
+        if (c.args == "=") {  // no parameter: the address is deleted
+            m.settings_.csca.clear();
+            m.settings_.tosca = 129;
+            return;
         }
         std::string number;
-        if (IsSet(args) && params.size() <= 2 && Unquote(params[0], &number)) {
-            number = FromTeString(number);
-            if (number.size() > 20) return cms(304);
-            int type = !number.empty() && number[0] == '+' ? 145 : 129;
-            if (params.size() == 2 && (!ParseInt(params[1], &type) || type > 255)) return cms(304);
-            settings_.csca = number;
-            settings_.tosca = type;
-            return true;
-        }
-        return error();
+        if (c.params.size() > 2 || !Unquote(c.params[0], &number)) return c.Error();
+        number = FromTeString(m.settings_, number);
+        if (number.size() > 20) return c.Cms(304);
+        int type = !number.empty() && number[0] == '+' ? 145 : 129;
+        if (c.params.size() == 2 && (!ParseInt(c.params[1], &type) || type > 255)) return c.Cms(304);
+        m.settings_.csca = number;
+        m.settings_.tosca = type;
     }
-    if (name == "+CMGL") {
-        if (IsTest(args)) {
-            if (settings_.cmgf == 0) return info({"+CMGL: (0-4)"});
-            return info({"+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")"});
+
+    // --- the message store: list, read, delete ---
+
+    static void TestCmgl(Tc35Model& m, Call& c) {
+        if (m.settings_.cmgf == 0) return c.Info({"+CMGL: (0-4)"});
+        c.Info({"+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")"});
+    }
+    // AT+CMGL alone lists the unread messages.
+    static void ListUnread(Tc35Model& m, Call& c) { c.reply.info += Listing(m, 0); }
+    // <stat> as a number in PDU mode, by name in text mode.
+    static void ListByStatus(Tc35Model& m, Call& c) {
+        if (c.params.size() != 1) return c.Error();
+        int stat = 0;
+        std::string text;
+        if (m.settings_.cmgf == 0) {
+            if (!ParseInt(c.params[0], &stat) || stat > 4) return c.Cms(304);
+        } else if (!Unquote(c.params[0], &text) || (stat = StatOfName(text)) < 0) {
+            return c.Cms(305);
         }
-        if (!args.empty() && !IsSet(args)) return error();
-        int stat = 0;  // without a parameter: the unread messages
-        if (IsSet(args)) {
-            if (params.size() != 1) return error();
-            std::string text;
-            if (settings_.cmgf == 0) {
-                if (!ParseInt(params[0], &stat) || stat > 4) return cms(304);
-            } else if (!Unquote(params[0], &text) || (stat = StatOfName(text)) < 0) {
-                return cms(305);
+        c.reply.info += Listing(m, stat);
+    }
+
+    // The entries of the messages with <stat> (4: all), in index order;
+    // nothing at all when none has it.
+    static std::string Listing(Tc35Model& m, int stat) {
+        std::vector<int> listed;
+        std::vector<std::string> lines;
+        for (const StoredMessage& message : m.store_.All()) {
+            int status = message.read ? 1 : 0;
+            if (stat != 4 && stat != status) continue;
+            if (m.settings_.cmgf == 0) {
+                lines.push_back("+CMGL: " + std::to_string(message.index) + "," + std::to_string(status) + ",," +
+                                std::to_string(TpduLength(message.pdu)));
+                lines.push_back(message.pdu);
+            } else {
+                auto pdu = DecodePdu(message.pdu);
+                if (!pdu) continue;  // not a message text mode can show
+                lines.push_back(TextHeader(m.settings_, message, *pdu, true));
+                lines.push_back(TextBody(m.settings_, *pdu));
+            }
+            listed.push_back(message.index);
+        }
+        // Listed unread messages are read now (TS 27.005 3.4.2).
+        for (int index : listed) m.store_.MarkRead(index);
+        if (!m.faults_.arrive_during_listing.empty()) {
+            std::string pdu;
+            pdu.swap(m.faults_.arrive_during_listing);
+            int index = m.store_.Add(pdu, false);
+            // The indication waits until the listing has ended.
+            if (index > 0 && m.settings_.cnmi[1] == 1) {
+                m.pending_urcs_.push_back("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
             }
         }
-        reply.info += Listing(stat);
-        return true;
+        if (lines.empty()) return "";
+        return m.InfoText(lines);
     }
-    if (name == "+CMGR") {
-        if (IsTest(args)) return true;
-        if (!IsSet(args) || params.size() != 1 || !ParseInt(params[0], &n)) return error();
-        if (n < 1 || n > capacity_) return cms(321);
-        auto it = store_.find(n);
-        if (it == store_.end()) {
-            if (settings_.cmgf == 0) return info({"+CMGR: 0,,0"});
-            return true;
+
+    // An index inside the store but without a message reads as an empty
+    // entry in PDU mode and as nothing in text mode.
+    static void ReadMessage(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n)) return c.Error();
+        if (!m.store_.InRange(n)) return c.Cms(321);
+        std::optional<StoredMessage> message = m.store_.Find(n);
+        if (!message) {
+            if (m.settings_.cmgf == 0) c.Info({"+CMGR: 0,,0"});
+            return;
         }
-        StoredMessage& m = it->second;
-        int stat = m.read ? 1 : 0;
-        m.read = true;  // reading marks a received message read
-        if (settings_.cmgf == 0) {
-            std::size_t length = m.pdu.size() / 2 - 1 - std::stoul(m.pdu.substr(0, 2), nullptr, 16);
-            return info({"+CMGR: " + std::to_string(stat) + ",," + std::to_string(length), m.pdu});
+        m.store_.MarkRead(n);  // reading marks a received message read, shown as it was
+        if (m.settings_.cmgf == 0) {
+            return c.Info({"+CMGR: " + std::to_string(message->read ? 1 : 0) + ",," +
+                               std::to_string(TpduLength(message->pdu)),
+                           message->pdu});
         }
-        auto pdu = DecodePdu(m.pdu);
-        if (!pdu) return cms(500);
-        StoredMessage shown = m;
-        shown.read = stat == 1;
-        return info({TextHeader(shown, *pdu, false), TextBody(*pdu)});
+        auto pdu = DecodePdu(message->pdu);
+        if (!pdu) return c.Cms(500);
+        c.Info({TextHeader(m.settings_, *message, *pdu, false), TextBody(m.settings_, *pdu)});
     }
-    if (name == "+CMGD") {
-        if (IsTest(args)) return true;
-        if (!IsSet(args) || params.size() != 1 || !ParseInt(params[0], &n)) return error();
-        if (n < 1 || n > capacity_) return cms(321);
-        store_.erase(n);  // an empty slot is deleted with OK as well
-        return true;
+
+    static void DeleteMessage(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n)) return c.Error();
+        if (!m.store_.InRange(n)) return c.Cms(321);
+        m.store_.Erase(n);  // an empty slot is deleted with OK as well
     }
-    if (name == "+CMGS") {
-        if (IsTest(args)) return true;
-        if (!IsSet(args)) return error();
-        if (settings_.cmgf == 0) {
-            if (params.size() != 1 || !ParseInt(params[0], &n)) return error();
-            if (n < 7 || n > 164) return cms(304);  // shortest SUBMIT .. 140 octets of user data
-            cmgs_length_ = n;
-            input_ = Input::kPdu;
+
+    // --- AT+CMGS: the command, then the message at the "> " prompt ---
+
+    static void StartSend(Tc35Model& m, Call& c) {
+        if (m.settings_.cmgf == 0) {
+            StartPduSend(m, c);
         } else {
-            std::string number;
-            if (params.size() > 2 || !Unquote(params[0], &number)) return cms(305);
-            number = FromTeString(number);
-            int type = !number.empty() && number[0] == '+' ? 145 : 129;
-            if (params.size() == 2 && (!ParseInt(params[1], &type) || type > 255)) return cms(305);
-            if (number.empty() || number.size() > 20) return cms(305);
-            cmgs_number_ = number;
-            cmgs_toda_ = type;
-            input_ = Input::kText;
+            StartTextSend(m, c);
         }
-        body_.clear();
-        muted_input_ = faults_.silent_after_prompt;
-        reply.prompt = true;
-        return true;
+        if (c.reply.error) return;
+        m.body_.clear();
+        m.muted_input_ = m.faults_.silent_after_prompt;
+        c.reply.prompt = true;
     }
-    return error();
-}
+    // AT+CMGS=<length>: the TPDU's octets, from the shortest SUBMIT to one
+    // with 140 octets of user data.
+    static void StartPduSend(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n)) return c.Error();
+        if (n < 7 || n > 164) return c.Cms(304);
+        m.cmgs_length_ = n;
+        m.input_ = Input::kPdu;
+    }
+    // AT+CMGS="<da>"[,<toda>]: the type of address follows a leading '+'
+    // unless given.
+    static void StartTextSend(Tc35Model& m, Call& c) {
+        std::string number;
+        if (c.params.size() > 2 || !Unquote(c.params[0], &number)) return c.Cms(305);
+        number = FromTeString(m.settings_, number);
+        int type = !number.empty() && number[0] == '+' ? 145 : 129;
+        if (c.params.size() == 2 && (!ParseInt(c.params[1], &type) || type > 255)) return c.Cms(305);
+        if (number.empty() || number.size() > 20) return c.Cms(305);
+        m.cmgs_number_ = number;
+        m.cmgs_toda_ = type;
+        m.input_ = Input::kText;
+    }
 
-std::string Tc35Model::TextHeader(const StoredMessage& m, const Pdu& pdu, bool listing) const {
-    std::string head = listing ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
-    head += "\"" + std::string(kStatNames[m.read ? 1 : 0]) + "\",\"" + TeString(pdu.address.Display()) +
-            "\",,\"" + pdu.timestamp + "\"";
-    if (settings_.csdh) {
-        std::size_t length = pdu.coding == Coding::kGsm7 && !pdu.HasHeader() ? pdu.septets.size()
-                                                                             : pdu.user_data.size();
-        head += "," + std::to_string(pdu.address.type);
-        if (!listing) {
-            head += "," + std::to_string(pdu.first_octet) + "," + std::to_string(pdu.pid) + "," +
-                    std::to_string(pdu.dcs) + ",\"" + TeString(pdu.smsc.Display()) + "\"," +
-                    std::to_string(pdu.smsc.type);
+    // A PDU given at the prompt: fills `sent` and `submitted` and returns 0,
+    // or returns the +CMS ERROR code that refuses it.
+    static int TakePdu(Tc35Model& m, const std::string& body, SentMessage& sent, std::optional<Pdu>& submitted) {
+        // The length given with AT+CMGS counts the octets after the SMSC field.
+        std::vector<std::uint8_t> octets;
+        if (!HexToBytes(body, &octets) || octets.empty() || octets.size() != 1u + octets[0] + m.cmgs_length_) {
+            return 304;
         }
-        head += "," + std::to_string(length);
+        auto pdu = DecodePdu(body);
+        if (!pdu || !pdu->submit) return 304;
+        // An empty SMSC field sends through the service centre of AT+CSCA.
+        if (pdu->smsc_octets == 1 && m.settings_.csca.empty()) return 330;
+        sent.number = pdu->address.Display();
+        sent.type_of_address = pdu->address.type;
+        sent.coding = pdu->coding;
+        sent.text = pdu->text;
+        sent.pdu = body;
+        for (char& ch : sent.pdu) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        submitted = std::move(pdu);
+        return 0;
     }
-    return head;
-}
 
-std::string Tc35Model::TextBody(const Pdu& pdu) const {
-    // TS 27.005 3.1 <data>: default-alphabet text is converted into the TE
-    // character set; 8-bit, UCS-2 and bodies with a header come as hex.
-    if (pdu.coding == Coding::kGsm7 && !pdu.HasHeader()) {
-        if (settings_.cscs == "UCS2") return ToUcs2Hex(GsmToUnicode(pdu.septets));
-        return std::string(pdu.septets.begin(), pdu.septets.end());
-    }
-    return BytesToHex(pdu.user_data.data(), pdu.user_data.size());
-}
-
-std::string Tc35Model::Listing(int stat) {
-    std::vector<int> listed;
-    std::vector<std::string> lines;
-    for (auto& [index, m] : store_) {
-        int status = m.read ? 1 : 0;
-        if (stat != 4 && stat != status) continue;
-        if (settings_.cmgf == 0) {
-            std::size_t smsc = std::stoul(m.pdu.substr(0, 2), nullptr, 16);
-            std::size_t length = m.pdu.size() / 2 - 1 - smsc;
-            lines.push_back("+CMGL: " + std::to_string(index) + "," + std::to_string(status) + ",," +
-                            std::to_string(length));
-            lines.push_back(m.pdu);
+    // A text given at the prompt, coded as AT+CSMP's <dcs> says: fills `sent`
+    // and returns 0, or returns the +CMS ERROR code that refuses it.
+    static int TakeText(Tc35Model& m, const std::string& body, SentMessage& sent) {
+        sent.number = m.cmgs_number_;
+        sent.type_of_address = m.cmgs_toda_;
+        sent.coding = CodingOfDcs(static_cast<std::uint8_t>(m.settings_.csmp[3]));
+        if (sent.coding == Coding::kGsm7) {
+            std::u32string text;
+            if (m.settings_.cscs == "UCS2") {
+                std::vector<std::uint8_t> octets;
+                if (!HexToBytes(body, &octets)) return 305;
+                text = Ucs2ToUnicode(octets);
+            } else {
+                std::vector<std::uint8_t> septets = TypedSeptets(body);
+                text = GsmToUnicode(septets);
+                if (septets.size() > 160) return 305;
+            }
+            if (text.size() > 160) return 305;
+            sent.text = ToUtf8(text);
         } else {
-            auto pdu = DecodePdu(m.pdu);
-            if (!pdu) continue;  // not a message text mode can show
-            lines.push_back(TextHeader(m, *pdu, true));
-            lines.push_back(TextBody(*pdu));
+            // 8-bit and UCS-2 data are typed as hex digits.
+            std::vector<std::uint8_t> octets;
+            if (!HexToBytes(body, &octets) || octets.size() > 140) return 305;
+            sent.text = sent.coding == Coding::kUcs2 ? ToUtf8(Ucs2ToUnicode(octets))
+                                                     : BytesToHex(octets.data(), octets.size());
         }
-        listed.push_back(index);
+        if (m.settings_.csca.empty()) return 330;
+        return 0;
     }
-    // Listed unread messages are read now (TS 27.005 3.4.2).
-    for (int index : listed) store_[index].read = true;
-    if (!faults_.arrive_during_listing.empty()) {
-        std::string pdu;
-        pdu.swap(faults_.arrive_during_listing);
-        int index = AddMessage(pdu, false);
-        // The indication waits until the listing has ended.
-        if (index > 0 && settings_.cnmi[1] == 1) {
-            pending_urcs_.push_back("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
-        }
+};
+
+// Every command the model knows, by name and form. A form a command has no
+// row for is answered with the command's kAny row if it has one, else ERROR,
+// as is a name not in the table.
+const Tc35Model::Commands::Row Tc35Model::Commands::kTable[] = {
+    // V.25ter basic commands: the handler reads the digits after the letter.
+    {"AT", Form::kAny, Ok},
+    {"E", Form::kAny, SetEcho},
+    {"V", Form::kAny, SetVerbose},
+    {"Q", Form::kAny, SetQuiet},
+    {"Z", Form::kAny, Reset},
+    {"&F", Form::kAny, Reset},
+    {"I", Form::kAny, Identify},
+    {"S", Form::kAny, SRegister},
+    // Accepted and without effect on the model.
+    {"&W", Form::kAny, Ok},
+    {"&C", Form::kAny, Ok},
+    {"&D", Form::kAny, Ok},
+    {"&S", Form::kAny, Ok},
+    {"H", Form::kAny, Ok},
+    {"L", Form::kAny, Ok},
+    {"M", Form::kAny, Ok},
+    {"X", Form::kAny, Ok},
+    {"P", Form::kAny, Ok},
+    {"T", Form::kAny, Ok},
+
+    // Identification, with the V.25ter names beside the TS 27.007 ones.
+    {"+CGMI", Form::kAction, ShowManufacturer},
+    {"+CGMI", Form::kTest, Ok},
+    {"+GMI", Form::kAction, ShowManufacturer},
+    {"+GMI", Form::kTest, Ok},
+    {"+CGMM", Form::kAction, ShowModel},
+    {"+CGMM", Form::kTest, Ok},
+    {"+GMM", Form::kAction, ShowModel},
+    {"+GMM", Form::kTest, Ok},
+    {"+CGMR", Form::kAction, ShowRevision},
+    {"+CGMR", Form::kTest, Ok},
+    {"+GMR", Form::kAction, ShowRevision},
+    {"+GMR", Form::kTest, Ok},
+    {"+CGSN", Form::kAction, ShowImei},
+    {"+CGSN", Form::kTest, Ok},
+    {"+GSN", Form::kAction, ShowImei},
+    {"+GSN", Form::kTest, Ok},
+    {"+CIMI", Form::kAction, ShowImsi},
+    {"+CIMI", Form::kTest, Ok},
+
+    {"+CMEE", Form::kTest, TestCmee},
+    {"+CMEE", Form::kQuery, ShowCmee},
+    {"+CMEE", Form::kSet, SetCmee},
+    {"+CSCS", Form::kTest, TestCscs},
+    {"+CSCS", Form::kQuery, ShowCscs},
+    {"+CSCS", Form::kSet, SetCscs},
+    {"+CPIN", Form::kTest, Ok},
+    {"+CPIN", Form::kQuery, ShowPin},
+    {"+CPIN", Form::kAny, NoPinPending},
+    {"+CFUN", Form::kTest, TestCfun},
+    {"+CFUN", Form::kQuery, ShowCfun},
+    {"+CFUN", Form::kSet, SetCfun},
+    {"+CFUN", Form::kAny, BadCfun},
+    {"+CSQ", Form::kTest, TestCsq},
+    {"+CSQ", Form::kAction, ShowCsq},
+    {"+CREG", Form::kTest, TestCreg},
+    {"+CREG", Form::kQuery, ShowCreg},
+    {"+CREG", Form::kSet, SetCreg},
+
+    // SMS (TS 27.005).
+    {"+CSMS", Form::kTest, TestCsms},
+    {"+CSMS", Form::kQuery, ShowCsms},
+    {"+CSMS", Form::kSet, SetCsms},
+    {"+CPMS", Form::kTest, TestCpms},
+    {"+CPMS", Form::kQuery, ShowCpms},
+    {"+CPMS", Form::kSet, SetCpms},
+    {"+CNMI", Form::kTest, TestCnmi},
+    {"+CNMI", Form::kQuery, ShowCnmi},
+    {"+CNMI", Form::kSet, SetCnmi},
+    {"+CMGF", Form::kTest, TestCmgf},
+    {"+CMGF", Form::kQuery, ShowCmgf},
+    {"+CMGF", Form::kSet, SetCmgf},
+    {"+CSDH", Form::kTest, TestCsdh},
+    {"+CSDH", Form::kQuery, ShowCsdh},
+    {"+CSDH", Form::kSet, SetCsdh},
+    {"+CSMP", Form::kTest, Ok},
+    {"+CSMP", Form::kQuery, ShowCsmp},
+    {"+CSMP", Form::kSet, SetCsmp},
+    {"+CSCA", Form::kTest, Ok},
+    {"+CSCA", Form::kQuery, ShowCsca},
+    {"+CSCA", Form::kSet, SetCsca},
+    {"+CMGL", Form::kTest, TestCmgl},
+    {"+CMGL", Form::kAction, ListUnread},
+    {"+CMGL", Form::kSet, ListByStatus},
+    {"+CMGR", Form::kTest, Ok},
+    {"+CMGR", Form::kSet, ReadMessage},
+    {"+CMGD", Form::kTest, Ok},
+    {"+CMGD", Form::kSet, DeleteMessage},
+    {"+CMGS", Form::kTest, Ok},
+    {"+CMGS", Form::kSet, StartSend},
+};
+
+void Tc35Model::Commands::Run(Tc35Model& m, const std::string& name, const std::string& args, Reply& reply) {
+    const Form form = FormOf(args);
+    Call call{m, args, form == Form::kSet ? SplitParams(args.substr(1)) : std::vector<std::string>{}, reply};
+    if (NeedsPin(name) && SimBlocked(m.radio_) != 0) return call.Cme(SimBlocked(m.radio_));
+    const Row* fallback = nullptr;
+    for (const Row& row : kTable) {
+        if (row.name != name) continue;
+        if (row.form == form) return row.handler(m, call);
+        if (row.form == Form::kAny) fallback = &row;
     }
-    if (lines.empty()) return "";
-    return Lines(lines, settings_.verbose);
+    if (fallback == nullptr) return call.Error();
+    fallback->handler(m, call);
+}
+
+void Tc35Model::RunCommand(const std::string& name, const std::string& args, Reply& reply) {
+    Commands::Run(*this, name, args, reply);
 }
 
 void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
@@ -466,77 +626,13 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     std::optional<Pdu> submitted;
     sent.at_ms = now;
     sent.text_mode = input_ == Input::kText;
-    reply.error = true;
-    if (!sent.text_mode) {
-        reply.cms = 304;
-        std::vector<std::uint8_t> octets;
-        if (!HexToBytes(body, &octets) || octets.empty() || octets.size() != 1u + octets[0] + cmgs_length_) {
-            Answer(ErrorText(reply), now);  // the length given with AT+CMGS does not fit
-            return;
-        }
-        auto pdu = DecodePdu(body);
-        if (!pdu || !pdu->submit) {
-            Answer(ErrorText(reply), now);
-            return;
-        }
-        if (pdu->smsc_octets == 1 && settings_.csca.empty()) {
-            reply.cms = 330;
-            Answer(ErrorText(reply), now);
-            return;
-        }
-        sent.number = pdu->address.Display();
-        sent.type_of_address = pdu->address.type;
-        sent.coding = pdu->coding;
-        sent.text = pdu->text;
-        sent.pdu = body;
-        for (char& c : sent.pdu) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        submitted = std::move(pdu);
-    } else {
-        reply.cms = 305;
-        sent.number = cmgs_number_;
-        sent.type_of_address = cmgs_toda_;
-        sent.coding = CodingOfDcs(static_cast<std::uint8_t>(settings_.csmp[3]));
-        std::string entered = body;
-        if (sent.coding == Coding::kGsm7) {
-            std::u32string text;
-            if (settings_.cscs == "UCS2") {
-                std::vector<std::uint8_t> octets;
-                if (!HexToBytes(entered, &octets)) return Answer(ErrorText(reply), now);
-                text = Ucs2ToUnicode(octets);
-            } else {
-                // With the GSM character set each byte is a default-alphabet
-                // code; the top bit of 8-bit input is dropped. A backslash and
-                // two hex digits stand for the code they give (TC35 manual
-                // 1.5, Table 4), so that '@' (0) and codes that mean another
-                // character in ASCII can be typed.
-                std::vector<std::uint8_t> septets;
-                for (std::size_t i = 0; i < entered.size(); ++i) {
-                    int septet = 0;
-                    if (entered[i] == '\\' && i + 2 < entered.size() &&
-                        std::isxdigit(static_cast<unsigned char>(entered[i + 1])) &&
-                        std::isxdigit(static_cast<unsigned char>(entered[i + 2]))) {
-                        septet = std::stoi(entered.substr(i + 1, 2), nullptr, 16);
-                        i += 2;
-                    } else {
-                        septet = static_cast<unsigned char>(entered[i]);
-                    }
-                    septets.push_back(static_cast<std::uint8_t>(septet & 0x7F));
-                }
-                text = GsmToUnicode(septets);
-                if (septets.size() > 160) return Answer(ErrorText(reply), now);
-            }
-            if (text.size() > 160) return Answer(ErrorText(reply), now);
-            sent.text = ToUtf8(text);
-        } else {
-            std::vector<std::uint8_t> octets;
-            if (!HexToBytes(entered, &octets) || octets.size() > 140) return Answer(ErrorText(reply), now);
-            sent.text = sent.coding == Coding::kUcs2 ? ToUtf8(Ucs2ToUnicode(octets))
-                                                     : BytesToHex(octets.data(), octets.size());
-        }
-        if (settings_.csca.empty()) {
-            reply.cms = 330;
-            return Answer(ErrorText(reply), now);
-        }
+    const int refused = sent.text_mode ? Commands::TakeText(*this, body, sent)
+                                       : Commands::TakePdu(*this, body, sent, submitted);
+    if (refused != 0) {
+        reply.error = true;
+        reply.cms = refused;
+        Answer(ErrorText(reply), now);
+        return;
     }
     if (faults_.bare_ok_on_send) {
         // Some firmware refuses a message with a bare OK and no +CMGS line.
@@ -546,50 +642,8 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     sent.reference = next_reference_;
     next_reference_ = (next_reference_ + 1) % 256;
     const int reference = sent.reference;
-    RecordSent(std::move(sent), submitted ? &*submitted : nullptr);
-    Answer(InfoText({"+CMGS: " + std::to_string(reference)}) + OkText(), now,
-           faults_.send_result_delay_ms);
-}
-
-void Tc35Model::RecordSent(SentMessage sent, const Pdu* pdu) {
-    const std::optional<Concatenation> concat = pdu ? FindConcatenation(*pdu) : std::nullopt;
-    if (!concat || concat->total < 2) {
-        sent_.push_back(std::move(sent));
-        return;
-    }
-    sent.parts = concat->total;
-    sent.concat_reference = concat->reference;
-    sent.sequence = concat->sequence;
-    sent_parts_.push_back(sent);
-    const auto key = std::make_tuple(sent.number, concat->reference, concat->total);
-    auto& parts = partial_[key];
-    // A part heard again before its message is complete replaces the first.
-    parts[concat->sequence] = PendingPart{std::move(sent), *pdu};
-    if (static_cast<int>(parts.size()) < concat->total) return;
-
-    // All parts are in: one message, its text joined before decoding, so an
-    // escape pair or a surrogate pair split by a careless sender still reads.
-    SentMessage whole = parts.rbegin()->second.sent;
-    whole.sequence = 0;
-    whole.pdu.clear();
-    std::vector<std::uint8_t> septets, octets;
-    for (const auto& [sequence, part] : parts) {
-        whole.pdu += (whole.pdu.empty() ? "" : ",") + part.sent.pdu;
-        septets.insert(septets.end(), part.pdu.septets.begin(), part.pdu.septets.end());
-        const std::vector<std::uint8_t> body = BodyOctets(part.pdu);
-        octets.insert(octets.end(), body.begin(), body.end());
-        if (part.sent.at_ms > whole.at_ms) {
-            whole.at_ms = part.sent.at_ms;
-            whole.reference = part.sent.reference;
-        }
-    }
-    // The coding of the first part stands for the message.
-    whole.coding = parts.begin()->second.sent.coding;
-    if (whole.coding == Coding::kGsm7) whole.text = ToUtf8(GsmToUnicode(septets));
-    else if (whole.coding == Coding::kUcs2) whole.text = ToUtf8(Ucs2ToUnicode(octets));
-    else whole.text = BytesToHex(octets.data(), octets.size());
-    partial_.erase(key);
-    sent_.push_back(std::move(whole));
+    sent_.Record(std::move(sent), submitted ? &*submitted : nullptr);
+    Answer(InfoText({"+CMGS: " + std::to_string(reference)}) + OkText(), now, faults_.send_result_delay_ms);
 }
 
 }  // namespace modem

@@ -1,12 +1,10 @@
 // The serial side of the model: echo, line assembly, the prompt input of
-// AT+CMGS, result framing, faults and the message store.
+// AT+CMGS, result framing, faults, and messages arriving from the network.
 #include "modem/modem_model.h"
 
-#include <algorithm>
 #include <cctype>
 
 #include "modem/at_syntax.h"
-#include "modem/gsm_charset.h"
 
 namespace modem {
 namespace {
@@ -51,11 +49,6 @@ const char* CmeText(int code) {
     }
 }
 
-bool ValidStorePdu(std::string_view hex) {
-    std::vector<std::uint8_t> bytes;
-    return HexToBytes(hex, &bytes) && !bytes.empty() && 1u + bytes[0] < bytes.size();
-}
-
 std::string Upper(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -66,40 +59,14 @@ std::string Upper(std::string_view text) {
 
 Tc35Model::Tc35Model() = default;
 
-// --- message store ---
-
-void Tc35Model::SetCapacity(int slots) { capacity_ = std::max(slots, 1); }
-
-int Tc35Model::AddMessage(std::string_view pdu_hex, bool read) {
-    for (int index = 1; index <= capacity_; ++index) {
-        if (store_.count(index) == 0) return PutMessage(index, pdu_hex, read) ? index : 0;
-    }
-    return 0;
-}
-
-bool Tc35Model::PutMessage(int index, std::string_view pdu_hex, bool read) {
-    if (index < 1 || index > capacity_ || !ValidStorePdu(pdu_hex)) return false;
-    store_[index] = StoredMessage{index, read, Upper(pdu_hex)};
-    stored_.push_back(store_[index]);
-    return true;
-}
-
-std::optional<StoredMessage> Tc35Model::Message(int index) const {
-    auto it = store_.find(index);
-    if (it == store_.end()) return std::nullopt;
-    return it->second;
-}
-
-std::vector<StoredMessage> Tc35Model::Messages() const {
-    std::vector<StoredMessage> out;
-    for (const auto& [index, message] : store_) out.push_back(message);
-    return out;
-}
+// --- arrivals ---
 
 int Tc35Model::Deliver(std::string_view pdu_hex, std::uint64_t now_ms) {
-    int index = AddMessage(pdu_hex, false);
+    int index = store_.Add(pdu_hex, false);
     if (index > 0 && settings_.cnmi[1] == 1) {
         pending_urcs_.push_back("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
+        // Announced at once, unless the AT+CMGS prompt is waiting for the
+        // message: then once that input has ended.
         if (input_ == Input::kCommand) {
             for (const std::string& urc : pending_urcs_) Answer(urc, now_ms);
             pending_urcs_.clear();
@@ -262,6 +229,8 @@ void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint
             } else {
                 Echo(std::string_view(&c, 1), now);
                 if (!(line_.empty() && (c == '\n' || c == kEscape || c == kCtrlZ))) line_.push_back(c);
+                // A line that never ends keeps only its last characters, so
+                // that the memory it takes stays bounded.
                 if (line_.size() > 4 * kMaxCommandLine) line_.erase(0, line_.size() - 4 * kMaxCommandLine);
             }
             continue;
@@ -354,10 +323,10 @@ void Tc35Model::EndInput(bool submit, std::uint64_t now) {
         Answer(OkText(), now);  // ESC: not sent, but acknowledged with OK
     } else {
         input_ = mode;  // Submit reads the mode
-        const std::size_t sent = sent_.size() + sent_parts_.size();  // a part counts as gone out
+        const std::size_t accepted = sent_.Accepted();  // a part counts as gone out
         Submit(body, now);
         input_ = Input::kCommand;
-        if (sent_.size() + sent_parts_.size() > sent && faults_.hangup_after_submit_ms > 0) {
+        if (sent_.Accepted() > accepted && faults_.hangup_after_submit_ms > 0) {
             StartHangUp(now, &faults_.hangup_after_submit_ms);
             return;
         }

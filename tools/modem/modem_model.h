@@ -13,7 +13,7 @@
 //
 //   modem::Tc35Model modem;
 //   modem.AddMessage("0004038121F3000050218012315423" "05C8329BFD06");  // unread, index 1
-//   modem.faults().chunks = {3};                  // answers arrive in 3-byte pieces
+//   modem.faults().line.chunks = {3};             // answers arrive in 3-byte pieces
 //   os::virt::AddPort("COM5", &modem);
 //   ... run the driver ...
 //   EXPECT_EQ(modem.Sent().at(0).text, "hello");
@@ -27,11 +27,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "modem/sent_log.h"
 #include "modem/sms_pdu.h"
+#include "modem/sms_store.h"
 #include "modem/timed_output.h"
 #include "os/virt/virt.h"
 
@@ -62,7 +63,8 @@ struct Settings {
 enum class SimState { kReady, kPinNeeded, kPukNeeded, kAbsent };
 
 // What the SIM and the network are doing: not settings an AT command
-// changes (AT&F keeps them), but what a test puts the modem into.
+// changes (AT&F keeps them), but the state a test or a modemsim control line
+// puts the modem into.
 struct Radio {
     SimState sim = SimState::kReady;
     int rssi = 19;           // AT+CSQ <rssi>: 0..31, 99 not known
@@ -96,44 +98,21 @@ struct Faults {
     std::uint32_t babble_ms = 0;
 };
 
-// One message the model was asked to send.
-struct SentMessage {
-    bool text_mode = false;
-    std::string number;            // as addressed; '+' in front of an international one
-    int type_of_address = 129;     // 129, 145, ...
-    Coding coding = Coding::kGsm7;
-    std::string text;              // body as UTF-8 (8-bit data: hex digits)
-    std::string pdu;               // PDU mode: the hex digits as received; a message
-                                   // joined from parts: their PDUs in order, comma-separated
-    int reference = 0;             // the <mr> of the +CMGS answer (of the last part)
-    std::uint64_t at_ms = 0;       // when the Ctrl-Z arrived (of the last part)
-    int parts = 1;                 // how many parts were joined into this message
-    int concat_reference = -1;     // the parts' reference (TS 23.040 9.2.3.24.1), -1 if single
-    int sequence = 0;              // SentParts() only: the part's place, 1 .. parts
-};
-
-// One slot of the SIM message store.
-struct StoredMessage {
-    int index = 0;                 // 1-based storage index
-    bool read = false;             // "REC READ" (1) or "REC UNREAD" (0)
-    std::string pdu;               // SMS-DELIVER, SMSC field first, upper-case hex
-};
-
 class Tc35Model : public os::virt::Peer {
 public:
     Tc35Model();
 
-    // --- SIM message store: indices 1 .. capacity ---
-    void SetCapacity(int slots);                  // default 30
-    int capacity() const { return capacity_; }
+    // --- SIM message store: indices 1 .. capacity (see SmsStore) ---
+    void SetCapacity(int slots) { store_.SetCapacity(slots); }  // default 30
+    int capacity() const { return store_.capacity(); }
     // Stores a message in the lowest free slot; returns its index, or 0 when
     // the store is full or the PDU is not an SMS-DELIVER.
-    int AddMessage(std::string_view pdu_hex, bool read = false);
+    int AddMessage(std::string_view pdu_hex, bool read = false) { return store_.Add(pdu_hex, read); }
     // Stores a message at `index`, replacing what was there. False when the
     // index is outside the store or the PDU is not an SMS-DELIVER.
-    bool PutMessage(int index, std::string_view pdu_hex, bool read);
-    std::optional<StoredMessage> Message(int index) const;
-    std::vector<StoredMessage> Messages() const;  // in index order
+    bool PutMessage(int index, std::string_view pdu_hex, bool read) { return store_.Put(index, pdu_hex, read); }
+    std::optional<StoredMessage> Message(int index) const { return store_.Find(index); }
+    std::vector<StoredMessage> Messages() const { return store_.All(); }  // in index order
     // A message arriving from the network: stored like AddMessage, and
     // announced with "+CMTI: \"SM\",<index>" when AT+CNMI has <mt> 1.
     int Deliver(std::string_view pdu_hex, std::uint64_t now_ms);
@@ -161,10 +140,10 @@ public:
     // the last call, or 0; modemsim then closes its pty as for "hangup".
     std::uint64_t TakeHangUp() { return std::exchange(started_hangup_ms_, 0); }
     // Power is cut and comes back (a brown-out, a restart by a watchdog):
-    // what was queued or typed is lost, the settings not saved to the profile
-    // are forgotten (echo on, AT+CMGF 0, AT+CSDH 0; the service centre stays
-    // in the SIM), the SIM store keeps its messages, and the modem says
-    // "^SYSSTART" (TC35 manual, 6.x) `startup_ms` later.
+    // what was queued or typed is lost, the settings go back to the factory
+    // profile as with AT&F (echo on, AT+CMGF 0, AT+CSDH 0; the service centre
+    // stays in the SIM), the SIM store keeps its messages, and the modem
+    // announces itself with the unsolicited "^SYSSTART" `startup_ms` later.
     void PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms = 500);
     // Sends `n` junk bytes (no result code) now.
     void Flood(std::size_t n, std::uint64_t now_ms);
@@ -173,12 +152,13 @@ public:
     // Whole messages: a single message when the modem accepted it, a
     // concatenated one once all its parts have arrived (recorded once; the
     // parts are joined by number, reference and part count, in sequence).
-    const std::vector<SentMessage>& Sent() const { return sent_; }
-    // Every part of a concatenated message the modem accepted, as it came, so
-    // a test can see a part that was sent twice.
-    const std::vector<SentMessage>& SentParts() const { return sent_parts_; }
-    // Every message that entered the store (initial ones, arrivals), in order.
-    const std::vector<StoredMessage>& Stored() const { return stored_; }
+    const std::vector<SentMessage>& Sent() const { return sent_.Messages(); }
+    // Every part of a concatenated message the modem accepted, as it came (a
+    // part sent twice shows twice).
+    const std::vector<SentMessage>& SentParts() const { return sent_.Parts(); }
+    // Every message that entered the store (initial ones, arrivals), in order;
+    // a message deleted later stays on record.
+    const std::vector<StoredMessage>& Stored() const { return store_.History(); }
     const std::string& Received() const { return received_; }  // every byte heard
     const std::vector<std::string>& CommandLines() const { return lines_; }  // as typed, no CR
 
@@ -209,50 +189,34 @@ private:
         bool before_prompt;
     };
 
+    // The AT command handlers and their table (at_commands.cpp).
+    struct Commands;
+
     void Echo(std::string_view bytes, std::uint64_t now);
     void Answer(std::string_view bytes, std::uint64_t now, std::uint32_t extra_delay = 0);
     void RunLine(const std::string& line, std::uint64_t now);
-    bool RunCommand(const std::string& name, const std::string& args, Reply& reply);
+    // Runs one command of a line (at_commands.cpp).
+    void RunCommand(const std::string& name, const std::string& args, Reply& reply);
     bool TakeFailure(const std::string& name, bool before_prompt, int* code);
     void EndInput(bool submit, std::uint64_t now);
     // A send fault's hang-up: the line drops for *fault_ms, which is cleared.
     void StartHangUp(std::uint64_t now_ms, std::uint32_t* fault_ms);
+    // The text or PDU given at the AT+CMGS prompt, ended with Ctrl-Z
+    // (at_commands.cpp).
     void Submit(const std::string& body, std::uint64_t now);
-    // Files an accepted message: straight into sent_, or as a part that waits
-    // for the rest of its message.
-    void RecordSent(SentMessage sent, const Pdu* pdu);
     std::string ErrorText(const Reply& reply) const;
     std::string OkText() const;
     std::string InfoText(const std::vector<std::string>& lines) const;
-    std::string Listing(int stat);
-    std::string TextHeader(const StoredMessage& m, const Pdu& pdu, bool listing) const;
-    std::string TextBody(const Pdu& pdu) const;
-    std::string TeString(const std::string& utf8_or_ascii) const;
-    std::string FromTeString(const std::string& text) const;
 
     // Queues the babble that has fallen due by `now`.
     void Babble(std::uint64_t now);
 
-    // The +CME ERROR code of a command that needs the SIM PIN while the SIM
-    // is not ready (10 no SIM, 11 PIN, 12 PUK), else 0.
-    int SimBlocked() const;
-
     Settings settings_;
     Radio radio_;
     Faults faults_;
-    int capacity_ = 30;
-    std::map<int, StoredMessage> store_;
+    SmsStore store_;
+    SentLog sent_;
     std::map<std::string, Failure> failures_;
-    std::vector<SentMessage> sent_;
-    std::vector<SentMessage> sent_parts_;
-    // Parts waiting for the rest of their message, by (number, reference,
-    // total), each by sequence number with its decoded PDU.
-    struct PendingPart {
-        SentMessage sent;
-        Pdu pdu;
-    };
-    std::map<std::tuple<std::string, int, int>, std::map<int, PendingPart>> partial_;
-    std::vector<StoredMessage> stored_;
     std::string received_;
     std::vector<std::string> lines_;
     TimedOutput out_;

@@ -32,7 +32,7 @@ std::string SemiOctets(const std::uint8_t* p, std::size_t digits) {
     return out;
 }
 
-// Unpacks `count` septets from `data`, starting `fill` bits in (TS 23.038
+// Unpacks `count` septets from `data`, starting `start_bit` bits in (TS 23.038
 // 6.1.2.1.1: after a user data header the septets start on a septet boundary).
 std::vector<std::uint8_t> Unpack(const std::vector<std::uint8_t>& data, std::size_t start_bit,
                                  std::size_t count) {
