@@ -183,6 +183,20 @@ TEST(DetectAnswer, ServiceCentreAndMessageFormatFromTheModel) {
     EXPECT_FALSE(ParseCsca(digits));
 }
 
+// A modem on COM5 at 9600 baud that can send: SIM ready, signal, home
+// network, a service centre, PDU mode.
+ModemFacts ReadyModem() {
+    ModemFacts ready;
+    ready.port = "COM5";
+    ready.baud = 9600;
+    ready.sim.status = SimStatus::kReady;
+    ready.signal = Signal{19, 99};
+    ready.registration = Registration::kHome;
+    ready.serviceCentre = ServiceCentre{"+8613800100500", 145};
+    ready.messageFormat = 0;
+    return ready;
+}
+
 // The SIM store as AT+CPMS? gives it, from the model as it fills; nearly full
 // is advice (a To do line), not a reason the modem cannot send.
 TEST(DetectAnswer, StorageFromTheModel) {
@@ -204,13 +218,7 @@ TEST(DetectAnswer, StorageFromTheModel) {
         EXPECT_EQ(s->total, 30);
         EXPECT_EQ(s->NearlyFull(), c.nearlyFull) << c.fill;
 
-        ModemFacts f;
-        f.port = "COM5";
-        f.baud = 9600;
-        f.sim.status = SimStatus::kReady;
-        f.signal = Signal{19, 99};
-        f.registration = Registration::kHome;
-        f.serviceCentre = ServiceCentre{"+8613800100500", 145};
+        ModemFacts f = ReadyModem();
         f.storage = s;
         EXPECT_TRUE(ProblemsOf(f).empty());
         const std::string block = ModemBlock(f, Language::kEnglish);
@@ -222,14 +230,7 @@ TEST(DetectAnswer, StorageFromTheModel) {
 }
 
 TEST(DetectVerdict, ProblemsBetweenTheModemAndASentMessage) {
-    ModemFacts ready;
-    ready.port = "COM5";
-    ready.baud = 9600;
-    ready.sim.status = SimStatus::kReady;
-    ready.signal = Signal{19, 99};
-    ready.registration = Registration::kHome;
-    ready.serviceCentre = ServiceCentre{"+8613800100500", 145};
-    ready.messageFormat = 0;
+    const ModemFacts ready = ReadyModem();
 
     struct Case {
         const char* what;
