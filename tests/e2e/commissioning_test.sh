@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Commissioning and uninstall: vantorhost.exe (under Wine) looks for the
 # modem with "detect" against modemsim in each state a plant can meet (ready,
-# PIN needed, no SIM, no signal, registration denied, a silent port, no port
-# at all), in Chinese under code page 936 and in English otherwise; the check
+# PIN needed, no SIM, no signal, registration denied, a modem set to a rate the
+# driver does not open, a silent port, no port at all), in Chinese under code
+# page 936 and in English otherwise; the check
 # must send only read commands. "unregister" must remove exactly what
 # registration wrote, only for the Vantor.dll beside it. --help and --version.
 #
@@ -106,17 +107,35 @@ expect_eq pin_zh_options "$(last_line pin_zh)" \
     "COM41 上的调制解调器有应答（--port COM41 --baud 9600），但还不能收发短信：请在手机上关闭 SIM 卡的 PIN 码请求：驱动程序不会输入 PIN 码。"
 modemsim_stop pin_zh
 
-# --- a modem that answers only above the rates the driver opens -------------
-# (modemsim answers at any rate; the list offers it 115200 alone, as a modem
-# fixed at AT+IPR=115200 would answer.)
-modemsim_start fast 41 </dev/null
-host_english fast detect --ports COM41 --bauds 115200
+# --- baud rates above those the driver opens ------------------------------------
+# A modem fixed at 115200 (AT+IPR=115200) is silent at every other rate of the
+# default list and answers last, at 115200: a To do line and no options.
+FAST_TODO_EN="the driver opens the port at 57600 baud at most: set the modem to 57600 or lower (AT+IPR=57600, or AT+IPR=0 to autobaud)"
+modemsim_start fast 41 --set "ipr 115200" --log "$E2E_RUN/fast.log" </dev/null
+host_english fast detect --ports COM41
 expect_eq fast_exit_status "$(rc fast)" 1
-expect_contains fast_todo "$(out fast)" \
-    "  To do: the driver opens the port at 57600 baud at most: set the modem to 57600 or lower (AT+IPR=57600, or AT+IPR=0 to autobaud)"
+expect_contains fast_found_at_115200 "$(out fast)" "COM41: a modem answers at 115200 baud"
+expect_contains fast_todo "$(out fast)" "  To do: $FAST_TODO_EN"
 expect_eq fast_sentence "$(last_line fast)" \
-    "A modem answers on COM41 at 115200 baud, which the driver does not use: the driver opens the port at 57600 baud at most: set the modem to 57600 or lower (AT+IPR=57600, or AT+IPR=0 to autobaud)."
+    "A modem answers on COM41 at 115200 baud, which the driver does not use: $FAST_TODO_EN."
+expect_not_contains fast_no_options "$(out fast)" "--baud 115200"
+expect_contains fast_unheard_below "$E2E_RUN/fast.log" "(at 57600 baud: not heard)"
+host fast_zh detect --ports COM41 --bauds 115200
+expect_eq fast_zh_exit_status "$(rc fast_zh)" 1
+expect_contains fast_zh_todo "$(out fast_zh)" \
+    "  需要处理：驱动程序最高以 57600 波特打开串口：请把调制解调器设为 57600 或更低（AT+IPR=57600，或 AT+IPR=0 自动识别波特率）"
+expect_eq fast_zh_sentence "$(last_line fast_zh)" \
+    "COM41 上的调制解调器在 115200 波特应答，驱动程序不使用该波特率：驱动程序最高以 57600 波特打开串口：请把调制解调器设为 57600 或更低（AT+IPR=57600，或 AT+IPR=0 自动识别波特率）。"
 modemsim_stop fast
+
+# An autobauding modem answers at any rate: a list that names 115200 first
+# still finds it at a rate the driver opens.
+modemsim_start auto 41 </dev/null
+host_english auto detect --ports COM41 --bauds 115200,19200
+expect_eq auto_exit_status "$(rc auto)" 0
+expect_contains auto_search_order "$(out auto)" "Looking for a modem on COM41 at 19200, 115200 baud"
+expect_eq auto_options "$(last_line auto)" "COM41 is ready to send messages. Use:  --port COM41 --baud 19200"
+modemsim_stop auto
 
 # --- no modem: a silent port, then no port at all -----------------------------
 modemsim_start silent 42 --silent </dev/null
@@ -132,7 +151,7 @@ rm -f "$WINEPREFIX/dosdevices/com43" "$WINEPREFIX/dosdevices/com44"
 host no_port detect --ports COM43-COM44
 expect_eq no_port_exit_status "$(rc no_port)" 1
 expect_contains no_port_line "$(out no_port)" "本机上不存在端口 COM43-COM44 中的任何一个。"
-expect_contains no_port_sentence "$(out no_port)" "在 COM43-COM44（波特率 9600, 19200, 38400, 57600, 115200, 4800, 2400, 1200）上没有调制解调器应答。"
+expect_contains no_port_sentence "$(out no_port)" "在 COM43-COM44（波特率 9600, 19200, 38400, 57600, 4800, 2400, 1200, 115200）上没有调制解调器应答。"
 
 host bad_ports detect --ports COM0-COM3
 expect_eq bad_ports_exit_status "$(rc bad_ports)" 2

@@ -285,7 +285,9 @@ TEST(DetectArguments, PortAndBaudLists) {
         EXPECT_FALSE(ParsePortList(bad)) << bad;
     }
     EXPECT_EQ(ParseBaudList("9600,19200,9600"), (std::vector<int>{9600, 19200}));
-    for (const char* bad : {"", "9600,", "96OO", "100", "1000000", "-9600"}) {
+    // The rates the driver opens are tried before faster ones, in the order given.
+    EXPECT_EQ(ParseBaudList("115200,19200,230400,300,57600"), (std::vector<int>{19200, 300, 57600, 115200, 230400}));
+    for (const char* bad : {"", "9600,", "96OO", "299", "1000000", "-9600"}) {
         EXPECT_FALSE(ParseBaudList(bad)) << bad;
     }
 }

@@ -96,6 +96,10 @@ struct Faults {
     // a line of junk every this many ms and nothing else (no echo, no
     // answer; commands are still carried out, as with `silent`). 0: off.
     std::uint32_t babble_ms = 0;
+    // The modem set to one rate (AT+IPR=N, kept across power cycles): what the
+    // client sends at another rate is noise to it and goes unheard. The model
+    // does not see the line's rate; modemsim applies this. 0: autobauding.
+    std::uint32_t fixed_baud = 0;
 };
 
 class Tc35Model : public os::virt::Peer {

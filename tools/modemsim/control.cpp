@@ -102,6 +102,8 @@ ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std
         f.line.trickle_ms = static_cast<std::uint32_t>(n);
     } else if (cmd == "baud" && Number(arg(1), &n)) {
         f.line.baud = static_cast<std::uint32_t>(n);
+    } else if (cmd == "ipr" && Number(arg(1), &n)) {
+        f.fixed_baud = static_cast<std::uint32_t>(n);
     } else if (cmd == "answer-delay" && Number(arg(1), &n)) {
         f.answer_delay_ms = static_cast<std::uint32_t>(n);
     } else if (cmd == "garbage" && w.size() >= 2) {

@@ -250,9 +250,17 @@ int main(int argc, char** argv) {
             std::uint8_t buffer[4096];
             ssize_t n = read(pty.master(), buffer, sizeof buffer);
             if (n > 0) {
-                model.Receive(buffer, static_cast<std::size_t>(n), now);
-                log.Line("<<", Escape(std::string(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(n))));
-                if (std::uint64_t ms = model.TakeHangUp()) hang_up(now, ms);
+                const std::string bytes(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(n));
+                const std::uint32_t fixed = model.faults().fixed_baud;
+                const unsigned line_baud = fixed != 0 ? pty.Baud() : 0;
+                if (fixed != 0 && line_baud != fixed) {
+                    // Sent at another rate than the modem is set to: noise, not heard.
+                    log.Line("<<", Escape(bytes) + "  (at " + std::to_string(line_baud) + " baud: not heard)");
+                } else {
+                    model.Receive(buffer, static_cast<std::size_t>(n), now);
+                    log.Line("<<", Escape(bytes));
+                    if (std::uint64_t ms = model.TakeHangUp()) hang_up(now, ms);
+                }
             }
         }
         if (control_slot >= 0 && (fds[control_slot].revents & POLLIN)) {

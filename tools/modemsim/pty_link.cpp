@@ -56,6 +56,22 @@ bool PtyLink::Open(std::string* error) {
     return true;
 }
 
+unsigned PtyLink::Baud() const {
+    termios tio{};
+    if (master_ < 0 || tcgetattr(master_, &tio) != 0) return 0;
+    static const struct {
+        speed_t code;
+        unsigned baud;
+    } kRates[] = {{B300, 300},     {B600, 600},     {B1200, 1200},     {B2400, 2400},     {B4800, 4800},
+                  {B9600, 9600},   {B19200, 19200}, {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+                  {B230400, 230400}, {B460800, 460800}};
+    const speed_t speed = cfgetospeed(&tio);
+    for (const auto& r : kRates) {
+        if (r.code == speed) return r.baud;
+    }
+    return 0;
+}
+
 void PtyLink::Close() {
     if (!link_.empty() && master_ >= 0) {
         char target[256] = {};

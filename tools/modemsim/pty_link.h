@@ -21,6 +21,9 @@ public:
     bool is_open() const { return master_ >= 0; }
     int master() const { return master_; }
     const std::string& slave_path() const { return slave_path_; }
+    // The baud rate the client last set on the line (the master reports the
+    // slave's settings); 0 when closed or not a standard rate.
+    unsigned Baud() const;
 
 private:
     std::string link_;

@@ -9,8 +9,9 @@
 namespace vhost {
 namespace {
 
-// The rates the TC35 recognises by autobauding, the usual ones first.
-const char kDefaultBauds[] = "9600,19200,38400,57600,115200,4800,2400,1200";
+// The rates the TC35 recognises by autobauding, the usual ones first; 115200,
+// which the driver does not open, last (ParseBaudList keeps it there).
+const char kDefaultBauds[] = "9600,19200,38400,57600,4800,2400,1200,115200";
 const char kDefaultPorts[] = "COM1-COM32";
 
 // Time for an answer to AT (a modem at the wrong rate, or none, is silent)
@@ -37,8 +38,9 @@ ModemFacts Question(SerialProbe& port, const std::string& name, int baud) {
     return facts;
 }
 
-// The first baud rate at which the modem answers AT. Two tries each: after
-// power-up the TC35 takes its rate from the first AT and may miss it.
+// The first baud rate at which the modem answers AT, in the list's order (the
+// rates the driver opens first). Two tries each: after power-up the TC35
+// takes its rate from the first AT and may miss it.
 int AnsweringBaud(SerialProbe& port, const std::vector<int>& bauds) {
     for (const int baud : bauds) {
         if (!port.SetBaud(baud)) continue;

@@ -157,11 +157,12 @@ std::optional<std::vector<int>> ParsePortList(const std::string& text) {
 std::optional<std::vector<int>> ParseBaudList(const std::string& text) {
     std::vector<int> bauds;
     for (const std::string& item : Split(text, ',')) {
-        const auto baud = Whole(item, 300, 460800);
+        const auto baud = Whole(item, vantor::link::kMinBaudRate, 460800);
         if (!baud) return std::nullopt;
         if (std::find(bauds.begin(), bauds.end(), *baud) == bauds.end()) bauds.push_back(*baud);
     }
     if (bauds.empty()) return std::nullopt;
+    std::stable_partition(bauds.begin(), bauds.end(), [](int baud) { return baud <= vantor::link::kMaxBaudRate; });
     return bauds;
 }
 

@@ -15,7 +15,9 @@ enum class Language { kEnglish, kChinese };
 // "COM1-COM32", "COM3,COM5-COM7", "5" ... -> port numbers 1..256 in the order
 // given, without repeats. Empty optional on a malformed list.
 std::optional<std::vector<int>> ParsePortList(const std::string& text);
-// "9600,19200" -> baud rates (300 .. 460800), in the order given.
+// "9600,19200" -> baud rates (300 .. 460800) in the order they are tried:
+// those the driver opens first, in the order given, then the faster ones, so
+// that an autobauding modem is found at a rate the driver can use.
 std::optional<std::vector<int>> ParseBaudList(const std::string& text);
 
 // The first line: what will be searched.
