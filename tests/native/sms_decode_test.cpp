@@ -1,9 +1,13 @@
 // SMS-DELIVER entries into display texts: the layout, the data coding groups,
-// the GSM alphabet, user data headers, senders, and malformed input.
+// the GSM alphabet, user data headers, senders, and malformed input; how far
+// the parser reads a PDU line that is cut short.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "sms/tpdu.h"
 #include "sms_test_util.h"
 
 namespace {
@@ -167,6 +171,57 @@ TEST(SmsDecode, MalformedEntries) {
     EXPECT_EQ(DecodeEntry(bad).text, "<1>");
     // A stray quote after the PDU (seen in recorded answers) is ignored.
     EXPECT_EQ(DecodeEntry(entry + "\"\r").Body(), "Hello");
+}
+
+// kHello cut after every octet and inside every octet: before TP-PID and
+// TP-DCS are whole nothing is read; inside TP-SCTS its whole octets are;
+// after it there is no TP-UDL; from TP-UDL on the user data is what the
+// line holds. Half an octet counts for nothing.
+TEST(SmsTpdu, CutLinesReadAsFarAsTheyReach) {
+    using vantor::sms::DeliverRead;
+    // SCA 00 | 04 | 03 81 21F3 | PID 00 DCS 00 | SCTS 7 octets | UDL 05 | 5 octets
+    constexpr std::size_t kDcsEnd = 8, kStampEnd = 15;
+    for (std::size_t chars = 0; chars <= kHello.size(); ++chars) {
+        const std::size_t octets = chars / 2;
+        // An exact-size copy: the sanitizer sees a read past the cut.
+        const std::vector<char> line(kHello.begin(), kHello.begin() + static_cast<std::ptrdiff_t>(chars));
+        vantor::sms::Deliver d;
+        const DeliverRead read = vantor::sms::ParseDeliver(line.data(), chars, &d);
+        SCOPED_TRACE(std::to_string(chars) + " characters");
+        if (octets < kDcsEnd) {
+            EXPECT_EQ(read, DeliverRead::kCutBeforeCoding);
+        } else if (octets < kStampEnd) {
+            EXPECT_EQ(read, DeliverRead::kCutInTimeStamp);
+            EXPECT_EQ(d.stamp.octets, static_cast<int>(std::min<std::size_t>(octets - kDcsEnd, 6)));
+            EXPECT_EQ(std::string(d.stamp.digits, 2 * d.stamp.octets), std::string("051208211345").substr(0, 2 * d.stamp.octets));
+            EXPECT_FALSE(d.stamp.hasZone);
+        } else if (octets == kStampEnd) {
+            EXPECT_EQ(read, DeliverRead::kNoUserData);
+            EXPECT_TRUE(d.stamp.hasZone);
+            EXPECT_EQ(d.stamp.zone, 32);  // 23: +8 hours
+        } else {
+            EXPECT_EQ(read, DeliverRead::kWhole);
+            EXPECT_EQ(d.udl, 5);
+            EXPECT_EQ(d.userDataOctets, octets - kStampEnd - 1);
+        }
+    }
+
+    struct Case {
+        const char* name;
+        std::string pdu;
+        DeliverRead read;
+    };
+    const Case cases[] = {
+        {"32 semi-octets are no address", "0004208100", DeliverRead::kOverlongAddress},
+        {"31 semi-octets are, cut here", "00041F81" + std::string(30, '1'), DeliverRead::kCutBeforeCoding},
+        {"a service-centre address past the line", "0791" "1326040000", DeliverRead::kCutBeforeCoding},
+        {"a stray character ends the PDU", kHello.substr(0, 30) + "G5" + kHello.substr(32), DeliverRead::kNoUserData},
+        {"lower-case digits", "0004038121f300005021801231542305c8329bfd06", DeliverRead::kWhole},
+    };
+    for (const auto& c : cases) {
+        vantor::sms::Deliver d;
+        EXPECT_EQ(vantor::sms::ParseDeliver(c.pdu.data(), c.pdu.size(), &d), c.read) << c.name;
+    }
 }
 
 TEST(SmsDecode, LongTextsAreCutOnACharacterBoundary) {

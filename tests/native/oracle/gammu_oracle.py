@@ -6,6 +6,11 @@
   gammu_oracle.py link-submit PDU[,PDU...]...
       each argument the parts of one message, in any order; one line per
       argument: parts TAB coding TAB reference TAB the linked text as UTF-8 hex
+  gammu_oracle.py decode-deliver PDU...
+      one line per SMS-DELIVER PDU (service-centre address first): number TAB
+      coding TAB time stamp as YYMMDDhhmmss TAB concatenation reference TAB
+      part TAB parts (-1, -1, 0 without a concatenation element) TAB text
+      length in septets or units, past the user data header
   gammu_oracle.py encode-deliver NUMBER:TEXT_UTF8_HEX...
       one line per message: an SMS-DELIVER PDU (with a service-centre address,
       stamped 2024-03-05 07:08:09), upper-case hex
@@ -28,6 +33,17 @@ def decode_submit(pdus):
         # text, so a body with escape pairs comes with a tail after the NUL.
         text = (sms["Text"] or "").split("\x00", 1)[0]
         print("%s\t%s\t%s" % (sms["Number"], sms["Coding"], text.encode("utf-8").hex()))
+
+
+def decode_deliver(pdus):
+    for pdu in pdus:
+        sms = gammu.DecodePDU(binascii.unhexlify(pdu))
+        udh = sms["UDH"]
+        reference = {"ConcatenatedMessages": udh["ID8bit"],
+                     "ConcatenatedMessages16bit": udh["ID16bit"]}.get(udh["Type"], -1)
+        print("%s\t%s\t%s\t%d\t%d\t%d\t%d" % (
+            sms["Number"], sms["Coding"], sms["DateTime"].strftime("%y%m%d%H%M%S"), reference,
+            udh["PartNumber"], udh["AllParts"], sms["Length"]))
 
 
 def link_submit(messages):
@@ -80,5 +96,5 @@ GSM = ("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(2)
-    {"decode-submit": decode_submit, "link-submit": link_submit,
-     "encode-deliver": encode_deliver}[sys.argv[1]](sys.argv[2:])
+    {"decode-submit": decode_submit, "decode-deliver": decode_deliver,
+     "link-submit": link_submit, "encode-deliver": encode_deliver}[sys.argv[1]](sys.argv[2:])
