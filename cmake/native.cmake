@@ -4,6 +4,7 @@ set(VANTOR_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sa
 
 set(VANTOR_VIRT_SOURCES
     src/os/virt/virt_codepage.cpp
+    src/os/virt/virt_files.cpp
     src/os/virt/virt_serial.cpp
     src/os/virt/virt_system.cpp)
 list(TRANSFORM VANTOR_VIRT_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)

@@ -6,6 +6,8 @@ add_library(vantor_win32 STATIC ${VANTOR_CORE_SOURCES} ${VANTOR_WIN32_OS_SOURCES
 target_include_directories(vantor_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(vantor_win32 PRIVATE ${VANTOR_WARNINGS} ${VANTOR_NO_EXCEPTIONS})
 target_compile_options(vantor_win32 PUBLIC -O2)
+# The journal's folder (SHGetFolderPathA) and settings (the registry).
+target_link_libraries(vantor_win32 PUBLIC shell32 advapi32)
 
 add_subdirectory(src/module)
 # The Windows tests need GoogleTest's sources (Debian's googletest package);

@@ -49,8 +49,11 @@ int CGsmModem::IsCommandRegister(std::int32_t kind) noexcept {
 int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) noexcept {
     if (packet == nullptr) return 0;
     RestoreAfterRestart();
-    if (packet->writeFlag != 0) return WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0;
-    return ReadCycle(packet, deliveryFlag);
+    const int result = packet->writeFlag != 0 ? (WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0)
+                                              : ReadCycle(packet, deliveryFlag);
+    // The dialogues of this call are over: what they came to is journaled.
+    journal_.Flush();
+    return result;
 }
 
 int CGsmModem::Exchange(std::uint8_t* buffer, std::int32_t* length, std::int32_t) noexcept {

@@ -9,6 +9,7 @@
 #include "device/driver_base.h"
 #include "host/records.h"
 #include "at/answer.h"
+#include "journal/recorder.h"
 #include "link/exchange.h"
 #include "sms/listing.h"
 #include "sms/pdu_encode.h"
@@ -119,6 +120,7 @@ private:
         at::Refusal refusal;
         bool unsendable = false;
         bool refusedAtPrompt = false;
+        int reference = -1;  // the message reference of +CMGS: <mr>, once sent
     };
     int SendWithRetries() noexcept;
     template <typename MakeAttempt>
@@ -167,6 +169,8 @@ private:
     // put back.
     std::int32_t HostFormat = -1;
 
+    // What the dialogues came to, written after each host call.
+    journal::Recorder journal_{line.PortName, line.StoredConfig.portName};
 };
 
 }  // namespace vantor

@@ -36,13 +36,15 @@ int CGsmModem::RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag,
         if (Exchange(request, &requestLength, second) != 0) {
             value[0] = 1;
             ErrCount = 0;
+            journal_.LinkPassed();
         } else {
             ++ErrCount;
             Trace("ErrCount: %d\n", ErrCount);
             if (ErrCount >= kFailuresBeforeReconnect) {
                 os::Sleep(kPauseBeforeReconnectMs);
-                ReconnectPort();
+                const int reopened = ReconnectPort();
                 os::Sleep(kPauseAfterReconnectMs);
+                journal_.LinkLost(ErrCount, reopened != 0);
             }
         }
         *valueLength = 1;

@@ -68,6 +68,7 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
     Slot* storeText = unread ? MsgNec : MsgInf;
     std::memcpy(storeHeader, header, sizeof(Slot) * static_cast<std::size_t>(slots));
     std::memcpy(storeText, body, sizeof(Slot) * static_cast<std::size_t>(slots));
+    for (int i = 0; i < reader.Entries() && i < slots; ++i) journal_.Listed(header[i], body[i], unread);
     return 1;
 }
 

@@ -26,10 +26,12 @@ void CGsmModem::RestoreAfterRestart() noexcept {
     line.RestartSeen = false;
     if (HostFormat < 0) {
         Trace("Modem restarted\n");
+        journal_.Restarted(-1);
         return;
     }
     if (SetModemFormat(HostFormat) == 1) {
         Trace("Modem restarted: message format %d restored\n", static_cast<int>(HostFormat));
+        journal_.Restarted(HostFormat);
         MsgFormat = HostFormat;
     } else {
         Trace("Modem restarted: message format %d not restored yet\n", static_cast<int>(HostFormat));
@@ -52,6 +54,7 @@ bool CGsmModem::RestoreTextMode() noexcept {
     while (*format == ' ') ++format;
     if (*format != '0' || SetModemFormat(1) != 1) return false;
     Trace("Modem restarted: message format 1 restored\n");
+    journal_.Restarted(1);
     line.RestartSeen = false;  // restored once, whichever way it was noticed
     return true;
 }

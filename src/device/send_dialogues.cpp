@@ -120,7 +120,10 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     const at::Verdict result = link::Chat(line, link::Command{}, verdict, pacing, &kept).verdict;
     if (result == at::Verdict::kDone) {
         Trace("!LinklevelReceive 2 Success! nLen=%d\n", static_cast<int>(answerLength));
-        return {kSendDone, {}, false};
+        Attempt sent;
+        sent.result = kSendDone;
+        sent.reference = verdict.Reference();
+        return sent;
     }
     Trace("!LinklevelReceive 2 Failure! nLen=%d \n", static_cast<int>(answerLength));
     if (result == at::Verdict::kRefused) return {kSendFailed, verdict.Refused(), false};
@@ -145,11 +148,15 @@ int CGsmModem::SendParts(int first, int parts, int attempts, std::uint32_t pause
     for (int k = first; k < parts; *confirmed = ++k) {
         for (int n = 1;; ++n) {
             const Attempt a = attempt(k);
-            if (a.result == kSendDone) break;
+            if (a.result == kSendDone) {
+                journal_.PartConfirmed(k + 1, parts, a.reference);
+                break;
+            }
             if (a.result == kSendUnknown) {
                 TraceUnknownOutcome(k + 1, parts);
                 return kSendUnknown;
             }
+            journal_.Refused(k + 1, parts, {a.refusal, a.unsendable, a.refusedAtPrompt});
             if (parts > 1)
                 Trace("<<<<<<<<<<failure time %d part %d/%d", n, k + 1, parts);
             else
@@ -179,6 +186,7 @@ int CGsmModem::SendParts(int first, int parts, int attempts, std::uint32_t pause
             }
             os::Sleep(pause);
             if (n >= attempts) return kSendFailed;
+            journal_.TriedAgain();
         }
     }
     return kSendDone;
@@ -322,7 +330,13 @@ int CGsmModem::SendTextMessage(int attempts) noexcept {
 // What a SEND comes to for the host: SReturn 1 when the modem confirmed the
 // message (every part of it), 2 otherwise.
 int CGsmModem::SendWithRetries() noexcept {
+    char tele[kTeleSize];
+    CopyTele(Tele, tele);
+    char body[sms::kBodySize];
+    sms::JoinBody(MsgSend[0], MsgSend[1], body);
+    journal_.SendStarted(tele, body);
     const int result = MsgFormat != 0 ? SendTextMessage(ReSTime) : SendPduMessage(ReSTime);
+    journal_.SendEnded(result == kSendDone ? 1 : result == kSendUnknown ? 2 : 0);
     SReturn = result == kSendDone ? 1 : 2;
     return result == kSendDone ? 1 : 0;
 }

@@ -34,7 +34,10 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
             // Message 0 does not exist; there is nothing to delete.
             const int number = MessageToDelete(packet->head->item);
             if (number == 0) return 1;
-            if (Exchange(request, &length, second) == 0) {
+            const int deleted = Exchange(request, &length, second);
+            journal_.Deleted(number, request, static_cast<std::size_t>(length > 0 ? length : 0),
+                             deleted != 0);
+            if (deleted == 0) {
                 Trace("No %d SMS Delete Failure!\n", number);
                 return 0;
             }

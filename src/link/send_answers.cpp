@@ -4,6 +4,21 @@
 
 namespace vantor::link {
 
+namespace {
+
+// ": <mr>[,<scts>]" after "+CMGS": the number, 0 to 255, or -1.
+int ReferenceOf(const char* text, std::size_t length) noexcept {
+    std::size_t i = 0;
+    if (i < length && text[i] == ':') ++i;
+    while (i < length && text[i] == ' ') ++i;
+    int value = -1;
+    for (; i < length && text[i] >= '0' && text[i] <= '9' && value < 1000; ++i)
+        value = (value < 0 ? 0 : value * 10) + (text[i] - '0');
+    return value <= 255 ? value : -1;
+}
+
+}  // namespace
+
 at::Verdict Prompt::Take(const char* bytes, std::size_t length) noexcept {
     for (std::size_t i = 0; i < length; ++i) {
         if (bytes[i] == '>') return at::Verdict::kDone;
@@ -22,7 +37,10 @@ at::Verdict SendVerdict::Take(const char* bytes, std::size_t length) noexcept {
             continue;
         }
         if (!lines_.Step(bytes[i])) continue;
-        if (lines_.Length() >= 5 && std::memcmp(lines_.Text(), "+CMGS", 5) == 0) reference_ = true;
+        if (lines_.Length() >= 5 && std::memcmp(lines_.Text(), "+CMGS", 5) == 0) {
+            reference_ = true;
+            messageReference_ = ReferenceOf(lines_.Text() + 5, lines_.Length() - 5);
+        }
         switch (lines_.Result()) {
             case at::Verdict::kDone:
                 return reference_ ? at::Verdict::kDone : at::Verdict::kRefused;
@@ -39,6 +57,7 @@ at::Verdict SendVerdict::Take(const char* bytes, std::size_t length) noexcept {
 void SendVerdict::Restart() noexcept {
     lines_.Clear();
     reference_ = false;
+    messageReference_ = -1;
     refusal_ = at::Refusal{};
 }
 

@@ -34,10 +34,14 @@ public:
     void Restart() noexcept override;
     // What the modem refused with, after kRefused.
     const at::Refusal& Refused() const noexcept { return refusal_; }
+    // The message reference of the +CMGS line (TS 27.005 3.5.1 <mr>), -1
+    // when none came or it held no number.
+    int Reference() const noexcept { return messageReference_; }
 
 private:
     at::LineSplitter lines_;
     bool reference_ = false;  // the +CMGS line came
+    int messageReference_ = -1;
     at::Refusal refusal_;
 };
 

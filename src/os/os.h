@@ -125,4 +125,100 @@ int WideCharToMultiByte(const char16_t* wide, int length, char* text, int textSi
 // --- trace sink (OutputDebugStringA on Windows) ---
 void OutputDebugStringA(const char* text);
 
+// --- files and folders (the journal) ---
+// CreateFileA above opens files too. FILE_APPEND_DATA alone: every write goes
+// to the end of the file, whoever else appends to it.
+inline constexpr std::uint32_t kFileAppendData = 0x0004;
+inline constexpr std::uint32_t kFileShareRead = 0x0001;
+inline constexpr std::uint32_t kFileShareWrite = 0x0002;
+inline constexpr std::uint32_t kFileShareDelete = 0x0004;
+inline constexpr std::uint32_t kOpenAlways = 4;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr int kMaxPath = 260;
+
+// GetLastError values the journal names.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorDiskFull = 112;
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+
+// The Win32 WIN32_FIND_DATAA, field for field.
+struct FindData {
+    std::uint32_t dwFileAttributes;
+    FileTime ftCreationTime;
+    FileTime ftLastAccessTime;
+    FileTime ftLastWriteTime;
+    std::uint32_t nFileSizeHigh;
+    std::uint32_t nFileSizeLow;
+    std::uint32_t dwReserved0;
+    std::uint32_t dwReserved1;
+    char cFileName[kMaxPath];
+    char cAlternateFileName[14];
+};
+
+// Win32 semantics: nonzero result = success; GetLastError says why not.
+int CreateDirectoryA(const char* path);  // no security attributes
+int DeleteFileA(const char* path);
+int GetFileSizeEx(Handle h, std::int64_t* size);
+Handle FindFirstFileA(const char* pattern, FindData* data);  // kInvalidHandle: none
+int FindNextFileA(Handle find, FindData* data);
+int FindClose(Handle find);
+std::uint32_t GetLastError();
+
+// SHGetFolderPathA(NULL, folder, NULL, SHGFP_TYPE_CURRENT, path): an HRESULT,
+// 0 (S_OK) when `path` (kMaxPath bytes) holds the folder.
+inline constexpr int kCsidlCommonAppData = 0x0023;
+std::int32_t SHGetFolderPathA(int folder, char* path);
+
+// --- local time ---
+// The Win32 SYSTEMTIME.
+struct SystemTime {
+    std::uint16_t wYear;
+    std::uint16_t wMonth;
+    std::uint16_t wDayOfWeek;
+    std::uint16_t wDay;
+    std::uint16_t wHour;
+    std::uint16_t wMinute;
+    std::uint16_t wSecond;
+    std::uint16_t wMilliseconds;
+};
+
+// The Win32 TIME_ZONE_INFORMATION; biases in minutes, UTC = local + bias.
+struct TimeZoneInformation {
+    std::int32_t Bias;
+    char16_t StandardName[32];
+    SystemTime StandardDate;
+    std::int32_t StandardBias;
+    char16_t DaylightName[32];
+    SystemTime DaylightDate;
+    std::int32_t DaylightBias;
+};
+inline constexpr std::uint32_t kTimeZoneIdUnknown = 0;
+inline constexpr std::uint32_t kTimeZoneIdStandard = 1;
+inline constexpr std::uint32_t kTimeZoneIdDaylight = 2;
+inline constexpr std::uint32_t kTimeZoneIdInvalid = 0xFFFFFFFFu;
+
+void GetLocalTime(SystemTime* time);
+std::uint32_t GetTimeZoneInformation(TimeZoneInformation* zone);
+
+// --- registry (read only) ---
+// An HKEY value. HKEY_LOCAL_MACHINE is the 32-bit value 0x80000002 widened
+// with its sign, as <windows.h> defines it.
+using HKey = std::uintptr_t;
+inline constexpr HKey kHkeyLocalMachine =
+    static_cast<HKey>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000002u)));
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::int32_t kErrorSuccess = 0;
+
+// Win32 semantics: ERROR_SUCCESS (0) or a system error code.
+std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t options,
+                           std::uint32_t access, HKey* result);
+std::int32_t RegQueryValueExA(HKey key, const char* name, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* size);
+std::int32_t RegCloseKey(HKey key);
+
 }  // namespace os

@@ -73,7 +73,44 @@ std::size_t AtomCount();
 // The newest lines (at least the last 10 000, as with PortCalls).
 const std::vector<std::string>& TraceLines();
 
-// Back to the start: clock 0, no ports, no calls, empty atoms and trace.
+// --- local time ---
+// The wall clock reads 2026-01-01 00:00:00 UTC at virtual time 0 and moves
+// with it; CoFileTimeNow and GetLocalTime both follow it. The time zone is
+// China's (UTC+8, bias -480) unless set.
+void SetUtcTime(int year, int month, int day, int hour, int minute, int second);
+void SetTimeZoneBias(std::int32_t biasMinutes);
+
+// --- files and folders ---
+// What SHGetFolderPathA(CSIDL_COMMON_APPDATA) answers.
+inline constexpr char kCommonAppData[] = "C:\\ProgramData";
+// A folder that fails from now on, with everything in it: kReadOnly refuses
+// to create, write or delete (ERROR_ACCESS_DENIED), kFull takes no byte
+// (ERROR_DISK_FULL), kGone is a drive that went away (ERROR_PATH_NOT_FOUND).
+enum class FolderFault { kNone, kReadOnly, kFull, kGone };
+void SetFolderFault(const std::string& folder, FolderFault fault);
+// A file with these bytes, and the folders above it.
+void PutFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+std::string FileText(const std::string& path);  // empty when absent
+std::vector<std::string> FilesIn(const std::string& folder);  // names, in order
+int OpenFileCount();  // open file and search handles
+// The calls on files and folders, with the number of port calls made before
+// each, so a test can see where the file system was used between dialogues.
+struct FileCall {
+    std::string function;  // "CreateFileA", "WriteFile", "CreateDirectoryA", ...
+    std::string path;
+    std::uint64_t at;
+    std::size_t portCallsBefore;
+};
+const std::vector<FileCall>& FileCalls();
+
+// --- registry (HKEY_LOCAL_MACHINE only) ---
+void SetRegistryString(const std::string& key, const std::string& name, const std::string& value);
+void SetRegistryDword(const std::string& key, const std::string& name, std::uint32_t value);
+void DeleteRegistryValue(const std::string& key, const std::string& name);
+
+// Back to the start: clock 0, no ports, no calls, empty atoms and trace, no
+// files, an empty registry, the default time zone.
 void Reset();
 
 }  // namespace os::virt

@@ -118,6 +118,7 @@ bool DeviceName(const char* path, std::string* name) {
 
 Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
                    std::uint32_t creation, std::uint32_t flags) {
+    if (path != nullptr && !virt::NamesDevice(path)) return virt::CreateDiskFile(path, access, creation);
     std::vector<std::uint32_t> args{access, shareMode, creation, flags};
     std::string text = path ? path : "";
     std::string name;
@@ -198,6 +199,7 @@ int ClearCommError(Handle h, std::uint32_t* errors, ComStat* stat) {
 // With the read time-outs the driver sets, ReadFile returns at once with what
 // has arrived; the virtual port never waits either.
 int ReadFile(Handle h, void* buffer, std::uint32_t toRead, std::uint32_t* read) {
+    if (virt::IsDiskHandle(h)) return virt::ReadDiskFile(h, buffer, toRead, read);
     Port* p = UsablePort(h);
     std::uint32_t n = 0;
     if (p != nullptr && buffer != nullptr)
@@ -211,6 +213,7 @@ int ReadFile(Handle h, void* buffer, std::uint32_t toRead, std::uint32_t* read) 
 }
 
 int WriteFile(Handle h, const void* buffer, std::uint32_t toWrite, std::uint32_t* written) {
+    if (virt::IsDiskHandle(h)) return virt::WriteDiskFile(h, buffer, toWrite, written);
     Port* p = UsablePort(h);
     const bool ok = p != nullptr && (buffer != nullptr || toWrite == 0);
     std::uint32_t n = ok ? toWrite : 0;
@@ -225,6 +228,7 @@ int WriteFile(Handle h, const void* buffer, std::uint32_t toWrite, std::uint32_t
 // Closing releases the port even when its device has vanished, as on Windows:
 // the handle is the system's object, not the adapter's.
 int CloseHandle(Handle h) {
+    if (virt::IsDiskHandle(h)) return virt::CloseDiskHandle(h);
     auto& s = State();
     const OpenHandle* e = FindHandle(h);
     if (e != nullptr) {
@@ -237,6 +241,11 @@ int CloseHandle(Handle h) {
 }
 
 namespace virt {
+
+bool NamesDevice(const char* path) {
+    return path != nullptr &&
+           (std::strncmp(path, "//./", 4) == 0 || std::strncmp(path, "\\\\.\\", 4) == 0);
+}
 
 void AddPort(const std::string& name, Peer* peer) {
     if (Port* p = FindPort(name)) {

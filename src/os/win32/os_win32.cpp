@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <cstddef>
 #include <cstring>
@@ -27,6 +28,16 @@ static_assert(sizeof(ComStat) == sizeof(COMSTAT));
 static_assert(sizeof(FileTime) == sizeof(FILETIME));
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
 static_assert(sizeof(SrwLock) == sizeof(SRWLOCK));
+static_assert(sizeof(FindData) == sizeof(WIN32_FIND_DATAA));
+static_assert(offsetof(FindData, nFileSizeHigh) == offsetof(WIN32_FIND_DATAA, nFileSizeHigh));
+static_assert(offsetof(FindData, cFileName) == offsetof(WIN32_FIND_DATAA, cFileName));
+static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME));
+static_assert(sizeof(TimeZoneInformation) == sizeof(TIME_ZONE_INFORMATION));
+static_assert(offsetof(TimeZoneInformation, StandardBias) ==
+              offsetof(TIME_ZONE_INFORMATION, StandardBias));
+static_assert(offsetof(TimeZoneInformation, DaylightBias) ==
+              offsetof(TIME_ZONE_INFORMATION, DaylightBias));
+static_assert(sizeof(HKey) == sizeof(HKEY));
 
 // COMSTAT's bit-field word (fCtsHold .. fReserved) comes first.
 constexpr std::size_t kComStatFlagsOffset = 0;
@@ -160,5 +171,74 @@ int WideCharToMultiByte(const char16_t* wide, int length, char* text, int textSi
 }
 
 void OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
+
+int CreateDirectoryA(const char* path) { return ::CreateDirectoryA(path, nullptr); }
+
+int DeleteFileA(const char* path) { return ::DeleteFileA(path); }
+
+int GetFileSizeEx(Handle h, std::int64_t* size) {
+    LARGE_INTEGER real{};
+    const BOOL ok = ::GetFileSizeEx(ToWin(h), &real);
+    if (ok && size != nullptr) *size = real.QuadPart;
+    return ok;
+}
+
+// FindData mirrors WIN32_FIND_DATAA (the asserts above): a byte copy.
+Handle FindFirstFileA(const char* pattern, FindData* data) {
+    WIN32_FIND_DATAA real{};
+    const HANDLE find = ::FindFirstFileA(pattern, &real);
+    if (find != INVALID_HANDLE_VALUE && data != nullptr) std::memcpy(data, &real, sizeof *data);
+    return reinterpret_cast<Handle>(find);
+}
+
+int FindNextFileA(Handle find, FindData* data) {
+    WIN32_FIND_DATAA real{};
+    const BOOL ok = ::FindNextFileA(ToWin(find), &real);
+    if (ok && data != nullptr) std::memcpy(data, &real, sizeof *data);
+    return ok;
+}
+
+int FindClose(Handle find) { return ::FindClose(ToWin(find)); }
+
+std::uint32_t GetLastError() { return ::GetLastError(); }
+
+std::int32_t SHGetFolderPathA(int folder, char* path) {
+    return ::SHGetFolderPathA(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path);
+}
+
+void GetLocalTime(SystemTime* time) {
+    SYSTEMTIME real{};
+    ::GetLocalTime(&real);
+    if (time != nullptr) std::memcpy(time, &real, sizeof *time);
+}
+
+std::uint32_t GetTimeZoneInformation(TimeZoneInformation* zone) {
+    TIME_ZONE_INFORMATION real{};
+    const DWORD id = ::GetTimeZoneInformation(&real);
+    if (zone != nullptr) std::memcpy(zone, &real, sizeof *zone);
+    return id;
+}
+
+std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t options,
+                           std::uint32_t access, HKey* result) {
+    HKEY opened = nullptr;
+    const LONG status =
+        ::RegOpenKeyExA(reinterpret_cast<HKEY>(key), subKey, options, access, &opened);
+    if (result != nullptr) *result = reinterpret_cast<HKey>(opened);
+    return status;
+}
+
+std::int32_t RegQueryValueExA(HKey key, const char* name, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* size) {
+    DWORD realType = 0;
+    DWORD realSize = size != nullptr ? *size : 0;
+    const LONG status = ::RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, &realType,
+                                           data, size != nullptr ? &realSize : nullptr);
+    if (type != nullptr) *type = realType;
+    if (size != nullptr) *size = realSize;
+    return status;
+}
+
+std::int32_t RegCloseKey(HKey key) { return ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
 }  // namespace os

@@ -1,0 +1,42 @@
+// One journal event as the device reports it: what happened, when, and the
+// fields of its line. Texts are in the ANSI code page (GBK), as the device
+// holds them; the line is written in UTF-8.
+#pragma once
+
+#include <cstdint>
+
+#include "os/os.h"
+
+namespace vantor::journal {
+
+enum class EventKind {
+    kSent,       // the modem confirmed the message (every part)
+    kRefused,    // an attempt failed before the message went out
+    kUnknown,    // the message went out and no verdict came
+    kReceived,   // a listing showed a message for the first time
+    kDeleted,    // AT+CMGD and the modem's answer
+    kLinkLost,   // failed link tests made the driver reopen the port
+    kLinkBack,   // the first link test that passed after that
+    kRestarted,  // the modem restarted; the settings the host chose restored
+};
+
+const char* NameOf(EventKind kind) noexcept;
+
+struct Event {
+    EventKind kind = EventKind::kSent;
+    os::SystemTime time{};
+    std::int32_t utcOffsetMinutes = 0;
+    char port[32] = {};
+    char number[32] = {};       // the recipient, or the sender
+    char parts[16] = {};        // "3", or "2/3" for one part
+    char references[64] = {};   // message references (+CMGS: <mr>), or the storage index
+    char result[96] = {};
+    char error[32] = {};        // "+CMS ERROR: 42"
+    char meaning[64] = {};      // "congestion"
+    char text[512] = {};        // the message
+};
+
+// The local time and the zone's offset from UTC now.
+void StampNow(Event& event) noexcept;
+
+}  // namespace vantor::journal

@@ -1,0 +1,166 @@
+#include "journal/line_format.h"
+
+#include "journal/settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vantor::journal {
+
+const char kFileStart[] =
+    "\xEF\xBB\xBF"
+    "time\tport\tevent\tnumber\tparts\treferences\tresult\terror\tmeaning\ttext\r\n";
+const std::size_t kFileStartLength = sizeof kFileStart - 1;
+
+namespace {
+
+// Escaped as the header comment says; false when it does not fit.
+bool PutEscaped(char c, char* out, std::size_t size, std::size_t* used) noexcept {
+    char escaped[5] = {c, '\0'};
+    std::size_t n = 1;
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\t' || c == '\r' || c == '\n' || c == '\\') {
+        escaped[0] = '\\';
+        escaped[1] = c == '\t' ? 't' : c == '\r' ? 'r' : c == '\n' ? 'n' : '\\';
+        n = 2;
+    } else if (byte < 0x20 || byte == 0x7F) {
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        n = 4;
+    }
+    if (*used + n >= size) return false;
+    std::memcpy(out + *used, escaped, n);
+    *used += n;
+    return true;
+}
+
+// One code point as UTF-8 (RFC 3629).
+bool PutCodePoint(char32_t c, char* out, std::size_t size, std::size_t* used) noexcept {
+    if (c < 0x80) return PutEscaped(static_cast<char>(c), out, size, used);
+    char bytes[4];
+    std::size_t n = 0;
+    if (c < 0x800) {
+        bytes[n++] = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+        bytes[n++] = static_cast<char>(0xE0 | (c >> 12));
+        bytes[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+        bytes[n++] = static_cast<char>(0xF0 | (c >> 18));
+        bytes[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    if (*used + n >= size) return false;
+    std::memcpy(out + *used, bytes, n);
+    *used += n;
+    return true;
+}
+
+bool PutText(const char* text, char* out, std::size_t size, std::size_t* used) noexcept {
+    return AppendField(text, std::strlen(text), out, size, used);
+}
+
+bool PutTab(char* out, std::size_t size, std::size_t* used) noexcept {
+    if (*used + 1 >= size) return false;
+    out[(*used)++] = '\t';
+    return true;
+}
+
+}  // namespace
+
+bool AppendField(const char* text, std::size_t length, char* out, std::size_t size,
+                 std::size_t* used) noexcept {
+    bool ascii = true;
+    for (std::size_t i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
+    if (ascii) {
+        for (std::size_t i = 0; i < length; ++i)
+            if (!PutEscaped(text[i], out, size, used)) return false;
+        out[*used] = '\0';
+        return true;
+    }
+    // The ANSI code page to UTF-16 through the system, then UTF-16 to UTF-8;
+    // a lone surrogate becomes U+FFFD.
+    char16_t wide[512];
+    const int units = length == 0 ? 0
+                                  : os::MultiByteToWideChar(text, static_cast<int>(length), wide,
+                                                            static_cast<int>(sizeof wide / sizeof wide[0]));
+    if (units <= 0) {
+        // Not text in the code page: its bytes as they are, escaped.
+        for (std::size_t i = 0; i < length; ++i) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[i]));
+            const std::size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 0 : 4;
+            if (n == 0 ? !PutEscaped(text[i], out, size, used) : *used + n >= size) return false;
+            if (n != 0) {
+                std::memcpy(out + *used, hex, n);
+                *used += n;
+            }
+        }
+        out[*used] = '\0';
+        return true;
+    }
+    for (int i = 0; i < units; ++i) {
+        char32_t c = wide[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (!PutCodePoint(c, out, size, used)) return false;
+    }
+    out[*used] = '\0';
+    return true;
+}
+
+std::size_t FormatLine(const Event& e, char* out, std::size_t size) noexcept {
+    if (size == 0) return 0;
+    const int offset = e.utcOffsetMinutes < 0 ? -e.utcOffsetMinutes : e.utcOffsetMinutes;
+    const os::SystemTime& t = e.time;
+    int n = std::snprintf(out, size, "%04u-%02u-%02u %02u:%02u:%02u.%03u %c%02d:%02d\t",
+                          unsigned{t.wYear}, unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wHour},
+                          unsigned{t.wMinute}, unsigned{t.wSecond}, unsigned{t.wMilliseconds},
+                          e.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    if (n <= 0 || static_cast<std::size_t>(n) >= size) return 0;
+    std::size_t used = static_cast<std::size_t>(n);
+    const char* fields[] = {e.port, NameOf(e.kind), e.number, e.parts, e.references,
+                            e.result, e.error, e.meaning};
+    for (const char* field : fields)
+        if (!PutText(field, out, size, &used) || !PutTab(out, size, &used)) return 0;
+    if (!AppendField(e.text, strnlen(e.text, sizeof e.text), out, size, &used)) return 0;
+    if (used + 2 >= size) return 0;
+    out[used++] = '\r';
+    out[used++] = '\n';
+    out[used] = '\0';
+    return used;
+}
+
+void DayFileName(const os::SystemTime& time, char (&name)[32]) noexcept {
+    std::snprintf(name, sizeof name, "%s%04u-%02u-%02u%s", kFilePrefix, time.wYear % 10000u,
+                  time.wMonth % 100u, time.wDay % 100u, kFileSuffix);
+}
+
+const char* NameOf(EventKind kind) noexcept {
+    switch (kind) {
+        case EventKind::kSent: return "sent";
+        case EventKind::kRefused: return "refused";
+        case EventKind::kUnknown: return "outcome unknown";
+        case EventKind::kReceived: return "received";
+        case EventKind::kDeleted: return "deleted";
+        case EventKind::kLinkLost: return "link lost";
+        case EventKind::kLinkBack: return "link back";
+        case EventKind::kRestarted: return "modem restarted";
+    }
+    return "?";
+}
+
+void StampNow(Event& event) noexcept {
+    os::GetLocalTime(&event.time);
+    os::TimeZoneInformation zone{};
+    const std::uint32_t id = os::GetTimeZoneInformation(&zone);
+    std::int32_t bias = zone.Bias;
+    if (id == os::kTimeZoneIdDaylight) bias += zone.DaylightBias;
+    else if (id == os::kTimeZoneIdStandard) bias += zone.StandardBias;
+    event.utcOffsetMinutes = id == os::kTimeZoneIdInvalid ? 0 : -bias;
+}
+
+}  // namespace vantor::journal

@@ -1,0 +1,34 @@
+// The journal's file format: UTF-8 with a byte-order mark (Notepad on a
+// Chinese Windows reads it right), one tab-separated line per event with CR
+// LF at its end, a header line naming the columns (a spreadsheet opens it).
+// Inside a field a tab, a line break and a backslash are written \t, \r, \n
+// and \\, other control characters \xNN, so that every event stays one line.
+#pragma once
+
+#include <cstddef>
+
+#include "journal/event.h"
+
+namespace vantor::journal {
+
+// The byte-order mark and the header line, as a new day file starts.
+extern const char kFileStart[];
+extern const std::size_t kFileStartLength;
+
+// The longest line FormatLine writes: every field's bytes escaped (4 bytes
+// for a control character) or widened from GBK to UTF-8.
+inline constexpr std::size_t kMaxLineSize = 4 * 1024;
+
+// The line of `event`, with its CR LF, into `out` (`size` bytes, NUL
+// terminated). Returns its length, 0 when it does not fit.
+std::size_t FormatLine(const Event& event, char* out, std::size_t size) noexcept;
+
+// `text` (ANSI code page, `length` bytes) as UTF-8 and escaped as above,
+// appended at out[*used]; false when it does not fit in `size` bytes.
+bool AppendField(const char* text, std::size_t length, char* out, std::size_t size,
+                 std::size_t* used) noexcept;
+
+// journal-YYYY-MM-DD.txt for the day of `time`.
+void DayFileName(const os::SystemTime& time, char (&name)[32]) noexcept;
+
+}  // namespace vantor::journal

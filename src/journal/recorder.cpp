@@ -1,0 +1,245 @@
+#include "journal/recorder.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "diag/at_errors.h"
+#include "journal/day_file.h"
+#include "journal/line_format.h"
+#include "journal/listed_message.h"
+#include "os/os.h"
+
+namespace vantor::journal {
+namespace {
+
+template <std::size_t N>
+void Copy(char (&to)[N], const char* from, std::size_t length = static_cast<std::size_t>(-1)) noexcept {
+    std::size_t n = from == nullptr ? 0 : strnlen(from, length < N - 1 ? length : N - 1);
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+bool SameDay(const os::SystemTime& a, const os::SystemTime& b) noexcept {
+    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay;
+}
+
+// "+CMS ERROR: 42" and its meaning, from a refusal's code.
+void PutCode(const at::Refusal& r, Event& e) noexcept {
+    if (r.kind == at::Refusal::Kind::kNone || r.code < 0) return;
+    const bool cms = r.kind == at::Refusal::Kind::kCms;
+    std::snprintf(e.error, sizeof e.error, "+%s ERROR: %d", cms ? "CMS" : "CME", r.code);
+    const char* meaning = AtErrorMeaning(cms ? AtErrorKind::kCms : AtErrorKind::kCme, r.code);
+    Copy(e.meaning, meaning);
+}
+
+// The last final result line of an answer ("OK", "ERROR", "+CMS ERROR: 321"),
+// into `line`; false when none came.
+bool FinalLine(const std::uint8_t* answer, std::size_t length, char (&line)[32]) noexcept {
+    bool found = false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= length; ++i) {
+        if (i < length && answer[i] != '\n') continue;
+        std::size_t end = i;
+        if (end > start && answer[end - 1] == '\r') --end;
+        const char* text = reinterpret_cast<const char*>(answer + start);
+        if (end > start && at::FinalResult(text, end - start) != at::Verdict::kNotYet) {
+            Copy(line, text, end - start);
+            found = true;
+        }
+        start = i + 1;
+    }
+    return found;
+}
+
+}  // namespace
+
+Event& Recorder::Begin(EventKind kind) noexcept {
+    Commit();
+    event_ = Event{};
+    event_.kind = kind;
+    StampNow(event_);
+    Copy(event_.port, port_[0] != '\0' ? port_ : configuredPort_);
+    return event_;
+}
+
+void Recorder::Commit() noexcept {
+    if (!pending_) return;
+    pending_ = false;
+    Put(event_);
+}
+
+void Recorder::Put(const Event& event) noexcept {
+    char line[kMaxLineSize];
+    const std::size_t length = FormatLine(event, line, sizeof line);
+    if (length == 0) return;
+    if (used_ > 0 && (!SameDay(day_, event.time) || used_ + length > sizeof lines_)) {
+        AppendLines(day_, lines_, used_);
+        used_ = 0;
+    }
+    std::memcpy(lines_ + used_, line, length);
+    used_ += length;
+    day_ = event.time;
+}
+
+void Recorder::Flush() noexcept {
+    Commit();
+    if (used_ == 0) return;
+    AppendLines(day_, lines_, used_);
+    used_ = 0;
+}
+
+// --- sending ---
+
+void Recorder::SendStarted(const char* number, const char* text) noexcept {
+    Commit();
+    Copy(number_, number);
+    Copy(text_, text);
+    references_[0] = '\0';
+    parts_ = 0;
+    firstPart_ = 0;
+    refused_ = false;
+}
+
+void Recorder::PartConfirmed(int part, int parts, int mr) noexcept {
+    parts_ = parts;
+    if (firstPart_ == 0) firstPart_ = part;
+    const std::size_t used = std::strlen(references_);
+    if (used + 6 >= sizeof references_) return;
+    if (mr < 0)
+        std::snprintf(references_ + used, sizeof references_ - used, "%s?", used ? " " : "");
+    else
+        std::snprintf(references_ + used, sizeof references_ - used, "%s%d", used ? " " : "", mr);
+}
+
+void Recorder::Refused(int part, int parts, const Refusal& refusal) noexcept {
+    parts_ = parts;
+    if (firstPart_ == 0) firstPart_ = part;
+    Event& e = Begin(EventKind::kRefused);
+    Copy(e.number, number_);
+    Copy(e.text, text_);
+    if (parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", part, parts);
+    else std::snprintf(e.parts, sizeof e.parts, "1");
+    std::snprintf(e.result, sizeof e.result, "refused, not tried again");
+    if (refusal.unsendable) {
+        Copy(e.meaning, "the modem cannot take this message");
+    } else if (refusal.code.kind != at::Refusal::Kind::kNone && refusal.code.code >= 0) {
+        PutCode(refusal.code, e);
+    } else if (refusal.atPrompt) {
+        Copy(e.error, "ERROR");
+        Copy(e.meaning, "refused instead of the prompt");
+    } else {
+        Copy(e.meaning, "no prompt, or refused without a code");
+    }
+    refused_ = true;
+    pending_ = true;
+}
+
+void Recorder::TriedAgain() noexcept {
+    if (!pending_ || event_.kind != EventKind::kRefused) return;
+    std::snprintf(event_.result, sizeof event_.result, "refused, tried again");
+    Commit();
+}
+
+void Recorder::SendEnded(int outcome) noexcept {
+    if (outcome == 0) {
+        Commit();
+        // Refused before any attempt (a long message whose part cannot be
+        // encoded): one line says so.
+        if (!refused_) {
+            Event& e = Begin(EventKind::kRefused);
+            Copy(e.number, number_);
+            Copy(e.text, text_);
+            Copy(e.result, "refused, not tried again");
+            Copy(e.meaning, "the message cannot be sent");
+            Put(e);
+        }
+        return;
+    }
+    Event& e = Begin(outcome == 1 ? EventKind::kSent : EventKind::kUnknown);
+    Copy(e.number, number_);
+    Copy(e.text, text_);
+    std::snprintf(e.parts, sizeof e.parts, "%d", parts_ > 0 ? parts_ : 1);
+    Copy(e.references, references_);
+    if (outcome == 1) {
+        if (firstPart_ > 1)
+            std::snprintf(e.result, sizeof e.result, "ok, resumed from part %d", firstPart_);
+        else
+            Copy(e.result, "ok");
+    } else {
+        Copy(e.result, "outcome unknown, not tried again");
+        Copy(e.meaning, "no final result within 60 s of the Ctrl-Z");
+    }
+    Put(e);
+}
+
+// --- the rest ---
+
+void Recorder::Listed(const char* header, const char* body, bool unread) noexcept {
+    ListedHeader h;
+    if (!ParseListedHeader(header, &h)) return;
+    char port[sizeof event_.port];
+    Copy(port, port_[0] != '\0' ? port_ : configuredPort_);
+    if (!FirstSight(MessageKey(port, header, body))) return;
+    Event& e = Begin(EventKind::kReceived);
+    Copy(e.number, h.sender, h.senderLength);
+    Copy(e.parts, h.part[0] != '\0' ? h.part : "1");
+    std::snprintf(e.references, sizeof e.references, "%d", h.index);
+    std::snprintf(e.result, sizeof e.result, "%s%s%s", unread ? "unread" : "read",
+                  h.stamp[0] != '\0' ? ", stamped " : "", h.stamp);
+    Copy(e.text, body[0] != '\0' || h.notice == nullptr ? body : h.notice);
+    Put(e);
+}
+
+void Recorder::Deleted(int index, const std::uint8_t* answer, std::size_t length,
+                       bool deleted) noexcept {
+    Event& e = Begin(EventKind::kDeleted);
+    std::snprintf(e.references, sizeof e.references, "%d", index);
+    char line[32];
+    const bool answered = answer != nullptr && FinalLine(answer, length, line);
+    if (deleted) {
+        Copy(e.result, answered ? line : "OK");
+    } else {
+        Copy(e.result, "not deleted");
+        if (answered) {
+            Copy(e.error, line);
+            PutCode(at::RefusalOf(line, std::strlen(line)), e);
+        } else {
+            Copy(e.meaning, "no answer");
+        }
+    }
+    Put(e);
+}
+
+void Recorder::LinkLost(int failures, bool reopened) noexcept {
+    Event& e = Begin(EventKind::kLinkLost);
+    std::snprintf(e.result, sizeof e.result, "%d link tests failed; port %s", failures,
+                  reopened ? "reopened" : "could not be reopened");
+    Put(e);
+    linkLost_ = true;
+    lostAt_ = os::GetTickCount();
+}
+
+void Recorder::LinkPassed() noexcept {
+    if (!linkLost_) return;
+    linkLost_ = false;
+    Event& e = Begin(EventKind::kLinkBack);
+    std::snprintf(e.result, sizeof e.result, "the modem answers again, %u s after the link was lost",
+                  static_cast<unsigned>((os::GetTickCount() - lostAt_) / 1000));
+    Put(e);
+}
+
+void Recorder::Restarted(int format) noexcept {
+    Event& e = Begin(EventKind::kRestarted);
+    if (format >= 0)
+        std::snprintf(e.result, sizeof e.result, "message format %d restored", format);
+    else
+        Copy(e.result, "no setting to restore");
+    Put(e);
+}
+
+void ForgetModuleState() noexcept {
+    ForgetSeenMessages();
+    ForgetWriterState();
+}
+
+}  // namespace vantor::journal

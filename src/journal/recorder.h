@@ -1,0 +1,98 @@
+// The journal of one device object. The device reports what its dialogues
+// came to, one call per outcome; the lines wait in a fixed buffer and are
+// written when the host's call ends (Flush), after the dialogues they record,
+// never during one. A call in which nothing happened writes nothing, reads
+// no setting and allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "at/answer.h"
+#include "journal/event.h"
+
+namespace vantor::journal {
+
+class Recorder {
+public:
+    // The device's port: the name of the port it holds, read whenever a line
+    // is made, or when it holds none (its reopening failed) the name it was
+    // configured with (32 bytes, perhaps unterminated).
+    Recorder(const char* port, const char* configuredPort) noexcept
+        : port_(port), configuredPort_(configuredPort) {}
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // --- a send: its number and text, then each attempt's outcome ---
+    void SendStarted(const char* number, const char* text) noexcept;
+    // Part `part` of `parts` (from 1) confirmed with message reference `mr`
+    // (-1 when the modem named none).
+    void PartConfirmed(int part, int parts, int mr) noexcept;
+    // An attempt of part `part` failed before its message went out. It is
+    // journaled as not tried again unless TriedAgain follows.
+    struct Refusal {
+        at::Refusal code;
+        bool unsendable = false;   // refused before the modem heard of it
+        bool atPrompt = false;     // the modem refused instead of its prompt
+    };
+    void Refused(int part, int parts, const Refusal& refusal) noexcept;
+    void TriedAgain() noexcept;
+    // `outcome`: 1 sent, 2 outcome unknown, 0 not sent.
+    void SendEnded(int outcome) noexcept;
+
+    // --- the rest ---
+    // A listing showed this header and body (ANSI code page texts).
+    void Listed(const char* header, const char* body, bool unread) noexcept;
+    // AT+CMGD=<index> and the modem's answer; `deleted` when it said OK.
+    void Deleted(int index, const std::uint8_t* answer, std::size_t length, bool deleted) noexcept;
+    // The link tests failed `failures` times in a row and the port was
+    // reopened (or could not be).
+    void LinkLost(int failures, bool reopened) noexcept;
+    // A link test passed; journaled only when the link was lost.
+    void LinkPassed() noexcept;
+    // The modem restarted; `format` is the message format restored, -1 when
+    // the host had chosen none.
+    void Restarted(int format) noexcept;
+
+    // Writes what waits. Nothing reaches the host: a journal that cannot be
+    // written is traced (once an hour) and its lines dropped.
+    void Flush() noexcept;
+
+    // Lines waiting, for tests.
+    std::size_t Waiting() const noexcept { return used_ + (pending_ ? 1 : 0); }
+
+    // A line is at most a few hundred bytes (a 508-byte GBK text widens to
+    // about 760 in UTF-8); the buffer holds a busy poll's lines, and a
+    // fuller one is written between two dialogues.
+    static constexpr std::size_t kBufferSize = 16 * 1024;
+
+private:
+    Event& Begin(EventKind kind) noexcept;
+    void Commit() noexcept;
+    void Put(const Event& event) noexcept;
+
+    const char* port_;
+    const char* configuredPort_;
+    char lines_[kBufferSize] = {};
+    std::size_t used_ = 0;
+    os::SystemTime day_{};  // the local day of the lines in lines_
+    Event event_;           // the line being made
+    bool pending_ = false;  // event_ waits to be put (a refusal that may be tried again)
+
+    // The send in progress.
+    char number_[32] = {};
+    char text_[512] = {};
+    char references_[64] = {};
+    int parts_ = 0;
+    int firstPart_ = 0;    // the first part this send tried (a resumed message)
+    bool refused_ = false;  // a refusal of this send was journaled
+
+    bool linkLost_ = false;
+    std::uint32_t lostAt_ = 0;
+};
+
+// Forgets what the module's journal remembers (messages seen, the writer's
+// state), as a new process would: for tests.
+void ForgetModuleState() noexcept;
+
+}  // namespace vantor::journal
