@@ -45,6 +45,7 @@ set(VANTOR_NATIVE_TESTS
     tests/native/device_request_test.cpp
     tests/native/device_write_test.cpp
     tests/native/exchange_test.cpp
+    tests/native/journal_test.cpp
     tests/native/line_in_step_test.cpp
     tests/native/listing_reader_test.cpp
     tests/native/modem_model_test.cpp

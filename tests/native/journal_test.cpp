@@ -1,0 +1,571 @@
+// The journal: one line per send, refusal, unknown outcome, received and
+// deleted message, lost and recovered link and restart, written into the
+// day's UTF-8 file after the host's call, never in the host's way; its
+// bounds, its settings and its file format. Virtual time and files against
+// the TC35 model.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "device_fixture.h"
+#include "gsm7_hex.h"
+#include "journal/day_file.h"
+#include "journal/line_format.h"
+#include "journal/recorder.h"
+#include "modem/modem_model.h"
+
+namespace vantor::test {
+namespace {
+
+using os::virt::FolderFault;
+
+constexpr char kFolder[] = "C:\\ProgramData\\Vantor\\journal";
+// Virtual time 0 is 2026-01-01 00:00 UTC, 08:00 in the default zone (UTC+8).
+constexpr char kToday[] = "C:\\ProgramData\\Vantor\\journal\\journal-2026-01-01.txt";
+constexpr char kHeader[] = "time\tport\tevent\tnumber\tparts\treferences\tresult\terror\tmeaning\ttext";
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+enum Column { kTime, kPort, kEvent, kNumber, kParts, kRefs, kResult, kError, kMeaning, kText, kColumns };
+
+// "你好，世界" in GBK and UTF-8.
+const std::string kHelloGbk = "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7";
+const std::string kHelloUtf8 = "\xE4\xBD\xA0\xE5\xA5\xBD\xEF\xBC\x8C\xE4\xB8\x96\xE7\x95\x8C";
+
+using Row = std::vector<std::string>;
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + separator.size())
+        parts.push_back(text.substr(start, at - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// The events of a day file: every line but the header, split into fields.
+// The file must start with the byte-order mark and the header and end with a
+// line end; every line has all its fields.
+std::vector<Row> Events(const std::string& path = kToday) {
+    const std::string text = os::virt::FileText(path);
+    std::vector<Row> events;
+    EXPECT_EQ(text.rfind(std::string(kBom) + kHeader + "\r\n", 0), 0u) << path;
+    if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) {
+        ADD_FAILURE() << "no line end at the end of " << path;
+        return events;
+    }
+    std::vector<std::string> lines = Split(text.substr(0, text.size() - 2), "\r\n");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        Row f = Split(lines[i], "\t");
+        EXPECT_EQ(f.size(), static_cast<std::size_t>(kColumns)) << lines[i];
+        f.resize(kColumns);
+        events.push_back(f);
+    }
+    return events;
+}
+
+std::vector<Row> EventsOf(const std::string& kind) {
+    std::vector<Row> found;
+    for (const Row& f : Events())
+        if (f[kEvent] == kind) found.push_back(f);
+    return found;
+}
+
+// An SMS-DELIVER from the international number `sender`, stamped 25/12/08
+// 21:14:05 +08, 7-bit or (`body` in hex) UCS-2.
+std::string Deliver(const std::string& sender, const std::string& body, bool ucs2 = false) {
+    std::string pdu = "0004" + HexOctet(static_cast<unsigned>(sender.size())) + "91";
+    const std::string digits = sender + (sender.size() % 2 ? "F" : "");
+    for (std::size_t i = 0; i < digits.size(); i += 2) pdu += {digits[i + 1], digits[i]};
+    pdu += ucs2 ? "0008" : "0000";
+    pdu += "52218012415023";
+    if (ucs2) return pdu + HexOctet(static_cast<unsigned>(body.size() / 2)) + body;
+    return pdu + HexOctet(static_cast<unsigned>(body.size())) + Pack7Hex(body);
+}
+// 你好 as UCS-2.
+constexpr char kNiHaoUcs2[] = "4F60597D";
+
+class Journal : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        journal::ForgetModuleState();
+        OpenWith(tc35, 1000);
+    }
+    void TearDown() override {
+        DeviceTest::TearDown();
+        journal::ForgetModuleState();
+    }
+    int Write(std::int16_t kind, std::uint32_t value = 0) {
+        PacketBuilder p(kind, true);
+        p.Value(kind == kNEW || kind == kOLD || kind == kSEND ? kType1 : kType2, value);
+        return Run(p);
+    }
+    int ReadAt() {
+        PacketBuilder at(kAT);
+        at.Value(kType2, 7);
+        return Run(at) == 1 ? static_cast<int>(at.Item(0).value) : -1;
+    }
+    void Message(const char* tele, const std::string& body, std::uint8_t codeMod = 1) {
+        std::strcpy(modem.Tele, tele);
+        const std::size_t first = body.size() < 254 ? body.size() : 254;
+        std::snprintf(modem.MsgSend[0], sizeof modem.MsgSend[0], "%s", body.substr(0, first).c_str());
+        std::snprintf(modem.MsgSend[1], sizeof modem.MsgSend[1], "%s", body.substr(first).c_str());
+        modem.CodeMod = codeMod;
+    }
+    modem::Tc35Model tc35;
+};
+
+// --- sends ---
+
+// A confirmed, a refused and an unknown send, through the write cycle: each
+// outcome is one line with its number, parts, references, result, code and
+// meaning and the text in UTF-8; a refusal tried again says so.
+TEST_F(Journal, SendOutcomesAreJournaledOnce) {
+    modem.ReSTime = 3;
+    Message("13800138000", kHelloGbk);
+    ASSERT_EQ(Write(kSEND), 1);
+
+    tc35.FailCommand("CMGS", 42, 1);  // congestion, once
+    Message("+8613900000001", "Pump 3 pressure high", 0);
+    ASSERT_EQ(Write(kSEND), 1);
+
+    tc35.FailCommand("CMGS", 330, 1);  // no service centre: permanent
+    Message("13900000002", "Tank low", 0);
+    ASSERT_EQ(Write(kSEND), 0);
+
+    tc35.faults().silent_after_prompt = true;
+    Message("13900000003", "Door open", 0);
+    ASSERT_EQ(Write(kSEND), 0);
+    EXPECT_EQ(modem.SReturn, 2);
+    tc35.faults().silent_after_prompt = false;
+
+    const std::vector<Row> events = Events();
+    ASSERT_EQ(events.size(), 5u);
+    const Row& sent = events[0];
+    EXPECT_EQ(sent[kEvent], "sent");
+    EXPECT_EQ(sent[kPort], "COM1");
+    EXPECT_EQ(sent[kNumber], "13800138000");
+    EXPECT_EQ(sent[kParts], "1");
+    EXPECT_EQ(sent[kResult], "ok");
+    EXPECT_EQ(sent[kText], kHelloUtf8);
+    EXPECT_EQ(sent[kTime].substr(0, 11), "2026-01-01 ");
+    EXPECT_EQ(sent[kTime].substr(sent[kTime].size() - 7), " +08:00");
+
+    EXPECT_EQ(events[1][kEvent], "refused");
+    EXPECT_EQ(events[1][kResult], "refused, tried again");
+    EXPECT_EQ(events[1][kError], "+CMS ERROR: 42");
+    EXPECT_EQ(events[1][kMeaning], "congestion");
+    EXPECT_EQ(events[1][kNumber], "+8613900000001");
+    EXPECT_EQ(events[2][kEvent], "sent");
+    EXPECT_EQ(events[2][kText], "Pump 3 pressure high");
+
+    EXPECT_EQ(events[3][kEvent], "refused");
+    EXPECT_EQ(events[3][kResult], "refused, not tried again");
+    EXPECT_EQ(events[3][kError], "+CMS ERROR: 330");
+    EXPECT_EQ(events[3][kText], "Tank low");
+
+    EXPECT_EQ(events[4][kEvent], "outcome unknown");
+    EXPECT_EQ(events[4][kResult], "outcome unknown, not tried again");
+    EXPECT_EQ(events[4][kNumber], "13900000003");
+
+    // The references are the modem's own (+CMGS: <mr>), one per message.
+    EXPECT_FALSE(sent[kRefs].empty());
+    EXPECT_NE(sent[kRefs], events[2][kRefs]);
+}
+
+// A long message is one "sent" line with every part's reference; a text
+// mode send the modem cannot take is refused before it is tried.
+TEST_F(Journal, LongMessagesAndUnsendableTexts) {
+    Message("13800138000", std::string(300, 'a'), 0);  // 2 parts of 153 septets
+    ASSERT_EQ(Write(kSEND), 1);
+    std::vector<Row> sent = EventsOf("sent");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0][kParts], "2");
+    EXPECT_EQ(Split(sent[0][kRefs], " ").size(), 2u) << sent[0][kRefs];
+
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    Message("13800138000", kHelloGbk);
+    ASSERT_EQ(Write(kSEND), 0);
+    const std::vector<Row> refused = EventsOf("refused");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0][kMeaning], "the modem cannot take this message");
+    EXPECT_EQ(refused[0][kText], kHelloUtf8);
+}
+
+// --- received and deleted ---
+
+// Each message once, the first time a listing shows it: not again when the
+// unread listing shows it once more, nor in the read listing; a new message
+// in a storage index freed by a deletion is a new message.
+TEST_F(Journal, ReceivedMessagesOnceAndDeletions) {
+    ASSERT_EQ(tc35.AddMessage(Deliver("8613912345678", "Pump 7 high")), 1);
+    ASSERT_EQ(tc35.AddMessage(Deliver("8613900000000", kNiHaoUcs2, true)), 2);
+    ASSERT_EQ(Write(kNEW), 1);
+    tc35.PutMessage(2, Deliver("8613900000000", kNiHaoUcs2, true), false);  // unread again
+    ASSERT_EQ(Write(kNEW), 1);
+    ASSERT_EQ(Write(kOLD), 1);
+    ASSERT_EQ(Write(kCMGF, 1), 1);  // the same messages in text mode
+    ASSERT_EQ(Write(kOLD), 1);
+    ASSERT_EQ(Write(kCMGF, 0), 1);
+
+    std::vector<Row> received = EventsOf("received");
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0][kNumber], "8613912345678");
+    EXPECT_EQ(received[0][kRefs], "1");
+    EXPECT_EQ(received[0][kResult], "unread, stamped 2025-12-08 21:14:05");
+    EXPECT_EQ(received[0][kText], "Pump 7 high");
+    EXPECT_EQ(received[1][kText], "\xE4\xBD\xA0\xE5\xA5\xBD");  // 你好
+    EXPECT_EQ(received[1][kRefs], "2");
+
+    ASSERT_EQ(Write(kCMGD, 1), 1);
+    tc35.FailCommand("CMGD", 321, 1);
+    ASSERT_EQ(Write(kCMGD, 2), 0);
+    const std::vector<Row> deleted = EventsOf("deleted");
+    ASSERT_EQ(deleted.size(), 2u);
+    EXPECT_EQ(deleted[0][kRefs], "1");
+    EXPECT_EQ(deleted[0][kResult], "OK");
+    EXPECT_EQ(deleted[1][kRefs], "2");
+    EXPECT_EQ(deleted[1][kResult], "not deleted");
+    EXPECT_EQ(deleted[1][kError], "+CMS ERROR: 321");
+    EXPECT_EQ(deleted[1][kMeaning], "invalid memory index");
+
+    tc35.Deliver(Deliver("8613912345678", "Pump 7 normal"), Now());  // into index 1
+    ASSERT_EQ(Write(kNEW), 1);
+    received = EventsOf("received");
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[2][kRefs], "1");
+    EXPECT_EQ(received[2][kText], "Pump 7 normal");
+}
+
+// --- the link and the modem ---
+
+TEST_F(Journal, LinkLostAndBackAndARestart) {
+    ASSERT_EQ(ReadAt(), 1);
+    tc35.HangUp(Now(), 8000);
+    int polls = 0;
+    while (ReadAt() != 1 && polls < 40) ++polls;
+    ASSERT_LT(polls, 40);
+    const std::vector<Row> lost = EventsOf("link lost");
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0][kResult], "5 link tests failed; port reopened");
+    EXPECT_EQ(lost[0][kPort], "COM1");
+    ASSERT_EQ(EventsOf("link back").size(), 1u);
+    EXPECT_EQ(Events().back()[kEvent], "link back");
+
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    tc35.PowerCycle(Now());
+    os::Sleep(1000);
+    ReadAt();      // hears ^SYSSTART
+    ReadAt();      // the next packet restores the format
+    const std::vector<Row> restarted = EventsOf("modem restarted");
+    ASSERT_EQ(restarted.size(), 1u);
+    EXPECT_EQ(restarted[0][kResult], "message format 1 restored");
+    // Passing link tests after that add nothing.
+    const std::size_t lines = Events().size();
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(ReadAt(), 1);
+    EXPECT_EQ(Events().size(), lines);
+}
+
+// --- never in the host's way ---
+
+// Lines are written when the host's call ends, after its last port call;
+// polls in which nothing happened touch no file.
+TEST_F(Journal, WrittenAfterTheDialogueAndOnlyWhenSomethingHappened) {
+    ASSERT_EQ(tc35.AddMessage(Deliver("8613912345678", "Pump 7 high")), 1);
+    modem.ReSTime = 2;
+    tc35.FailCommand("CMGS", 42, 1);
+    Message("13800138000", "Alarm", 0);
+    for (std::int16_t kind : {kSEND, kNEW, kCMGD}) {
+        SCOPED_TRACE(kind);
+        const std::size_t files = os::virt::FileCalls().size();
+        Write(kind, 1);
+        const auto& calls = os::virt::FileCalls();
+        ASSERT_GT(calls.size(), files);
+        for (std::size_t i = files; i < calls.size(); ++i)
+            EXPECT_EQ(calls[i].portCallsBefore, os::virt::PortCalls().size()) << calls[i].function;
+    }
+    const std::size_t files = os::virt::FileCalls().size();
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(ReadAt(), 1);
+        ASSERT_EQ(Write(kNEW), 1);  // nothing unread
+        ASSERT_EQ(Write(kOLD), 1);  // nothing new
+        PacketBuilder slots(kMsgNew);
+        slots.Value(kTypeText, 0);
+        ASSERT_EQ(Run(slots), 1);
+    }
+    EXPECT_EQ(os::virt::FileCalls().size(), files);
+}
+
+// What the host sees of one session: results, fields, what the modem heard
+// and the trace without the journal's own lines.
+struct Seen {
+    std::vector<int> results;
+    Registers fields;
+    std::string heard;
+    std::vector<std::string> trace;
+    bool operator==(const Seen&) const = default;
+};
+
+std::vector<std::string> JournalTraces() {
+    std::vector<std::string> lines;
+    for (const std::string& line : os::virt::TraceLines())
+        if (line.rfind("Journal: ", 0) == 0) lines.push_back(line);
+    return lines;
+}
+
+// A session of sends, a listing, a deletion and a link test on a fresh
+// device and modem, with `fault` on the journal's folder (on the folder
+// above it for a drive that went away).
+Seen Session(FolderFault fault) {
+    os::virt::Reset();
+    journal::ForgetModuleState();
+    if (fault == FolderFault::kGone) os::virt::SetFolderFault("C:\\ProgramData", fault);
+    if (fault == FolderFault::kReadOnly || fault == FolderFault::kFull) {
+        os::virt::PutFile(kToday, std::string(kBom) + kHeader + "\r\n");
+        os::virt::SetFolderFault(kFolder, fault);
+    }
+    modem::Tc35Model tc35;
+    CGsmModem modem;
+    os::virt::AddPort("COM3", &tc35);
+    PortConfig config = MakePortConfig("COM3", 9600, 1000);
+    EXPECT_EQ(modem.OpenPort(&config), 1);
+    auto write = [&](std::int16_t kind, std::uint32_t value) {
+        PacketBuilder p(kind, true);
+        p.Value(kind == kNEW || kind == kSEND ? kType1 : kType2, value);
+        return modem.ProcessPacket(p.Packet(), 1);
+    };
+    Seen seen;
+    modem.ReSTime = 2;
+    tc35.AddMessage(Deliver("8613912345678", "Pump 7 high"));
+    std::strcpy(modem.Tele, "13800138000");
+    std::strcpy(modem.MsgSend[0], kHelloGbk.c_str());
+    seen.results.push_back(write(kSEND, 0));
+    tc35.FailCommand("CMGS", 330, 1);
+    seen.results.push_back(write(kSEND, 0));
+    seen.results.push_back(write(kNEW, 0));
+    seen.results.push_back(write(kCMGD, 1));
+    PacketBuilder at(kAT);
+    at.Value(kType2, 7);
+    seen.results.push_back(modem.ProcessPacket(at.Packet(), 1));
+    seen.results.push_back(static_cast<int>(at.Item(0).value));
+    seen.fields = modem;
+    seen.heard = tc35.Received();
+    for (const std::string& line : os::virt::TraceLines())
+        if (line.rfind("Journal: ", 0) != 0) seen.trace.push_back(line);
+    modem.ClosePort();
+    os::virt::RemovePort("COM3");
+    return seen;
+}
+
+class JournalFolderFaults : public ::testing::TestWithParam<FolderFault> {
+protected:
+    void TearDown() override {
+        os::virt::Reset();
+        journal::ForgetModuleState();
+    }
+};
+
+// A folder that cannot be written changes nothing the host sees, and is
+// traced once.
+TEST_P(JournalFolderFaults, ChangeNothingTheHostSees) {
+    const Seen written = Session(FolderFault::kNone);
+    EXPECT_EQ(Events().size(), 4u);  // sent, refused, received, deleted
+    EXPECT_TRUE(JournalTraces().empty());
+    const Seen failing = Session(GetParam());
+    EXPECT_EQ(failing, written);
+    const std::vector<std::string> traces = JournalTraces();
+    ASSERT_EQ(traces.size(), 1u);
+    EXPECT_NE(traces[0].find("journal-2026-01-01.txt"), std::string::npos) << traces[0];
+    EXPECT_NE(traces[0].find("1 line(s) not journaled"), std::string::npos) << traces[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, JournalFolderFaults,
+                         ::testing::Values(FolderFault::kReadOnly, FolderFault::kFull, FolderFault::kGone));
+
+// The failure is said again after an hour, not sooner; once the folder can
+// be written the journal goes on and says so.
+TEST_F(Journal, AFailingFolderIsTracedOnceAnHour) {
+    os::virt::SetFolderFault(kFolder, FolderFault::kReadOnly);
+    ASSERT_EQ(Write(kCMGD, 1), 1);
+    EXPECT_EQ(JournalTraces().size(), 1u);
+    os::Sleep(59 * 60 * 1000);
+    ASSERT_EQ(Write(kCMGD, 1), 1);
+    EXPECT_EQ(JournalTraces().size(), 1u);
+    os::Sleep(61 * 1000);
+    ASSERT_EQ(Write(kCMGD, 1), 1);
+    ASSERT_EQ(JournalTraces().size(), 2u);
+    EXPECT_NE(JournalTraces()[1].find("3 line(s)"), std::string::npos) << JournalTraces()[1];
+
+    os::virt::SetFolderFault(kFolder, FolderFault::kNone);
+    ASSERT_EQ(Write(kCMGD, 2), 1);
+    ASSERT_EQ(JournalTraces().size(), 3u);
+    EXPECT_NE(JournalTraces()[2].find("again; 3 line(s) could not be journaled"), std::string::npos)
+        << JournalTraces()[2];
+    const std::vector<Row> events = Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0][kRefs], "2");
+}
+
+// Two device objects (two modems) write the same day's file, each line whole.
+TEST_F(Journal, TwoDevicesShareTheDayFile) {
+    modem::Tc35Model second;
+    os::virt::AddPort("COM2", &second);
+    CGsmModem other;
+    PortConfig config = MakePortConfig("COM2", 9600, 1000);
+    ASSERT_EQ(other.OpenPort(&config), 1);
+    for (int round = 0; round < 3; ++round) {
+        Message("13800138000", "from one", 0);
+        ASSERT_EQ(Write(kSEND), 1);
+        std::strcpy(other.Tele, "13900139000");
+        std::strcpy(other.MsgSend[0], "from two");
+        other.CodeMod = 0;
+        PacketBuilder send(kSEND, true);
+        send.Value(kType1, 0);
+        ASSERT_EQ(other.ProcessPacket(send.Packet(), 1), 1);
+    }
+    other.ClosePort();
+    os::virt::RemovePort("COM2");
+    const std::vector<Row> events = Events();
+    ASSERT_EQ(events.size(), 6u);
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i][kPort], i % 2 == 0 ? "COM1" : "COM2");
+        EXPECT_EQ(events[i][kText], i % 2 == 0 ? "from one" : "from two");
+    }
+}
+
+// --- settings and bounds ---
+
+TEST_F(Journal, TheRegistryMovesItOrTurnsItOff) {
+    const struct Case {
+        const char* value;
+        std::string file;  // empty: no journal
+    } cases[] = {
+        {"", kToday},
+        {"D:\\plant\\sms\\", "D:\\plant\\sms\\journal-2026-01-01.txt"},
+        {"OFF", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        os::virt::SetRegistryString("SOFTWARE\\Vantor", "Journal", c.value);
+        const std::size_t files = os::virt::FileCalls().size();
+        ASSERT_EQ(Write(kCMGD, 3), 1);
+        if (c.file.empty()) {
+            EXPECT_EQ(os::virt::FileCalls().size(), files);
+        } else {
+            ASSERT_EQ(Events(c.file).size(), 1u);
+            EXPECT_EQ(Events(c.file)[0][kEvent], "deleted");
+            os::virt::PutFile(c.file, std::string(kBom) + kHeader + "\r\n");
+        }
+    }
+}
+
+// Day files more than JournalDays old go, then the oldest while all exceed
+// JournalMB; today's file stays, and so do files that are not day files.
+TEST_F(Journal, OldFilesGoAtTheBounds) {
+    const std::string mb(1024 * 1024, 'x');
+    const struct Case {
+        std::uint32_t days, megabytes;  // 0: not set (90, 20)
+        std::vector<std::pair<const char*, std::size_t>> files;  // day, size in MB
+        std::vector<std::string> kept;
+    } cases[] = {
+        {0, 0, {{"2025-09-01", 0}, {"2025-10-02", 0}, {"2025-10-03", 0}, {"2025-12-31", 1}},
+         {"2025-10-03", "2025-12-31", "2026-01-01"}},
+        {0, 0, {{"2025-12-01", 8}, {"2025-12-02", 8}, {"2025-12-03", 8}, {"2025-12-31", 1}},
+         {"2025-12-02", "2025-12-03", "2025-12-31", "2026-01-01"}},
+        {7, 2, {{"2025-12-20", 0}, {"2025-12-26", 1}, {"2025-12-30", 1}, {"2025-12-31", 1}},
+         {"2025-12-31", "2026-01-01"}},
+        {0, 1, {{"2026-01-01", 2}}, {"2026-01-01"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kept.size());
+        for (const std::string& name : os::virt::FilesIn(kFolder))
+            os::DeleteFileA((std::string(kFolder) + "\\" + name).c_str());
+        journal::ForgetModuleState();
+        os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "JournalDays");
+        os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "JournalMB");
+        if (c.days) os::virt::SetRegistryDword("SOFTWARE\\Vantor", "JournalDays", c.days);
+        if (c.megabytes) os::virt::SetRegistryDword("SOFTWARE\\Vantor", "JournalMB", c.megabytes);
+        for (const auto& [day, size] : c.files) {
+            std::string bytes = std::string(kBom) + kHeader + "\r\n";
+            for (std::size_t i = 0; i < size; ++i) bytes += mb;
+            os::virt::PutFile(std::string(kFolder) + "\\journal-" + day + ".txt", bytes);
+        }
+        os::virt::PutFile(std::string(kFolder) + "\\notes.txt", "kept");
+        ASSERT_EQ(Write(kCMGD, 3), 1);
+        std::vector<std::string> expected;
+        for (const std::string& day : c.kept) expected.push_back("journal-" + day + ".txt");
+        expected.push_back("notes.txt");
+        EXPECT_EQ(os::virt::FilesIn(kFolder), expected);
+    }
+}
+
+// Lines go into the file of their local day, each file with its header.
+TEST_F(Journal, OneFilePerLocalDay) {
+    os::virt::SetUtcTime(2026, 3, 1, 15, 59, 59);  // 23:59:59 at UTC+8
+    ASSERT_EQ(Write(kCMGD, 1), 1);
+    os::Sleep(1000);
+    ASSERT_EQ(Write(kCMGD, 2), 1);
+    const auto before = Events("C:\\ProgramData\\Vantor\\journal\\journal-2026-03-01.txt");
+    const auto after = Events("C:\\ProgramData\\Vantor\\journal\\journal-2026-03-02.txt");
+    ASSERT_EQ(before.size(), 1u);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(before[0][kTime].substr(0, 19), "2026-03-01 23:59:59");
+    EXPECT_EQ(after[0][kTime].substr(0, 19), "2026-03-02 00:00:00");
+    EXPECT_EQ(after[0][kRefs], "2");
+}
+
+// --- the line format ---
+
+TEST(JournalFormat, FieldsAreEscapedAndTimesCarryTheirZone) {
+    os::virt::Reset();
+    const struct Case {
+        std::string text, written;
+    } cases[] = {
+        {"plain", "plain"},
+        {"a\tb\r\nc", "a\\tb\\r\\nc"},
+        {"C:\\path", "C:\\\\path"},
+        {std::string("x\x1Ay\x7F", 4), "x\\x1Ay\\x7F"},
+        {kHelloGbk + "\t!", kHelloUtf8 + "\\t!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        char out[256];
+        std::size_t used = 0;
+        ASSERT_TRUE(journal::AppendField(c.text.data(), c.text.size(), out, sizeof out, &used));
+        EXPECT_EQ(std::string(out, used), c.written);
+    }
+
+    journal::Event e;
+    e.kind = journal::EventKind::kReceived;
+    e.time = os::SystemTime{2026, 12, 3, 9, 3, 12, 5, 7};
+    std::strcpy(e.port, "COM5");
+    std::strcpy(e.number, "8613912345678");
+    std::strcpy(e.text, "line one\nline two");
+    const struct Zone {
+        int offset;
+        const char* shown;
+    } zones[] = {{480, "+08:00"}, {-330, "-05:30"}, {0, "+00:00"}};
+    for (const Zone& z : zones) {
+        e.utcOffsetMinutes = z.offset;
+        char line[journal::kMaxLineSize];
+        const std::size_t n = journal::FormatLine(e, line, sizeof line);
+        EXPECT_EQ(std::string(line, n), std::string("2026-12-09 03:12:05.007 ") + z.shown +
+                                            "\tCOM5\treceived\t8613912345678\t\t\t\t\t\tline one\\nline two\r\n");
+    }
+    // A line that does not fit is not cut: it is not made.
+    char small[40];
+    EXPECT_EQ(journal::FormatLine(e, small, sizeof small), 0u);
+}
+
+// The zone's offset comes from GetTimeZoneInformation.
+TEST_F(Journal, TheOffsetFollowsTheZone) {
+    os::virt::SetTimeZoneBias(300);  // UTC-5: 2025-12-31 19:00 local
+    ASSERT_EQ(Write(kCMGD, 1), 1);
+    const auto events = Events("C:\\ProgramData\\Vantor\\journal\\journal-2025-12-31.txt");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0][kTime].substr(0, 16), "2025-12-31 19:00");
+    EXPECT_EQ(events[0][kTime].substr(events[0][kTime].size() - 6), "-05:00");
+}
+
+}  // namespace
+}  // namespace vantor::test
