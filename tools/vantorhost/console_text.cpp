@@ -70,6 +70,8 @@ std::vector<std::wstring> CommandLineArguments() {
     return args;
 }
 
+Language ConsoleLanguage() { return GetACP() == 936 ? Language::kChinese : Language::kEnglish; }
+
 void Out(std::string_view ansi) { WriteWide(STD_OUTPUT_HANDLE, AnsiToWide(ansi)); }
 void Err(std::string_view ansi) { WriteWide(STD_ERROR_HANDLE, AnsiToWide(ansi)); }
 void OutUtf8(std::string_view utf8) { WriteWide(STD_OUTPUT_HANDLE, Utf8ToWide(utf8)); }

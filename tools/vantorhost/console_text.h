@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "detect_report.h"
 #include "text_format.h"
 
 namespace vhost {
@@ -33,6 +34,9 @@ void Out(std::string_view ansi);
 void Err(std::string_view ansi);
 // Writes UTF-8 text (the program's own fixed texts) to standard output.
 void OutUtf8(std::string_view utf8);
+
+// Chinese where the ANSI code page is GBK (936), else English.
+Language ConsoleLanguage();
 
 // Reads one line of standard input as ANSI text (a console is read as UTF-16,
 // a pipe or file as UTF-8). Empty optional at the end of input.

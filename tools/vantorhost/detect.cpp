@@ -19,8 +19,6 @@ const char kDefaultPorts[] = "COM1-COM32";
 constexpr DWORD kProbeMs = 400;
 constexpr DWORD kQueryMs = 2000;
 
-Language ConsoleLanguage() { return GetACP() == 936 ? Language::kChinese : Language::kEnglish; }
-
 ModemFacts Question(SerialProbe& port, const std::string& name, int baud) {
     ModemFacts facts;
     facts.port = name;

@@ -13,6 +13,7 @@
 #include "debug_trace.h"
 #include "host_session.h"
 #include "detect.h"
+#include "journal_command.h"
 #include "module_loader.h"
 #include "unregister.h"
 #include "vantor_version.h"
@@ -34,6 +35,7 @@ void Usage(void (*print)(std::string_view) = Err) {
         "       vantorhost [options] session      (commands from standard input, one per line)\n"
         "       vantorhost detect [--ports COM1-COM32] [--bauds 9600,19200,...]\n"
         "       vantorhost unregister | --version | --help\n"
+        "       vantorhost journal [--days N] | --folder PATH | --off | --on | --keep-days N | --keep-mb N\n"
         "commands:\n"
         "  check REGISTER [TYPE]      register check: kind and sub-index, or the error text\n"
         "  read REGISTER              read packet; value, quality, time stamp\n"
@@ -47,6 +49,7 @@ void Usage(void (*print)(std::string_view) = Err) {
         "  stats [LABEL]              (run and session) memory, handle and global-atom counts\n"
         "  detect                     find the modem, check SIM, signal, network; name --port and --baud\n"
         "  unregister                 remove the registration of the Vantor.dll beside this program\n"
+        "  journal                    the journal's last day(s) of entries; where it goes (administrator)\n"
         "options:\n"
         "  --port COMn --baud N --data-bits N --stop-bits N --parity none|odd|even|mark|space\n"
         "  --timeout MS (reply time-out)  --trace (module trace lines)  --register (DllRegisterServer)\n"
@@ -152,7 +155,7 @@ struct Invocation {
     std::vector<std::string> commands;  // command lines to run in order
     bool fromInput = false;
     // Commands that do not load the module.
-    enum class Standalone { kNone, kVersion, kHelp, kDetect, kUnregister } standalone = Standalone::kNone;
+    enum class Standalone { kNone, kVersion, kHelp, kDetect, kUnregister, kJournal } standalone = Standalone::kNone;
     std::vector<std::string> standaloneArgs;
 };
 
@@ -193,10 +196,11 @@ int ParseArguments(const std::vector<std::string>& args, Invocation& inv) {
         Usage();
         return kExitUsage;
     }
-    if (args[i] == "detect" || args[i] == "unregister" || args[i] == "help") {
-        inv.standalone = args[i] == "detect" ? Invocation::Standalone::kDetect
-                         : args[i] == "help" ? Invocation::Standalone::kHelp
-                                             : Invocation::Standalone::kUnregister;
+    if (args[i] == "detect" || args[i] == "unregister" || args[i] == "help" || args[i] == "journal") {
+        inv.standalone = args[i] == "detect"    ? Invocation::Standalone::kDetect
+                         : args[i] == "help"    ? Invocation::Standalone::kHelp
+                         : args[i] == "journal" ? Invocation::Standalone::kJournal
+                                                : Invocation::Standalone::kUnregister;
         inv.standaloneArgs.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
         if (inv.standalone == Invocation::Standalone::kUnregister && !inv.standaloneArgs.empty()) {
             Err("unregister takes no arguments: it removes the registration of the Vantor.dll beside vantorhost.exe\n");
@@ -234,6 +238,7 @@ int Main() {
         case Invocation::Standalone::kHelp: Usage(Out); return 0;
         case Invocation::Standalone::kDetect: return vhost::RunDetect(inv.standaloneArgs);
         case Invocation::Standalone::kUnregister: return vhost::RunUnregister(vhost::PathBesideExe(L"Vantor.dll"));
+        case Invocation::Standalone::kJournal: return vhost::RunJournal(inv.standaloneArgs);
     }
 
     vhost::DebugTraceListener trace;

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# The journal under Wine: vantorhost.exe drives Vantor.dll against modemsim
+# and the day file is read back as UTF-8. A confirmed, a refused and an
+# unknown send, a listing and a deletion each give one line with the right
+# fields; the Chinese text reads back as written; a folder that cannot be
+# written changes nothing the host sees; old files go at the bounds; and the
+# "vantorhost journal" commands move it, turn it off and on, and print it in
+# the console's language.
+#
+#   tests/e2e/journal_test.sh [RESULTS_XML]
+#
+# scripts/test calls it with the Wine environment exported and both build
+# trees built; run by hand it sets up the Wine environment itself. It leaves
+# the prefix's journal settings at their defaults.
+set -uo pipefail
+
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+VANTOR_ROOT="${VANTOR_ROOT:-$(cd "$HERE/../.." && pwd)}"
+# shellcheck source=host_lib.sh
+source "$HERE/host_lib.sh"
+# shellcheck source=fault_lib.sh
+source "$HERE/fault_lib.sh"
+
+XML="${1:-$VANTOR_ROOT/build/results/e2e_journal_test.xml}"
+INBOX="$HERE/data/demo_inbox.txt"
+mkdir -p "$VANTOR_ROOT/build"
+E2E_RUN="$(mktemp -d "$VANTOR_ROOT/build/e2e-journal.XXXXXX")"
+FAULT_RUN="$E2E_RUN"
+
+cleanup() {
+    vantorhost journal --on --keep-days 0 --keep-mb 0 >/dev/null 2>&1
+    fault_cleanup
+    modemsim_stop_all
+    e2e_wine_down
+}
+trap cleanup EXIT
+
+e2e_require_builds "$XML" journal
+e2e_wine_up
+
+JOURNAL="$E2E_RUN/journal"
+JOURNAL_WIN="$(winpath "$JOURNAL")"
+TODAY="journal-$(date +%F).txt"
+# The day file's events as "event|number|parts|references|result|error|meaning|text"
+# lines; fails (non-zero) when the file is not UTF-8 with a byte-order mark and
+# the header, or a line has not all its fields.
+events() {
+    /usr/bin/python3 - "$1" <<'EOF'
+import sys
+data = open(sys.argv[1], "rb").read()
+bom, header = b"\xef\xbb\xbf", "time\tport\tevent\tnumber\tparts\treferences\tresult\terror\tmeaning\ttext"
+if not data.startswith(bom):
+    sys.exit("no byte-order mark")
+lines = data[3:].decode("utf-8").split("\r\n")
+if lines[0] != header or lines[-1] != "":
+    sys.exit("no header line or no line end at the end")
+for line in lines[1:-1]:
+    f = line.split("\t")
+    if len(f) != 10:
+        sys.exit("a line of %d fields: %r" % (len(f), line))
+    print("|".join(f[2:]))
+EOF
+}
+count_events() { grep -c "^$2|" "$1" || true; }
+
+# --- where it goes -----------------------------------------------------------
+host_run folder 60 journal --folder "$JOURNAL_WIN"
+expect_eq folder_exit_status "$(rc folder)" 0
+expect_contains folder_is_shown "$(out folder)" "$JOURNAL_WIN"
+
+# --- one session: each outcome once ------------------------------------------
+fault_sim_start main 42 --inbox "$INBOX"
+fault_session_start main 42 --timeout 1500 --trace
+fault_do main "send 13800138000 你好，Vantor 日志"
+grep -qF "read SReturn: 1" "$E2E_RUN/main.last" && case_pass send_confirmed || case_fail send_confirmed "$(fault_last main)"
+fault_ctl main "cms 330 CMGS 1"
+fault_do main "send 13900139000 Tank 4 low"
+grep -qF "read SReturn: 2" "$E2E_RUN/main.last" && case_pass send_refused || case_fail send_refused "$(fault_last main)"
+fault_do main "inbox --new"
+grep -qF "inbox (unread): 5 message(s)" "$E2E_RUN/main.last" && case_pass listed_five ||
+    case_fail listed_five "$(fault_last main)"
+fault_do main "inbox --old"
+fault_do main "delete 1"
+fault_ctl main "prompt-silence on"
+fault_do main "send 13700137000 Door open" 90
+grep -qF "read SReturn: 2" "$E2E_RUN/main.last" && case_pass send_unknown || case_fail send_unknown "$(fault_last main)"
+fault_ctl main "prompt-silence off"
+fault_session_end main
+fault_sim_stop main
+expect_not_contains no_journal_failure_traced "$E2E_RUN/main.out" "Journal: cannot write"
+
+if events "$JOURNAL/$TODAY" >"$E2E_RUN/main.events" 2>"$E2E_RUN/main.events.err"; then
+    case_pass file_is_utf8_with_header
+else
+    case_fail file_is_utf8_with_header "$(cat "$E2E_RUN/main.events.err")"
+fi
+sed 's/^/    journal| /' "$E2E_RUN/main.events"
+expect_eq one_sent "$(count_events "$E2E_RUN/main.events" sent)" 1
+expect_eq one_refused "$(count_events "$E2E_RUN/main.events" refused)" 1
+expect_eq one_unknown "$(count_events "$E2E_RUN/main.events" "outcome unknown")" 1
+expect_eq five_received_once "$(count_events "$E2E_RUN/main.events" received)" 5
+expect_eq one_deleted "$(count_events "$E2E_RUN/main.events" deleted)" 1
+# The sent line: number, one part, the modem's reference, ok, the text as UTF-8.
+sent_line=$(grep '^sent|' "$E2E_RUN/main.events")
+if [[ "$sent_line" =~ ^sent\|13800138000\|1\|[0-9]+\|ok\|\|\|你好，Vantor\ 日志$ ]]; then
+    case_pass sent_fields_and_chinese_text
+else
+    case_fail sent_fields_and_chinese_text "$sent_line"
+fi
+expect_contains refused_fields "$E2E_RUN/main.events" \
+    "refused|13900139000|1||refused, not tried again|+CMS ERROR: 330|SMSC address unknown|Tank 4 low"
+expect_contains unknown_fields "$E2E_RUN/main.events" \
+    "outcome unknown|13700137000|1||outcome unknown, not tried again||no final result within 60 s of the Ctrl-Z|Door open"
+expect_contains received_chinese "$E2E_RUN/main.events" "|你好，世界！今晚七点见。"
+expect_contains received_fields "$E2E_RUN/main.events" "received|10086|1|1|unread, stamped 2026-12-09 08:30:15|||Hello from the network"
+expect_contains deleted_fields "$E2E_RUN/main.events" "deleted|||1|OK|||"
+
+# --- printed in the console's language ---------------------------------------
+host_run print_zh 60 journal --days 2
+expect_contains print_chinese_columns "$(out print_zh)" "时间	端口	事件	号码"
+expect_contains print_chinese_event "$(out print_zh)" "已发送	13800138000"
+expect_contains print_chinese_text "$(out print_zh)" "你好，Vantor 日志"
+expect_contains print_chinese_count "$(out print_zh)" "最近 2 天共 9 条记录。"
+LC_ALL=en_US.UTF-8 host_run print_en 60 journal
+expect_contains print_english_columns "$(out print_en)" "time	port	event	number"
+expect_contains print_english_event "$(out print_en)" "	sent	13800138000"
+expect_contains print_english_count "$(out print_en)" "9 entries in the last 1 day(s)."
+
+# --- a folder that cannot be written changes nothing the host sees -------------
+cat >"$E2E_RUN/plain.cmds" <<'CMDS'
+send 13800138000 报警：三号泵压力过高
+inbox --new
+delete 2
+read AT
+CMDS
+plain_session() {
+    fault_sim_start "$1" 43 --inbox "$INBOX"
+    host_run "$1" 120 --port COM43 --timeout 1500 --trace session <"$E2E_RUN/plain.cmds"
+    fault_sim_stop "$1"
+    # The results without the trace and the time stamps of the reads.
+    grep -v '^  trace|' "$(out "$1")" | sed -E 's/, [0-9-]+ [0-9:.]+\)$/)/' >"$E2E_RUN/$1.results"
+}
+plain_session writable
+host_run unwritable_folder 60 journal --folder 'Q:\no drive\journal'
+plain_session unwritable
+if cmp -s "$E2E_RUN/writable.results" "$E2E_RUN/unwritable.results"; then
+    case_pass unwritable_folder_same_host_results
+else
+    case_fail unwritable_folder_same_host_results "$(diff "$E2E_RUN/writable.results" "$E2E_RUN/unwritable.results" | head -5)"
+fi
+expect_eq unwritable_traced_once "$(grep -c 'Journal: cannot write Q:' "$(out unwritable)")" 1
+expect_eq writable_traced_nothing "$(grep -c 'Journal:' "$(out writable)")" 0
+
+# --- bounds -----------------------------------------------------------------
+LC_ALL=en_US.UTF-8 host_run folder_again 60 journal --folder "$JOURNAL_WIN" --keep-days 30 --keep-mb 1
+expect_contains bounds_shown "$(out folder_again)" "kept 30 days, at most 1 MB"
+/usr/bin/python3 - "$JOURNAL" <<'EOF'
+import datetime, os, sys
+today = datetime.date.today()
+def put(day, size):
+    with open(os.path.join(sys.argv[1], "journal-%s.txt" % day.isoformat()), "wb") as f:
+        f.write(b"\xef\xbb\xbf" + b"x" * size)
+put(datetime.date(2020, 1, 1), 10)                    # far beyond 30 days
+put(today - datetime.timedelta(days=31), 10)          # just beyond
+put(today - datetime.timedelta(days=20), 700 * 1024)  # the oldest within: over 1 MB with the rest
+put(today - datetime.timedelta(days=10), 10)
+put(today - datetime.timedelta(days=1), 500 * 1024)
+EOF
+cat >"$E2E_RUN/bounds.cmds" <<'CMDS'
+delete 3
+CMDS
+fault_sim_start bounds 44
+host_run bounds 60 --port COM44 session <"$E2E_RUN/bounds.cmds"
+fault_sim_stop bounds
+kept=$(cd "$JOURNAL" && ls journal-*.txt | tr '\n' ' ')
+expected="journal-$(date -d '-10 days' +%F).txt journal-$(date -d '-1 day' +%F).txt $TODAY "
+expect_eq bounds_remove_oldest_first "$kept" "$expected"
+
+# --- off and on --------------------------------------------------------------
+LC_ALL=en_US.UTF-8 host_run off 60 journal --off
+expect_contains off_shown "$(out off)" "Journal: off"
+before=$(wc -l <"$JOURNAL/$TODAY")
+fault_sim_start quiet 44
+host_run while_off 60 --port COM44 session <"$E2E_RUN/bounds.cmds"
+fault_sim_stop quiet
+expect_eq off_writes_nothing "$(wc -l <"$JOURNAL/$TODAY")" "$before"
+LC_ALL=en_US.UTF-8 host_run on 60 journal --on --keep-days 0 --keep-mb 0
+expect_contains on_default_folder "$(out on)" 'C:\ProgramData\Vantor\journal (day files kept 90 days, at most 20 MB in all)'
+default_file="$WINEPREFIX/drive_c/ProgramData/Vantor/journal/$TODAY"
+lines_before=0
+[[ -f "$default_file" ]] && lines_before=$(wc -l <"$default_file")
+fault_sim_start default 44
+host_run while_on 60 --port COM44 session <"$E2E_RUN/bounds.cmds"
+fault_sim_stop default
+lines_after=0
+[[ -f "$default_file" ]] && lines_after=$(wc -l <"$default_file")
+expect_eq on_writes_default_folder "$((lines_after - lines_before))" "$((lines_before == 0 ? 2 : 1))"
+host_run bad_folder 60 journal --folder relative\\path
+expect_eq relative_folder_refused "$(rc bad_folder)" 2
+
+write_results "$XML" journal

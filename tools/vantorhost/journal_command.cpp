@@ -1,0 +1,255 @@
+#include "journal_command.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "console_text.h"
+#include "journal/settings.h"
+
+namespace vhost {
+namespace {
+
+namespace jr = vantor::journal;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* T(Language language, const char* english, const char* chinese) {
+    return language == Language::kChinese ? chinese : english;
+}
+
+// The journal's column names and event names in the console's language.
+struct Word {
+    const char* english;
+    const char* chinese;
+};
+constexpr Word kColumns[] = {
+    {"time", "时间"},        {"port", "端口"},       {"event", "事件"},  {"number", "号码"},
+    {"parts", "分段"},       {"references", "参考号"}, {"result", "结果"}, {"error", "错误"},
+    {"meaning", "含义"},     {"text", "内容"},
+};
+constexpr Word kEvents[] = {
+    {"sent", "已发送"},          {"refused", "被拒绝"},     {"outcome unknown", "结果未知"},
+    {"received", "已接收"},      {"deleted", "已删除"},     {"link lost", "链路中断"},
+    {"link back", "链路恢复"},   {"modem restarted", "调制解调器重启"},
+};
+
+// A journal line with its event named in `language`.
+std::string Localized(const std::string& line, Language language) {
+    if (language == Language::kEnglish) return line;
+    const std::size_t first = line.find('\t');
+    const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+    const std::size_t third = second == std::string::npos ? second : line.find('\t', second + 1);
+    if (third == std::string::npos) return line;
+    const std::string event = line.substr(second + 1, third - second - 1);
+    for (const Word& w : kEvents)
+        if (event == w.english) return line.substr(0, second + 1) + w.chinese + line.substr(third);
+    return line;
+}
+
+std::string HeaderLine(Language language) {
+    std::string out;
+    for (const Word& w : kColumns) out += std::string(out.empty() ? "" : "\t") + T(language, w.english, w.chinese);
+    return out + "\n";
+}
+
+bool ParseNumber(const std::string& text, long low, long high, long& value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || parsed < low || parsed > high) return false;
+    value = parsed;
+    return true;
+}
+
+// --- settings (HKLM\SOFTWARE\Vantor) ---
+
+// Writes or (value null) removes one value; 0 or the Win32 error.
+LONG SetValue(const char* name, DWORD type, const void* value, DWORD size) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, jr::kRegistryKey, 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    if (value != nullptr) {
+        status = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(value), size);
+    } else {
+        status = RegDeleteValueA(key, name);
+        if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return status;
+}
+
+LONG SetText(const char* name, const std::string& text) {
+    return SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+LONG SetBound(const char* name, long value) {
+    if (value == 0) return SetValue(name, REG_DWORD, nullptr, 0);
+    const DWORD number = static_cast<DWORD>(value);
+    return SetValue(name, REG_DWORD, &number, sizeof number);
+}
+
+// A folder the driver can find whatever its current directory: a drive and
+// its root ("D:\..."), or a share ("\\server\share\...").
+bool IsAbsoluteFolder(const std::string& path) {
+    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        (path[2] == '\\' || path[2] == '/'))
+        return true;
+    return path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
+}
+
+void PrintWhere(Language language) {
+    const jr::Settings s = jr::ReadSettings();
+    if (!s.on) {
+        OutUtf8(T(language, "Journal: off (vantorhost journal --on turns it on)\n",
+                  "短信日志：已关闭（vantorhost journal --on 可重新开启）\n"));
+        return;
+    }
+    const std::string folder = WideToUtf8(AnsiToWide(s.folder));
+    OutUtf8(Format(T(language, "Journal: %s (day files kept %lu days, at most %lu MB in all)\n",
+                     "短信日志：%s（按天保存，保留 %lu 天，总共最多 %lu MB）\n"),
+                   folder.c_str(), static_cast<unsigned long>(s.days),
+                   static_cast<unsigned long>(s.megabytes)));
+}
+
+int ReportFailure(LONG status, Language language) {
+    Err(Format("journal: the registry (HKLM\\%s) could not be written: error %ld%s\n", jr::kRegistryKey,
+               static_cast<long>(status),
+               status == ERROR_ACCESS_DENIED ? T(language, " (run as administrator)", " (请以管理员身份运行)")
+                                             : ""));
+    return kExitFailed;
+}
+
+// --- the entries ---
+
+std::string ReadWholeFile(const std::string& path) {
+    const HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string text;
+    char buffer[16384];
+    DWORD got = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(f);
+    return text;
+}
+
+// journal-YYYY-MM-DD.txt of the local day `back` days before today.
+std::string DayFileName(int back) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    now.wHour = 12;  // midday: a day back is always the day before, whatever the clock does
+    FILETIME time{};
+    SystemTimeToFileTime(&now, &time);
+    ULARGE_INTEGER t{};
+    t.LowPart = time.dwLowDateTime;
+    t.HighPart = time.dwHighDateTime;
+    t.QuadPart -= static_cast<ULONGLONG>(back) * 24ull * 3600ull * 10000000ull;
+    time.dwLowDateTime = t.LowPart;
+    time.dwHighDateTime = t.HighPart;
+    SYSTEMTIME day{};
+    FileTimeToSystemTime(&time, &day);
+    return Format("%s%04u-%02u-%02u%s", jr::kFilePrefix, day.wYear, day.wMonth, day.wDay, jr::kFileSuffix);
+}
+
+int PrintEntries(long days, Language language) {
+    PrintWhere(language);
+    const jr::Settings s = jr::ReadSettings();
+    if (!s.on) return 0;
+    const std::string first = DayFileName(static_cast<int>(days - 1));
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    const std::string pattern = std::string(s.folder) + "\\" + jr::kFilePrefix + "*" + jr::kFileSuffix;
+    const HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name.size() == first.size() && name >= first) names.push_back(name);
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    std::sort(names.begin(), names.end());
+    unsigned long entries = 0;
+    bool headed = false;
+    for (const std::string& name : names) {
+        std::string text = ReadWholeFile(std::string(s.folder) + "\\" + name);
+        if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+        std::size_t start = 0;
+        bool header = true;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            start = end + 1;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (header || line.empty()) {
+                header = false;
+                continue;
+            }
+            if (!headed) OutUtf8(HeaderLine(language));
+            headed = true;
+            OutUtf8(Localized(line, language) + "\n");
+            ++entries;
+        }
+    }
+    if (language == Language::kChinese)
+        OutUtf8(Format("最近 %ld 天共 %lu 条记录。\n", days, entries));
+    else
+        OutUtf8(Format("%lu entries in the last %ld day(s).\n", entries, days));
+    return 0;
+}
+
+}  // namespace
+
+int RunJournal(const std::vector<std::string>& args) {
+    const Language language = ConsoleLanguage();
+    long days = 1;
+    std::string folder;
+    bool off = false, on = false, setFolder = false;
+    long keepDays = -1, keepMb = -1;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--days" && hasValue && ParseNumber(args[i + 1], 1, 3650, days)) {
+            ++i;
+        } else if (a == "--folder" && hasValue && IsAbsoluteFolder(args[i + 1])) {
+            folder = args[++i];
+            setFolder = true;
+        } else if (a == "--off") {
+            off = true;
+        } else if (a == "--on") {
+            on = true;
+        } else if (a == "--keep-days" && hasValue && ParseNumber(args[i + 1], 0, 36500, keepDays)) {
+            ++i;
+        } else if (a == "--keep-mb" && hasValue && ParseNumber(args[i + 1], 0, 100000, keepMb)) {
+            ++i;
+        } else {
+            Err("journal: bad argument " + a +
+                "\nusage: vantorhost journal [--days N] | --folder PATH (absolute) | --off | --on"
+                " | --keep-days N | --keep-mb N\n");
+            return kExitUsage;
+        }
+    }
+    if (static_cast<int>(off) + static_cast<int>(on) + static_cast<int>(setFolder) > 1) {
+        Err("journal: give one of --folder, --off and --on\n");
+        return kExitUsage;
+    }
+    const bool changes = off || on || setFolder || keepDays >= 0 || keepMb >= 0;
+    if (!changes) return PrintEntries(days, language);
+
+    LONG status = ERROR_SUCCESS;
+    if (setFolder) status = SetText(jr::kFolderValue, folder);
+    if (off) status = SetText(jr::kFolderValue, jr::kOffWord);
+    if (on) status = SetValue(jr::kFolderValue, REG_SZ, nullptr, 0);
+    if (status == ERROR_SUCCESS && keepDays >= 0) status = SetBound(jr::kDaysValue, keepDays);
+    if (status == ERROR_SUCCESS && keepMb >= 0) status = SetBound(jr::kMegabytesValue, keepMb);
+    if (status != ERROR_SUCCESS) return ReportFailure(status, language);
+    PrintWhere(language);
+    return 0;
+}
+
+}  // namespace vhost
