@@ -17,3 +17,11 @@ if(EXISTS ${VANTOR_GTEST_SOURCE}/CMakeLists.txt)
     add_subdirectory(tests/win32)
 endif()
 add_subdirectory(tools/vantorhost)
+
+# The cost of a journal line on Windows, for scripts/bench.
+add_executable(journal_line_bench ${CMAKE_SOURCE_DIR}/bench/journal_line_bench.cpp)
+target_include_directories(journal_line_bench PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(journal_line_bench PRIVATE ${VANTOR_WARNINGS})
+target_link_libraries(journal_line_bench PRIVATE vantor_win32)
+target_link_options(journal_line_bench PRIVATE ${VANTOR_STATIC_RUNTIME})
+set_target_properties(journal_line_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
