@@ -5,7 +5,8 @@
 // the algorithms that use them live in the core where a native test can watch
 // every call. Two implementations exist: os/win32 forwards each call to the
 // Windows API; os/virt serves them from a virtual clock, in-memory serial
-// ports, an atom table, iconv and a trace recorder.
+// ports, an atom table, iconv, a trace recorder, and in-memory files and
+// registry values.
 //
 // The core never includes <windows.h>; it uses the types below.
 #pragma once

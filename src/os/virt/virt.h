@@ -1,7 +1,8 @@
 // Test controls of the virtual operating system (os/virt): a clock that only
-// Sleep advances, serial ports wired to in-memory peers, a global atom table,
-// CP936 conversion through iconv and a trace recorder. Native tests and the
-// fuzzers link against it instead of Win32.
+// Sleep advances and a wall clock that follows it, serial ports wired to
+// in-memory peers, a global atom table, CP936 conversion through iconv, a
+// trace recorder, and in-memory files and registry values. Native tests and
+// the fuzzers link against it instead of Win32.
 #pragma once
 
 #include <cstddef>
@@ -94,8 +95,9 @@ bool FileExists(const std::string& path);
 std::string FileText(const std::string& path);  // empty when absent
 std::vector<std::string> FilesIn(const std::string& folder);  // names, in order
 int OpenFileCount();  // open file and search handles
-// The calls on files and folders, with the number of port calls made before
-// each, so a test can see where the file system was used between dialogues.
+// The newest calls on files and folders (at least the last 10 000), with the
+// number of port calls recorded before each, so a test can see where the
+// file system was used between dialogues.
 struct FileCall {
     std::string function;  // "CreateFileA", "WriteFile", "CreateDirectoryA", ...
     std::string path;

@@ -105,8 +105,13 @@ Result Fail(std::uint32_t error, Result result) {
     return result;
 }
 
+// The newest calls are kept (at least the last 10 000), as with the port calls.
 void Note(const char* function, const std::string& path) {
-    State().calls.push_back(virt::FileCall{function, path, virt::Now(), virt::PortCalls().size()});
+    constexpr std::size_t kKeptCalls = 10000;
+    auto& calls = State().calls;
+    if (calls.size() >= 2 * kKeptCalls)
+        calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(kKeptCalls));
+    calls.push_back(virt::FileCall{function, path, virt::Now(), virt::PortCalls().size()});
 }
 
 // '*' any run of characters, '?' one; without regard to case.
