@@ -12,10 +12,11 @@
 namespace vantor::journal {
 namespace {
 
+// `from` (a null one is empty), cut to fit.
 template <std::size_t N>
 void Copy(char (&to)[N], const char* from, std::size_t length = static_cast<std::size_t>(-1)) noexcept {
-    std::size_t n = from == nullptr ? 0 : strnlen(from, length < N - 1 ? length : N - 1);
-    std::memcpy(to, from, n);
+    const std::size_t n = from == nullptr ? 0 : strnlen(from, length < N - 1 ? length : N - 1);
+    if (n > 0) std::memcpy(to, from, n);
     to[n] = '\0';
 }
 

@@ -220,8 +220,12 @@ TEST_F(Journal, ReceivedMessagesOnceAndDeletions) {
     ASSERT_EQ(Write(kCMGD, 1), 1);
     tc35.FailCommand("CMGD", 321, 1);
     ASSERT_EQ(Write(kCMGD, 2), 0);
+    tc35.FailCommand("CMGD", 399, 1);  // a code without a listed meaning
+    ASSERT_EQ(Write(kCMGD, 2), 0);
     const std::vector<Row> deleted = EventsOf("deleted");
-    ASSERT_EQ(deleted.size(), 2u);
+    ASSERT_EQ(deleted.size(), 3u);
+    EXPECT_EQ(deleted[2][kError], "+CMS ERROR: 399");
+    EXPECT_EQ(deleted[2][kMeaning], "");
     EXPECT_EQ(deleted[0][kRefs], "1");
     EXPECT_EQ(deleted[0][kResult], "OK");
     EXPECT_EQ(deleted[1][kRefs], "2");
