@@ -66,6 +66,34 @@ TEST_F(LineInStep, LateSendResultPutsNothingBehind) {
     }
 }
 
+// Another program switches the modem's echo off. The driver learns it from
+// the first answer that ends in OK without the echo, however the answer is
+// cut into pieces on the line: the next link test passes and the next
+// listing shows the new message.
+TEST_F(LineInStep, EchoSwitchedOffIsLearnedWhateverThePieces) {
+    const auto learned = [] {
+        const auto& t = os::virt::TraceLines();
+        return std::count(t.begin(), t.end(),
+                          "No echo from the modem: answers count from the command on\n");
+    };
+    for (const std::size_t piece : {1u, 2u, 3u, 5u, 64u}) {
+        SCOPED_TRACE(piece);
+        tc35.settings().echo = true;
+        EXPECT_EQ(ReadAt(), 1);  // the echo is seen again
+        tc35.settings().echo = false;
+        tc35.faults().line.chunks = {piece};
+        const auto before = learned();
+        ReadAt();  // may fail: its answer is what tells that the echo is gone
+        EXPECT_EQ(learned(), before + 1);
+        EXPECT_EQ(ReadAt(), 1);
+        const std::string body = "PIECES " + std::to_string(piece);
+        tc35.Deliver(Deliver7("8613900000000", body), Now());
+        EXPECT_EQ(Write(kNEW), 1);
+        EXPECT_EQ(std::string(modem.MsgNec[0]), body);
+        tc35.faults().line.chunks = {};
+    }
+}
+
 // The OK the modem gives to an ESC (a send that got no prompt in time) and a
 // late listing are dropped before the next command, traced with their size.
 TEST_F(LineInStep, WhatWaitsBeforeACommandIsDiscardedAndTraced) {
