@@ -10,7 +10,10 @@ list(TRANSFORM VANTOR_VIRT_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 set(VANTOR_MODEL_SOURCES
     tools/modem/at_commands.cpp
     tools/modem/at_syntax.cpp
+    tools/modem/deliver_pdu.cpp
     tools/modem/escapes.cpp
+    tools/modem/field_line.cpp
+    tools/modem/field_schedule.cpp
     tools/modem/gsm_charset.cpp
     tools/modem/modem_model.cpp
     tools/modem/sent_log.cpp
@@ -44,6 +47,7 @@ set(VANTOR_NATIVE_TESTS
     tests/native/device_request_test.cpp
     tests/native/device_write_test.cpp
     tests/native/exchange_test.cpp
+    tests/native/field_schedule_test.cpp
     tests/native/line_in_step_test.cpp
     tests/native/listing_reader_test.cpp
     tests/native/modem_model_test.cpp

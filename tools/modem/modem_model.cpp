@@ -136,6 +136,21 @@ void Tc35Model::Flood(std::size_t n, std::uint64_t now_ms) {
     Answer(junk, now_ms);
 }
 
+void Tc35Model::Unsolicited(std::string_view line, std::uint64_t now_ms) {
+    std::string urc = "\r\n" + std::string(line) + "\r\n";
+    if (input_ != Input::kCommand) {
+        pending_urcs_.push_back(std::move(urc));
+        return;
+    }
+    Answer(urc, now_ms);
+}
+
+void Tc35Model::SetOverflow(int mode, std::uint64_t now_ms) {
+    if (mode == overflow_) return;
+    overflow_ = mode;
+    if (settings_.smgo == 1) Unsolicited("^SMGO: " + std::to_string(mode), now_ms);
+}
+
 void Tc35Model::Babble(std::uint64_t now) {
     if (faults_.babble_ms == 0 || HungUp(now)) {
         next_babble_ms_ = 0;
@@ -171,6 +186,34 @@ void Tc35Model::Answer(std::string_view bytes, std::uint64_t now, std::uint32_t 
     if (faults_.silent || faults_.babble_ms > 0 || HungUp(now) || bytes.empty()) return;
     std::string text = faults_.garbage + std::string(bytes);
     out_.Push(text, now + faults_.answer_delay_ms + extra_delay, faults_.line);
+}
+
+void Tc35Model::AnswerEntries(std::string info, std::vector<std::size_t> breaks,
+                              const std::string& result, std::uint64_t now) {
+    if (!faults_.urc_in_answer.empty() && !info.empty()) {
+        // Between two entries of a listing, else before the final result.
+        const bool between = breaks.size() > 1;
+        const std::size_t at = between ? breaks[breaks.size() / 2] : info.size();
+        const std::string urc = "\r\n" + faults_.urc_in_answer + "\r\n";
+        info.insert(at, urc);
+        if (between)
+            for (std::size_t& b : breaks)
+                if (b >= at) b += urc.size();
+        faults_.urc_in_answer.clear();
+    }
+    if (faults_.listing_entry_gap_ms == 0 || breaks.empty()) {
+        Answer(info + result, now);
+        return;
+    }
+    // The entries leave one by one, each after the SIM's pause.
+    std::size_t from = 0;
+    std::uint32_t delay = 0;
+    for (std::size_t b : breaks) {
+        if (b > from) Answer(std::string_view(info).substr(from, b - from), now, delay);
+        from = b;
+        delay += faults_.listing_entry_gap_ms;
+    }
+    Answer(info.substr(from) + result, now, delay);
 }
 
 std::string Tc35Model::OkText() const {
@@ -286,6 +329,7 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
         return;
     }
     if (parts.empty()) parts.push_back({"AT", ""});
+    std::vector<std::size_t> breaks;  // where listed entries start in the answer
     for (const CommandPart& part : parts) {
         Reply reply;
         int code = 0;
@@ -295,9 +339,10 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
         } else {
             RunCommand(part.name, part.args, reply);
         }
+        for (std::size_t start : reply.entry_starts) breaks.push_back(answer.size() + start);
         answer += reply.info;
         if (reply.error) {
-            Answer(answer + ErrorText(reply), now);
+            AnswerEntries(answer, breaks, ErrorText(reply), now);
             return;
         }
         if (reply.prompt) {
@@ -307,7 +352,7 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
             return;
         }
     }
-    Answer(answer + OkText(), now);
+    AnswerEntries(answer, breaks, OkText(), now);
     for (const std::string& urc : pending_urcs_) Answer(urc, now);
     pending_urcs_.clear();
 }
