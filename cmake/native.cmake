@@ -1,6 +1,13 @@
 # Native tree: the core against the virtual OS, its tests under ASan+UBSan,
 # and the modem simulator.
-set(VANTOR_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+# VANTOR_SANITIZERS=OFF builds the tree optimised and without sanitizers:
+# scripts/soak runs the field year that way.
+option(VANTOR_SANITIZERS "native tree under ASan and UBSan" ON)
+if(VANTOR_SANITIZERS)
+    set(VANTOR_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+else()
+    set(VANTOR_SANITIZE "")
+endif()
 
 set(VANTOR_VIRT_SOURCES
     src/os/virt/virt_codepage.cpp
@@ -74,6 +81,17 @@ target_compile_definitions(native_tests PRIVATE
     VANTOR_CAPTURES_DIR="${CMAKE_SOURCE_DIR}/tests/data/captures"
     VANTOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
+
+# A year in the field in virtual time (VANTOR_FIELD_DAYS, VANTOR_FIELD_SEEDS):
+# its own program, run as its own suite and by scripts/soak.
+add_executable(field_year
+    ${CMAKE_SOURCE_DIR}/tests/native/field_year_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/native/field_host.cpp
+    ${CMAKE_SOURCE_DIR}/tests/native/field_ledger.cpp)
+target_include_directories(field_year PRIVATE ${CMAKE_SOURCE_DIR}/tests/native)
+target_compile_options(field_year PRIVATE ${VANTOR_WARNINGS})
+target_link_libraries(field_year PRIVATE vantor_virt vantor_test_support modem_model GTest::gtest
+    GTest::gtest_main)
 
 add_subdirectory(tools/modemsim)
 add_subdirectory(fuzz)
