@@ -658,6 +658,7 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     if (faults_.bare_ok_on_send) {
         // Some firmware refuses a message with a bare OK and no +CMGS line.
         Answer(OkText(), now, faults_.send_result_delay_ms);
+        busy_until_ = now + faults_.send_result_delay_ms;
         return;
     }
     sent.reference = next_reference_;
@@ -665,6 +666,7 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     const int reference = sent.reference;
     sent_.Record(std::move(sent), submitted ? &*submitted : nullptr);
     Answer(InfoText({"+CMGS: " + std::to_string(reference)}) + OkText(), now, faults_.send_result_delay_ms);
+    busy_until_ = now + faults_.send_result_delay_ms;
 }
 
 }  // namespace modem

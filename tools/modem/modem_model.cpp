@@ -117,6 +117,7 @@ void Tc35Model::HangUp(std::uint64_t now_ms, std::uint64_t duration_ms) {
 
 void Tc35Model::PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms) {
     HangUp(now_ms, startup_ms);
+    busy_until_ = 0;
     FactoryReset();
     Answer("\r\n^SYSSTART\r\n", now_ms + startup_ms);
 }
@@ -250,6 +251,9 @@ std::string Tc35Model::InfoText(const std::vector<std::string>& lines) const {
 void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) {
     received_.append(reinterpret_cast<const char*>(bytes), length);
     if (HungUp(now)) return;
+    // A command still runs (a send awaiting the network's verdict): the
+    // modem takes no new command before its result.
+    if (input_ == Input::kCommand && now < busy_until_) return;
     for (std::size_t i = 0; i < length; ++i) {
         char c = static_cast<char>(bytes[i]);
         if (input_ == Input::kCommand) {

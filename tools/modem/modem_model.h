@@ -84,7 +84,9 @@ struct Faults {
     std::size_t flood = 0;              // the next command line is answered by this many
                                         // junk bytes and no result code (one-shot)
     bool silent_after_prompt = false;   // after "> " nothing more: no echo, no result
-    std::uint32_t send_result_delay_ms = 0;  // "+CMGS: <mr>" ... "OK" this late after Ctrl-Z
+    // "+CMGS: <mr>" ... "OK" this late after Ctrl-Z. The command runs until
+    // then: what is typed meanwhile is not heard (no echo, not run).
+    std::uint32_t send_result_delay_ms = 0;
     bool bare_ok_on_send = false;       // a submitted message is refused with a bare OK
     std::string arrive_during_listing;  // SMS-DELIVER PDU stored while the next AT+CMGL
                                         // runs: not in that listing, unread (one-shot)
@@ -264,6 +266,7 @@ private:
     bool muted_input_ = false;         // silent_after_prompt applies to this input
     int next_reference_ = 1;
     std::uint64_t hangup_until_ = 0;
+    std::uint64_t busy_until_ = 0;     // AT+CMGS runs until its late result
     std::uint64_t started_hangup_ms_ = 0;  // see TakeHangUp
     std::uint64_t next_babble_ms_ = 0;     // 0: babble not started
     std::vector<std::string> pending_urcs_;  // held back while a command runs
