@@ -387,5 +387,38 @@ TEST_F(LineInStep, TextModeShowsThePartsOfALongMessage) {
     EXPECT_EQ(Utf8(modem.MsgNec[1]), "你好，世界！今晚七点见。");
 }
 
+// After a restart the host's format waits for the next packet that talks to
+// the modem: reads and writes of the kept values before it cause no traffic
+// and take no time, however the line is (here it has gone quiet again).
+TEST_F(LineInStep, KeptValuesStayQuietAfterARestart) {
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    tc35.PowerCycle(Now());
+    os::Sleep(600);
+    EXPECT_EQ(ReadAt(), 1);
+    ASSERT_TRUE(modem.line.RestartSeen);
+    tc35.faults().silent = true;
+
+    const std::size_t heard = tc35.Received().size();
+    const std::uint64_t start = Now();
+    for (std::int16_t kind : Kinds{kMsgNew, kMsgNec, kMsgOld, kMsgInf, kTele, kReSTime, kSReturn, kCodeMod}) {
+        PacketBuilder read(kind);
+        read.Value(kind == kReSTime || kind == kSReturn || kind == kCodeMod ? kType2 : kTypeText, 0);
+        EXPECT_EQ(Run(read), 1) << kind;
+    }
+    PacketBuilder write(kReSTime, true);
+    write.Value(kType2, 3);
+    EXPECT_EQ(Run(write), 1);
+    EXPECT_EQ(Now(), start);
+    EXPECT_EQ(tc35.Received().size(), heard);
+    EXPECT_TRUE(modem.line.RestartSeen);
+
+    // The next listing puts text mode back first.
+    tc35.faults().silent = false;
+    tc35.Deliver(Deliver7("8613900000000", "AFTER START"), Now());
+    EXPECT_EQ(Write(kNEW), 1);
+    EXPECT_EQ(tc35.settings().cmgf, 1);
+    EXPECT_EQ(std::string(modem.MsgNec[0]), "AFTER START");
+}
+
 }  // namespace
 }  // namespace vantor::test
