@@ -1,6 +1,13 @@
 # Native tree: the core against the virtual OS, its tests under ASan+UBSan,
 # and the modem simulator.
-set(VANTOR_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+# VANTOR_SANITIZERS=OFF builds the tree optimised and without sanitizers:
+# scripts/soak runs the field year that way.
+option(VANTOR_SANITIZERS "native tree under ASan and UBSan" ON)
+if(VANTOR_SANITIZERS)
+    set(VANTOR_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+else()
+    set(VANTOR_SANITIZE "")
+endif()
 
 set(VANTOR_VIRT_SOURCES
     src/os/virt/virt_codepage.cpp
@@ -11,7 +18,10 @@ list(TRANSFORM VANTOR_VIRT_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 set(VANTOR_MODEL_SOURCES
     tools/modem/at_commands.cpp
     tools/modem/at_syntax.cpp
+    tools/modem/deliver_pdu.cpp
     tools/modem/escapes.cpp
+    tools/modem/field_line.cpp
+    tools/modem/field_schedule.cpp
     tools/modem/gsm_charset.cpp
     tools/modem/modem_model.cpp
     tools/modem/sent_log.cpp
@@ -45,6 +55,7 @@ set(VANTOR_NATIVE_TESTS
     tests/native/device_request_test.cpp
     tests/native/device_write_test.cpp
     tests/native/exchange_test.cpp
+    tests/native/field_schedule_test.cpp
     tests/native/journal_test.cpp
     tests/native/line_in_step_test.cpp
     tests/native/listing_reader_test.cpp
@@ -72,6 +83,17 @@ target_compile_definitions(native_tests PRIVATE
     VANTOR_CAPTURES_DIR="${CMAKE_SOURCE_DIR}/tests/data/captures"
     VANTOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
+
+# A year in the field in virtual time (VANTOR_FIELD_DAYS, VANTOR_FIELD_SEEDS):
+# its own program, run as its own suite and by scripts/soak.
+add_executable(field_year
+    ${CMAKE_SOURCE_DIR}/tests/native/field_year_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/native/field_host.cpp
+    ${CMAKE_SOURCE_DIR}/tests/native/field_ledger.cpp)
+target_include_directories(field_year PRIVATE ${CMAKE_SOURCE_DIR}/tests/native)
+target_compile_options(field_year PRIVATE ${VANTOR_WARNINGS})
+target_link_libraries(field_year PRIVATE vantor_virt vantor_test_support modem_model GTest::gtest
+    GTest::gtest_main)
 
 add_subdirectory(tools/modemsim)
 add_subdirectory(fuzz)

@@ -6,6 +6,8 @@
 #   vantor_build_win64 LOG [TARGET...]    the x86_64 twin of the same targets
 #   vantor_build_win LOG [TARGET...]      the tree that runs here under Wine
 #                                         (scripts/lib/win-arch.sh)
+#   vantor_build_soak LOG                 build/soak: the field year, optimised,
+#                                         no sanitizers (scripts/soak)
 # Without targets everything is built. Output goes to LOG; 0 on success.
 
 VANTOR_ROOT="${VANTOR_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
@@ -60,4 +62,14 @@ vantor_build_fuzz() {
     local log="$1"
     CC=clang CXX=clang++ _vantor_build "$VANTOR_FUZZ_DIR" "$log" "fuzzers" \
         -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+}
+
+# The optimised native tree without sanitizers, for the field year of
+# scripts/soak: only its program is built.
+VANTOR_SOAK_DIR="${VANTOR_SOAK_DIR:-$VANTOR_ROOT/build/soak}"
+vantor_build_soak() {
+    local log="$1"
+    _vantor_build "$VANTOR_SOAK_DIR" "$log" "field_year" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DVANTOR_SANITIZERS=OFF \
+        -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
 }

@@ -48,12 +48,18 @@ int CGsmModem::IsCommandRegister(std::int32_t kind) noexcept {
 
 int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) noexcept {
     if (packet == nullptr) return 0;
-    RestoreAfterRestart();
+    // A kept value is read and written without modem traffic, also after a
+    // restart: the format waits for the next packet that talks to the modem.
+    if (TalksToModem(packet->kind)) RestoreAfterRestart();
     const int result = packet->writeFlag != 0 ? (WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0)
                                               : ReadCycle(packet, deliveryFlag);
     // The dialogues of this call are over: what they came to is journaled.
     journal_.Flush();
     return result;
+}
+
+bool CGsmModem::TalksToModem(std::int32_t kind) noexcept {
+    return IsCommandRegister(kind) != 0 || kind == kAT || kind == kSEND;
 }
 
 int CGsmModem::Exchange(std::uint8_t* buffer, std::int32_t* length, std::int32_t) noexcept {

@@ -74,6 +74,9 @@ public:
 
     // 1 for the plain command registers CMGF, CSCA, CMGD, NEW and OLD.
     static int IsCommandRegister(std::int32_t kind) noexcept;
+    // True for the registers whose packets reach the modem: the command
+    // registers, the link test AT and SEND; the others are kept values.
+    static bool TalksToModem(std::int32_t kind) noexcept;
 
     // --- cycles (src/device/read_cycle.cpp, src/device/write_cycle.cpp) ---
     int ReadCycle(const IoPacket* packet, std::int32_t deliveryFlag) noexcept;

@@ -13,7 +13,7 @@ namespace vantor {
 namespace {
 
 constexpr char kShowTextLengths[] = "AT+CSDH=1\r\n";
-constexpr std::uint32_t kTextListingQuietMs = 1000;
+constexpr std::uint32_t kListingQuietMs = 1000;
 constexpr char kListUnreadText[] = "AT+CMGL=\"REC UNREAD\"\r";
 constexpr char kListReadText[] = "AT+CMGL=\"REC READ\"\r";
 
@@ -49,10 +49,12 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
     link::Pacing pacing;
     pacing.pauseAfterVerdict = true;
     pacing.traceEachChunk = true;
-    // A SIM may pause between the entries of a text-mode listing; the modem
-    // has always been given a second of quiet before its answer was taken
-    // as complete.
-    if (textMode) pacing.silenceFloorMs = kTextListingQuietMs;
+    // A SIM may pause between the entries of a listing; the modem has always
+    // been given a second of quiet in text mode before its answer was taken
+    // as complete, and is given it in PDU mode too: a listing given up
+    // between two entries has had every entry marked read by the modem, and
+    // the host would never see them as unread.
+    pacing.silenceFloorMs = kListingQuietMs;
     if (request == nullptr || length <= 0) return 0;
     const at::Verdict verdict =
         link::Chat(line, link::Command{request, length}, reader, pacing, nullptr).verdict;

@@ -117,9 +117,12 @@ bool Keep(const Answer& answer, const std::uint8_t* chunk, std::uint32_t n) noex
 class Tail {
 public:
     void Take(const std::uint8_t* bytes, std::uint32_t n) noexcept {
-        for (std::uint32_t i = 0; i < n; ++i) {
-            std::memmove(last_, last_ + 1, sizeof last_ - 1);
-            last_[sizeof last_ - 1] = bytes[i];
+        constexpr std::uint32_t kSize = sizeof last_;
+        if (n >= kSize) {
+            std::memcpy(last_, bytes + n - kSize, kSize);
+        } else {
+            std::memmove(last_, last_ + n, kSize - n);
+            std::memcpy(last_ + kSize - n, bytes, n);
         }
         total_ += n;
     }

@@ -133,27 +133,41 @@ TEST_F(WriteCycleTest, TextListingGivesUpOnAPortThatYieldsNothing) {
     Unplug();
 }
 
-// A SIM that pauses between the entries of a text-mode listing, with a host
-// reply time-out of 250 ms: the listing waits out the modem's pauses (a
-// second of quiet, as the modem has always been given) and lists every entry.
-TEST_F(WriteCycleTest, TextListingWaitsForASlowSim) {
-    Open(250);
-    modem.MsgFormat = 1;
-    peer.SetEcho(true);
-    peer.OnWrite("AT+CSDH=1", "\r\nOK\r\n", 20);
-    const std::string header = "+CMGL: 1,\"REC UNREAD\",\"+8613900000000\",,\"25/12/08,21:14:00+32\",145,5\r\n";
-    peer.OnWrite("AT+CMGL=", "\r\n" + header + "ALARM\r\n", 20);
-    PacketBuilder unread(kNEW, true);
-    const std::uint64_t start = Now();
-    // The second entry 700 ms after the first, the final OK 700 ms later.
-    std::string second = header;
-    second[7] = '2';
-    peer.At(start + 760, second + "PUMPS\r\n");
-    peer.At(start + 1460, "\r\nOK\r\n");
-    EXPECT_EQ(Run(unread), 1);
-    EXPECT_STREQ(modem.MsgNec[0], "ALARM");
-    EXPECT_STREQ(modem.MsgNec[1], "PUMPS");
-    EXPECT_LT(Now() - start, 1500u);  // taken the moment the OK came
+// A SIM that pauses between the entries of a listing, with a host reply
+// time-out of 250 ms: the listing waits out the modem's pauses (a second of
+// quiet, as the modem has always been given in text mode) and lists every
+// entry. Given up between two entries, it would leave entries the modem has
+// already marked read unseen by the unread listing.
+TEST_F(WriteCycleTest, ListingWaitsForASlowSim) {
+    const std::string pdu = "0004039121F300005021801231542305C8329BFD06";  // "Hello"
+    const struct Case {
+        std::int32_t format;
+        std::string first, second, body;
+    } cases[] = {
+        {1, "+CMGL: 1,\"REC UNREAD\",\"+8613900000000\",,\"25/12/08,21:14:00+32\",145,5\r\nALARM\r\n",
+         "+CMGL: 2,\"REC UNREAD\",\"+8613900000000\",,\"25/12/08,21:14:00+32\",145,5\r\nPUMPS\r\n", "PUMPS"},
+        {0, "+CMGL: 1,0,,20\r\n" + pdu + "\r\n", "+CMGL: 2,0,,20\r\n" + pdu + "\r\n", "Hello"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        ScriptedPeer sim;
+        OpenWith(sim, 250);
+        modem.MsgFormat = c.format;
+        sim.SetEcho(true);
+        sim.OnWrite("AT+CSDH=1", "\r\nOK\r\n", 20);
+        sim.OnWrite("AT+CMGL=", "\r\n" + c.first, 20);
+        PacketBuilder unread(kNEW, true);
+        unread.Value(kType1, 0);
+        const std::uint64_t start = Now();
+        // The second entry 700 ms after the first, the final OK 700 ms later.
+        sim.At(start + 760, c.second);
+        sim.At(start + 1460, "\r\nOK\r\n");
+        EXPECT_EQ(Run(unread), 1);
+        EXPECT_EQ(std::string(modem.MsgNec[1]), c.body);
+        EXPECT_EQ(std::string(modem.MsgNew[1]).substr(0, 3), "<2>");
+        EXPECT_LT(Now() - start, 1500u);  // taken the moment the OK came
+        Unplug();
+    }
 }
 
 TEST_F(WriteCycleTest, TextListingOnClosedPortFailsAndKeepsTheStores) {

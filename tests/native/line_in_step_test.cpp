@@ -66,6 +66,34 @@ TEST_F(LineInStep, LateSendResultPutsNothingBehind) {
     }
 }
 
+// Another program switches the modem's echo off. The driver learns it from
+// the first answer that ends in OK without the echo, however the answer is
+// cut into pieces on the line: the next link test passes and the next
+// listing shows the new message.
+TEST_F(LineInStep, EchoSwitchedOffIsLearnedWhateverThePieces) {
+    const auto learned = [] {
+        const auto& t = os::virt::TraceLines();
+        return std::count(t.begin(), t.end(),
+                          "No echo from the modem: answers count from the command on\n");
+    };
+    for (const std::size_t piece : {1u, 2u, 3u, 5u, 64u}) {
+        SCOPED_TRACE(piece);
+        tc35.settings().echo = true;
+        EXPECT_EQ(ReadAt(), 1);  // the echo is seen again
+        tc35.settings().echo = false;
+        tc35.faults().line.chunks = {piece};
+        const auto before = learned();
+        ReadAt();  // may fail: its answer is what tells that the echo is gone
+        EXPECT_EQ(learned(), before + 1);
+        EXPECT_EQ(ReadAt(), 1);
+        const std::string body = "PIECES " + std::to_string(piece);
+        tc35.Deliver(Deliver7("8613900000000", body), Now());
+        EXPECT_EQ(Write(kNEW), 1);
+        EXPECT_EQ(std::string(modem.MsgNec[0]), body);
+        tc35.faults().line.chunks = {};
+    }
+}
+
 // The OK the modem gives to an ESC (a send that got no prompt in time) and a
 // late listing are dropped before the next command, traced with their size.
 TEST_F(LineInStep, WhatWaitsBeforeACommandIsDiscardedAndTraced) {
@@ -357,6 +385,39 @@ TEST_F(LineInStep, TextModeShowsThePartsOfALongMessage) {
               "This is a long message that does not fit into one SMS, so the network splits it into two "
               "parts with a user data header; the receiving modem keeps them as two entries in its store. End.");
     EXPECT_EQ(Utf8(modem.MsgNec[1]), "你好，世界！今晚七点见。");
+}
+
+// After a restart the host's format waits for the next packet that talks to
+// the modem: reads and writes of the kept values before it cause no traffic
+// and take no time, however the line is (here it has gone quiet again).
+TEST_F(LineInStep, KeptValuesStayQuietAfterARestart) {
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    tc35.PowerCycle(Now());
+    os::Sleep(600);
+    EXPECT_EQ(ReadAt(), 1);
+    ASSERT_TRUE(modem.line.RestartSeen);
+    tc35.faults().silent = true;
+
+    const std::size_t heard = tc35.Received().size();
+    const std::uint64_t start = Now();
+    for (std::int16_t kind : Kinds{kMsgNew, kMsgNec, kMsgOld, kMsgInf, kTele, kReSTime, kSReturn, kCodeMod}) {
+        PacketBuilder read(kind);
+        read.Value(kind == kReSTime || kind == kSReturn || kind == kCodeMod ? kType2 : kTypeText, 0);
+        EXPECT_EQ(Run(read), 1) << kind;
+    }
+    PacketBuilder write(kReSTime, true);
+    write.Value(kType2, 3);
+    EXPECT_EQ(Run(write), 1);
+    EXPECT_EQ(Now(), start);
+    EXPECT_EQ(tc35.Received().size(), heard);
+    EXPECT_TRUE(modem.line.RestartSeen);
+
+    // The next listing puts text mode back first.
+    tc35.faults().silent = false;
+    tc35.Deliver(Deliver7("8613900000000", "AFTER START"), Now());
+    EXPECT_EQ(Write(kNEW), 1);
+    EXPECT_EQ(tc35.settings().cmgf, 1);
+    EXPECT_EQ(std::string(modem.MsgNec[0]), "AFTER START");
 }
 
 }  // namespace

@@ -387,13 +387,20 @@ TEST(ModemModelFaults, SendDialogueFaults) {
     const std::string command = "AT+CMGS=19\r\n";
     const std::string pdu = "001100038121F30000A70AE8329BFD4697D9EC37\x1A";
     {
-        // The result comes late; the echo does not.
+        // The result comes late; the echo does not. The command runs until
+        // then: a listing typed meanwhile is not heard, so it neither marks
+        // a message read nor answers; once the result is out, it is.
         Tc35Model m;
+        m.AddMessage(kHelloPdu);
         m.faults().send_result_delay_ms = 3000;
         Talk(m, command, 0);
         EXPECT_EQ(Talk(m, pdu, 100), pdu);
+        EXPECT_EQ(Talk(m, "AT+CMGL=0\r", 2000), "");
+        EXPECT_FALSE(m.Message(1)->read);
         EXPECT_EQ(Drain(m, 3099), "");
         EXPECT_EQ(Drain(m, 3100), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+        EXPECT_NE(Talk(m, "AT+CMGL=0\r", 3200).find("+CMGL: 1,0,,20"), std::string::npos);
+        EXPECT_TRUE(m.Message(1)->read);
     }
     {
         // Prompt, then nothing; the message is not sent; later commands work.

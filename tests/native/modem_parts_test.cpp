@@ -125,6 +125,22 @@ TEST(ModemParts, RefusedPartsRepeatsAndStrangersAreKeptApart) {
     EXPECT_EQ(m.SentParts().size(), 5u);
 }
 
+// A part of a message that was never finished is given up after a day, as
+// phones give it up: a later message under the same reference (one octet,
+// so it comes round again) is not completed with it.
+TEST(ModemParts, PartsOfAnUnfinishedMessageAreGivenUpAfterADay) {
+    Tc35Model m;
+    Talk(m, "ATE0\r", 0);
+    Send(m, kGsmParts[1], 100);
+    const std::uint64_t later = 100 + modem::SentLog::kPartsKeptMs + 1000;
+    Send(m, kGsmParts[0], later);
+    EXPECT_TRUE(m.Sent().empty());
+    Send(m, kGsmParts[1], later + 100);
+    ASSERT_EQ(m.Sent().size(), 1u);
+    EXPECT_EQ(m.Sent()[0].text, kGsmText);
+    EXPECT_EQ(m.Sent()[0].at_ms, later + 110);
+}
+
 // The driver's encoder and the model's decoder are independent: a 4-part
 // message from one must come back whole from the other.
 TEST(ModemParts, JoinsTheDriversFourPartMessages) {

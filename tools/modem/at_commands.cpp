@@ -26,7 +26,7 @@ const char* const kImsi = "460001234567890";
 // commands): while the SIM is not ready they fail in every form, as
 // +CME ERROR even for the SMS commands of TS 27.005.
 constexpr std::string_view kNeedPin[] = {"+CIMI", "+CMGD", "+CMGL", "+CMGR", "+CMGS", "+CNMI",
-                                         "+CPMS", "+CSCA", "+CSDH", "+CSMP", "+CSMS"};
+                                         "+CPMS", "+CSCA", "+CSDH", "+CSMP", "+CSMS", "^SMGO"};
 
 bool NeedsPin(const std::string& name) {
     for (std::string_view pin_command : kNeedPin) {
@@ -219,6 +219,17 @@ struct Tc35Model::Commands {
         m.settings_.creg_n = n;
     }
 
+    // AT^SMGO: presentation of the SIM store's overflow, and its status.
+    static void TestSmgo(Tc35Model&, Call& c) { c.Info({"^SMGO: (0,1)"}); }
+    static void ShowSmgo(Tc35Model& m, Call& c) {
+        c.Info({"^SMGO: " + std::to_string(m.settings_.smgo) + "," + std::to_string(m.overflow_)});
+    }
+    static void SetSmgo(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n) || n > 1) return c.Cme(4);
+        m.settings_.smgo = n;
+    }
+
     // --- SMS settings (TS 27.005 clause 3) ---
 
     static void TestCsms(Tc35Model&, Call& c) { c.Info({"+CSMS: (0,1)"}); }
@@ -331,7 +342,7 @@ struct Tc35Model::Commands {
         c.Info({"+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")"});
     }
     // AT+CMGL alone lists the unread messages.
-    static void ListUnread(Tc35Model& m, Call& c) { c.reply.info += Listing(m, 0); }
+    static void ListUnread(Tc35Model& m, Call& c) { Listing(m, 0, c); }
     // <stat> as a number in PDU mode, by name in text mode.
     static void ListByStatus(Tc35Model& m, Call& c) {
         if (c.params.size() != 1) return c.Error();
@@ -342,12 +353,13 @@ struct Tc35Model::Commands {
         } else if (!Unquote(c.params[0], &text) || (stat = StatOfName(text)) < 0) {
             return c.Cms(305);
         }
-        c.reply.info += Listing(m, stat);
+        Listing(m, stat, c);
     }
 
     // The entries of the messages with <stat> (4: all), in index order;
-    // nothing at all when none has it.
-    static std::string Listing(Tc35Model& m, int stat) {
+    // nothing at all when none has it. The reply notes where each entry
+    // starts, for a SIM that pauses between them.
+    static void Listing(Tc35Model& m, int stat, Call& c) {
         std::vector<int> listed;
         std::vector<std::string> lines;
         for (const StoredMessage& message : m.store_.All()) {
@@ -376,8 +388,14 @@ struct Tc35Model::Commands {
                 m.pending_urcs_.push_back("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
             }
         }
-        if (lines.empty()) return "";
-        return m.InfoText(lines);
+        if (lines.empty()) return;
+        const std::size_t base = c.reply.info.size() + (m.settings_.verbose ? 2 : 0);
+        std::size_t offset = 0;
+        for (std::size_t i = 0; i < lines.size(); i += 2) {
+            c.reply.entry_starts.push_back(base + offset);
+            offset += lines[i].size() + lines[i + 1].size() + 4;
+        }
+        c.Info(lines);
     }
 
     // An index inside the store but without a message reads as an empty
@@ -593,6 +611,9 @@ const Tc35Model::Commands::Row Tc35Model::Commands::kTable[] = {
     {"+CMGD", Form::kSet, DeleteMessage},
     {"+CMGS", Form::kTest, Ok},
     {"+CMGS", Form::kSet, StartSend},
+    {"^SMGO", Form::kTest, TestSmgo},
+    {"^SMGO", Form::kQuery, ShowSmgo},
+    {"^SMGO", Form::kSet, SetSmgo},
 };
 
 void Tc35Model::Commands::Run(Tc35Model& m, const std::string& name, const std::string& args, Reply& reply) {
@@ -637,6 +658,7 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     if (faults_.bare_ok_on_send) {
         // Some firmware refuses a message with a bare OK and no +CMGS line.
         Answer(OkText(), now, faults_.send_result_delay_ms);
+        busy_until_ = now + faults_.send_result_delay_ms;
         return;
     }
     sent.reference = next_reference_;
@@ -644,6 +666,7 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     const int reference = sent.reference;
     sent_.Record(std::move(sent), submitted ? &*submitted : nullptr);
     Answer(InfoText({"+CMGS: " + std::to_string(reference)}) + OkText(), now, faults_.send_result_delay_ms);
+    busy_until_ = now + faults_.send_result_delay_ms;
 }
 
 }  // namespace modem

@@ -117,6 +117,7 @@ void Tc35Model::HangUp(std::uint64_t now_ms, std::uint64_t duration_ms) {
 
 void Tc35Model::PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms) {
     HangUp(now_ms, startup_ms);
+    busy_until_ = 0;
     FactoryReset();
     Answer("\r\n^SYSSTART\r\n", now_ms + startup_ms);
 }
@@ -134,6 +135,21 @@ void Tc35Model::Flood(std::size_t n, std::uint64_t now_ms) {
     std::string junk;
     for (std::size_t i = 0; i < n; ++i) junk.push_back(kJunk[i % (sizeof kJunk - 1)]);
     Answer(junk, now_ms);
+}
+
+void Tc35Model::Unsolicited(std::string_view line, std::uint64_t now_ms) {
+    std::string urc = "\r\n" + std::string(line) + "\r\n";
+    if (input_ != Input::kCommand) {
+        pending_urcs_.push_back(std::move(urc));
+        return;
+    }
+    Answer(urc, now_ms);
+}
+
+void Tc35Model::SetOverflow(int mode, std::uint64_t now_ms) {
+    if (mode == overflow_) return;
+    overflow_ = mode;
+    if (settings_.smgo == 1) Unsolicited("^SMGO: " + std::to_string(mode), now_ms);
 }
 
 void Tc35Model::Babble(std::uint64_t now) {
@@ -173,6 +189,34 @@ void Tc35Model::Answer(std::string_view bytes, std::uint64_t now, std::uint32_t 
     out_.Push(text, now + faults_.answer_delay_ms + extra_delay, faults_.line);
 }
 
+void Tc35Model::AnswerEntries(std::string info, std::vector<std::size_t> breaks,
+                              const std::string& result, std::uint64_t now) {
+    if (!faults_.urc_in_answer.empty() && !info.empty()) {
+        // Between two entries of a listing, else before the final result.
+        const bool between = breaks.size() > 1;
+        const std::size_t at = between ? breaks[breaks.size() / 2] : info.size();
+        const std::string urc = "\r\n" + faults_.urc_in_answer + "\r\n";
+        info.insert(at, urc);
+        if (between)
+            for (std::size_t& b : breaks)
+                if (b >= at) b += urc.size();
+        faults_.urc_in_answer.clear();
+    }
+    if (faults_.listing_entry_gap_ms == 0 || breaks.empty()) {
+        Answer(info + result, now);
+        return;
+    }
+    // The entries leave one by one, each after the SIM's pause.
+    std::size_t from = 0;
+    std::uint32_t delay = 0;
+    for (std::size_t b : breaks) {
+        if (b > from) Answer(std::string_view(info).substr(from, b - from), now, delay);
+        from = b;
+        delay += faults_.listing_entry_gap_ms;
+    }
+    Answer(info.substr(from) + result, now, delay);
+}
+
 std::string Tc35Model::OkText() const {
     if (settings_.quiet) return "";
     return settings_.verbose ? "\r\nOK\r\n" : "0\r";
@@ -207,6 +251,9 @@ std::string Tc35Model::InfoText(const std::vector<std::string>& lines) const {
 void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) {
     received_.append(reinterpret_cast<const char*>(bytes), length);
     if (HungUp(now)) return;
+    // A command still runs (a send awaiting the network's verdict): the
+    // modem takes no new command before its result.
+    if (input_ == Input::kCommand && now < busy_until_) return;
     for (std::size_t i = 0; i < length; ++i) {
         char c = static_cast<char>(bytes[i]);
         if (input_ == Input::kCommand) {
@@ -286,6 +333,7 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
         return;
     }
     if (parts.empty()) parts.push_back({"AT", ""});
+    std::vector<std::size_t> breaks;  // where listed entries start in the answer
     for (const CommandPart& part : parts) {
         Reply reply;
         int code = 0;
@@ -295,9 +343,10 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
         } else {
             RunCommand(part.name, part.args, reply);
         }
+        for (std::size_t start : reply.entry_starts) breaks.push_back(answer.size() + start);
         answer += reply.info;
         if (reply.error) {
-            Answer(answer + ErrorText(reply), now);
+            AnswerEntries(answer, breaks, ErrorText(reply), now);
             return;
         }
         if (reply.prompt) {
@@ -307,7 +356,7 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
             return;
         }
     }
-    Answer(answer + OkText(), now);
+    AnswerEntries(answer, breaks, OkText(), now);
     for (const std::string& urc : pending_urcs_) Answer(urc, now);
     pending_urcs_.clear();
 }

@@ -57,6 +57,7 @@ struct Settings {
     bool csdh = false;                      // AT+CSDH
     int csmp[4] = {17, 167, 0, 0};          // AT+CSMP: fo, vp, pid, dcs (text mode sends)
     int creg_n = 0;                         // AT+CREG: 0 no URC, 1 status, 2 with cell
+    int smgo = 0;                           // AT^SMGO: 1 presents the SIM store's overflow
 };
 
 // The SIM card as AT+CPIN? reports it.
@@ -83,7 +84,9 @@ struct Faults {
     std::size_t flood = 0;              // the next command line is answered by this many
                                         // junk bytes and no result code (one-shot)
     bool silent_after_prompt = false;   // after "> " nothing more: no echo, no result
-    std::uint32_t send_result_delay_ms = 0;  // "+CMGS: <mr>" ... "OK" this late after Ctrl-Z
+    // "+CMGS: <mr>" ... "OK" this late after Ctrl-Z. The command runs until
+    // then: what is typed meanwhile is not heard (no echo, not run).
+    std::uint32_t send_result_delay_ms = 0;
     bool bare_ok_on_send = false;       // a submitted message is refused with a bare OK
     std::string arrive_during_listing;  // SMS-DELIVER PDU stored while the next AT+CMGL
                                         // runs: not in that listing, unread (one-shot)
@@ -100,6 +103,13 @@ struct Faults {
     // client sends at another rate is noise to it and goes unheard. The model
     // does not see the line's rate; modemsim applies this. 0: autobauding.
     std::uint32_t fixed_baud = 0;
+    // A SIM that is slow to read: each entry of a listing leaves this long
+    // after the one before it (the final result follows the last at once).
+    std::uint32_t listing_entry_gap_ms = 0;
+    // An unsolicited line ("+CREG: 1", "RING") the modem puts inside its next
+    // answer of information text: between two entries of a listing, else
+    // just before the final result (one-shot).
+    std::string urc_in_answer;
 };
 
 class Tc35Model : public os::virt::Peer {
@@ -109,6 +119,8 @@ public:
     // --- SIM message store: indices 1 .. capacity (see SmsStore) ---
     void SetCapacity(int slots) { store_.SetCapacity(slots); }  // default 30
     int capacity() const { return store_.capacity(); }
+    int StoreUsed() const { return store_.used(); }
+    int StoreUnread() const { return store_.unread(); }
     // Stores a message in the lowest free slot; returns its index, or 0 when
     // the store is full or the PDU is not an SMS-DELIVER.
     int AddMessage(std::string_view pdu_hex, bool read = false) { return store_.Add(pdu_hex, read); }
@@ -151,6 +163,14 @@ public:
     void PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms = 500);
     // Sends `n` junk bytes (no result code) now.
     void Flood(std::size_t n, std::uint64_t now_ms);
+    // An unsolicited result code ("RING", "+CREG: 1"), framed by CR LF: now,
+    // or once the input at the AT+CMGS prompt has ended.
+    void Unsolicited(std::string_view line, std::uint64_t now_ms);
+    // The SIM store's overflow status (TC35 manual, AT^SMGO): 0 space
+    // available, 1 full, 2 full and a message waiting at the service centre.
+    // A change is presented as "^SMGO: <mode>" when AT^SMGO is 1.
+    void SetOverflow(int mode, std::uint64_t now_ms);
+    int overflow() const { return overflow_; }
 
     // --- what happened ---
     // Whole messages: a single message when the modem accepted it, a
@@ -165,6 +185,12 @@ public:
     const std::vector<StoredMessage>& Stored() const { return store_.History(); }
     const std::string& Received() const { return received_; }  // every byte heard
     const std::vector<std::string>& CommandLines() const { return lines_; }  // as typed, no CR
+    // Forgets the record of the line (Received(), CommandLines()), so that a
+    // run of months keeps its memory bounded; what was sent and stored stays.
+    void ForgetLineRecord() {
+        received_.clear();
+        lines_.clear();
+    }
 
     // When the next queued byte that has not yet arrived will arrive (for a
     // real-time loop's sleep).
@@ -186,6 +212,7 @@ private:
         int cme = -1;                // ... as +CME ERROR: n
         bool forced = false;         // error chosen by FailCommand: shown as is
         bool prompt = false;         // the command now waits for text or a PDU
+        std::vector<std::size_t> entry_starts;  // where each listed entry starts in info
     };
     struct Failure {
         int code;
@@ -198,6 +225,11 @@ private:
 
     void Echo(std::string_view bytes, std::uint64_t now);
     void Answer(std::string_view bytes, std::uint64_t now, std::uint32_t extra_delay = 0);
+    // An answer of information text and its final result, with the faults
+    // that act inside it: a pause before each entry of a listing (`breaks`:
+    // where the entries start) and an unsolicited line inside it.
+    void AnswerEntries(std::string info, std::vector<std::size_t> breaks, const std::string& result,
+                       std::uint64_t now);
     void RunLine(const std::string& line, std::uint64_t now);
     // Runs one command of a line (at_commands.cpp).
     void RunCommand(const std::string& name, const std::string& args, Reply& reply);
@@ -234,9 +266,11 @@ private:
     bool muted_input_ = false;         // silent_after_prompt applies to this input
     int next_reference_ = 1;
     std::uint64_t hangup_until_ = 0;
+    std::uint64_t busy_until_ = 0;     // AT+CMGS runs until its late result
     std::uint64_t started_hangup_ms_ = 0;  // see TakeHangUp
     std::uint64_t next_babble_ms_ = 0;     // 0: babble not started
     std::vector<std::string> pending_urcs_;  // held back while a command runs
+    int overflow_ = 0;                       // see SetOverflow
 };
 
 }  // namespace modem

@@ -19,6 +19,13 @@ void SentLog::Record(SentMessage sent, const Pdu* pdu) {
     parts_.push_back(sent);
     const auto key = std::make_tuple(sent.number, concat->reference, concat->total);
     auto& parts = partial_[key];
+    // Parts of a message that was never finished are given up after a day,
+    // as phones give them up: the reference comes round again (it is one
+    // octet), and a later message must not be joined with them.
+    for (auto it = parts.begin(); it != parts.end();) {
+        if (it->second.sent.at_ms + kPartsKeptMs < sent.at_ms) it = parts.erase(it);
+        else ++it;
+    }
     // A part heard again before its message is complete replaces the first.
     parts[concat->sequence] = PendingPart{std::move(sent), *pdu};
     if (static_cast<int>(parts.size()) < concat->total) return;

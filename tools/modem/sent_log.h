@@ -32,10 +32,13 @@ struct SentMessage {
 
 class SentLog {
 public:
+    // How long a part waits for the rest of its message.
+    static constexpr std::uint64_t kPartsKeptMs = 24ull * 3600 * 1000;
+
     // Files an accepted message: a single one (or any text-mode one, `pdu`
     // null) straight into Messages(); a part of a concatenated message into
     // Parts(), and into Messages() joined with the others once the last of
-    // its parts has come.
+    // its parts has come (parts older than kPartsKeptMs are not joined).
     void Record(SentMessage sent, const Pdu* pdu);
 
     // Whole messages, in the order they were completed.

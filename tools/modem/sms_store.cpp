@@ -25,6 +25,11 @@ std::string Upper(std::string_view text) {
 
 void SmsStore::SetCapacity(int slots) { capacity_ = std::max(slots, 1); }
 
+int SmsStore::unread() const {
+    return static_cast<int>(std::count_if(slots_.begin(), slots_.end(),
+                                          [](const auto& slot) { return !slot.second.read; }));
+}
+
 int SmsStore::Add(std::string_view pdu_hex, bool read) {
     for (int index = 1; index <= capacity_; ++index) {
         if (slots_.count(index) == 0) return Put(index, pdu_hex, read) ? index : 0;

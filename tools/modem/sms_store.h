@@ -26,6 +26,7 @@ public:
     void SetCapacity(int slots);
     int capacity() const { return capacity_; }
     int used() const { return static_cast<int>(slots_.size()); }
+    int unread() const;
     bool InRange(int index) const { return index >= 1 && index <= capacity_; }
 
     // Stores a message in the lowest free slot; returns its index, or 0 when

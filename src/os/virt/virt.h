@@ -68,11 +68,18 @@ CommTimeouts PortTimeouts(const std::string& name);
 int OpenHandleCount();
 
 // --- atoms ---
+// The atoms in the table (each counted once, whatever its reference count).
 std::size_t AtomCount();
+// What a host's GlobalDeleteAtom does: one reference fewer, and the atom
+// leaves the table with its last one.
+void ReleaseAtom(std::uint16_t atom);
 
 // --- trace ---
 // The newest lines (at least the last 10 000, as with PortCalls).
 const std::vector<std::string>& TraceLines();
+// How many lines were traced since the reset: TraceLines() holds the last
+// TraceLines().size() of them.
+std::uint64_t TraceLineCount();
 
 // --- local time ---
 // The wall clock reads 2026-01-01 00:00:00 UTC at virtual time 0 and moves

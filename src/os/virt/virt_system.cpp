@@ -35,9 +35,11 @@ struct SystemState {
     std::map<std::string, std::map<std::string, RegistryValue>> registry;
     std::map<HKey, std::string> openKeys;
     HKey nextKey = 0x1000;
-    std::vector<std::string> atoms;  // atom 0xC000 + i
+    std::vector<std::string> atoms;  // atom 0xC000 + i; an empty name is a free entry
     std::vector<std::uint32_t> atomRefs;
+    std::size_t liveAtoms = 0;
     std::vector<std::string> trace;
+    std::uint64_t traced = 0;
 };
 
 SystemState& State() {
@@ -154,17 +156,27 @@ std::uint16_t GlobalAddAtomA(const char* text) {
     const std::size_t length = std::strlen(text);
     if (length == 0 || length > 255) return 0;
     auto& s = State();
+    std::size_t free = s.atoms.size();
     for (std::size_t i = 0; i < s.atoms.size(); ++i) {
+        if (s.atoms[i].empty()) {
+            if (free == s.atoms.size()) free = i;
+            continue;
+        }
         // Windows compares atom names without regard to case.
         if (strcasecmp(s.atoms[i].c_str(), text) == 0) {
             ++s.atomRefs[i];
             return static_cast<std::uint16_t>(kFirstAtom + i);
         }
     }
-    if (s.atoms.size() >= 0x3FFF) return 0;
-    s.atoms.emplace_back(text);
-    s.atomRefs.push_back(1);
-    return static_cast<std::uint16_t>(kFirstAtom + s.atoms.size() - 1);
+    if (free == s.atoms.size()) {
+        if (s.atoms.size() >= 0x3FFF) return 0;
+        s.atoms.emplace_back();
+        s.atomRefs.push_back(0);
+    }
+    s.atoms[free] = text;
+    s.atomRefs[free] = 1;
+    ++s.liveAtoms;
+    return static_cast<std::uint16_t>(kFirstAtom + free);
 }
 
 std::uint32_t GlobalGetAtomNameA(std::uint16_t atom, char* buffer, int size) {
@@ -172,6 +184,7 @@ std::uint32_t GlobalGetAtomNameA(std::uint16_t atom, char* buffer, int size) {
     if (buffer == nullptr || size <= 0) return 0;
     if (atom < kFirstAtom || atom - kFirstAtom >= static_cast<int>(s.atoms.size())) return 0;
     const std::string& name = s.atoms[atom - kFirstAtom];
+    if (name.empty()) return 0;
     const std::size_t n = std::min(name.size(), static_cast<std::size_t>(size - 1));
     std::memcpy(buffer, name.data(), n);
     buffer[n] = '\0';
@@ -186,14 +199,25 @@ void OutputDebugStringA(const char* text) {
     if (trace.size() >= 2 * kKeptLines)
         trace.erase(trace.begin(), trace.begin() + static_cast<std::ptrdiff_t>(kKeptLines));
     trace.emplace_back(text ? text : "");
+    ++State().traced;
 }
 
 namespace virt {
 
 std::uint64_t Now() { return State().now; }
 void SetTickBase(std::uint32_t tick) { State().tickBase = tick; }
-std::size_t AtomCount() { return State().atoms.size(); }
+std::size_t AtomCount() { return State().liveAtoms; }
 const std::vector<std::string>& TraceLines() { return State().trace; }
+std::uint64_t TraceLineCount() { return State().traced; }
+
+void ReleaseAtom(std::uint16_t atom) {
+    auto& s = State();
+    if (atom < kFirstAtom || atom - kFirstAtom >= static_cast<int>(s.atoms.size())) return;
+    const std::size_t i = atom - kFirstAtom;
+    if (s.atoms[i].empty() || --s.atomRefs[i] > 0) return;
+    s.atoms[i].clear();
+    --s.liveAtoms;
+}
 
 void SetUtcTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm tm{};

@@ -1,0 +1,264 @@
+#include "field_ledger.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "modem/gsm_charset.h"
+#include "sms_test_util.h"
+
+namespace vantor::test {
+namespace {
+
+// How many traces of each reason a message was shown only from the read
+// listing the ledger prints.
+constexpr int kTraceSamples = 2;
+// The one reason the contract gives: entries beyond the unread slots are
+// marked read by the listing and wait in the read listing.
+constexpr char kBeyondSlots[] = "more unread messages than the 10 unread slots";
+
+std::string Clock(std::uint64_t ms) {
+    char text[48];
+    const std::uint64_t s = ms / 1000;
+    std::snprintf(text, sizeof text, "day %llu %02llu:%02llu:%02llu.%03llu",
+                  static_cast<unsigned long long>(s / 86400), static_cast<unsigned long long>(s / 3600 % 24),
+                  static_cast<unsigned long long>(s / 60 % 60), static_cast<unsigned long long>(s % 60),
+                  static_cast<unsigned long long>(ms % 1000));
+    return text;
+}
+
+// "M17" or "M17.2" at the start of a body: the arrival and its part.
+bool ParseTag(const std::string& body, int* id, int* part) {
+    if (body.size() < 2 || body[0] != 'M') return false;
+    std::size_t i = 1;
+    long n = 0;
+    for (; i < body.size() && body[i] >= '0' && body[i] <= '9' && n < 100000000; ++i) n = n * 10 + (body[i] - '0');
+    if (i == 1) return false;
+    *id = static_cast<int>(n);
+    *part = 0;
+    if (i < body.size() && body[i] == '.') {
+        long k = 0;
+        std::size_t j = i + 1;
+        for (; j < body.size() && body[j] >= '0' && body[j] <= '9' && k < 100; ++j) k = k * 10 + (body[j] - '0');
+        if (j == i + 1) return false;
+        *part = static_cast<int>(k) - 1;
+    }
+    return true;
+}
+
+// The storage index at the head of a header, "<12>...".
+int IndexOf(const std::string& header) {
+    if (header.empty() || header[0] != '<') return -1;
+    int n = 0;
+    std::size_t i = 1;
+    for (; i < header.size() && header[i] >= '0' && header[i] <= '9' && n < 100000; ++i) n = n * 10 + (header[i] - '0');
+    return i > 1 && i < header.size() && header[i] == '>' ? n : -1;
+}
+
+std::string Digits(const std::string& number) {
+    return !number.empty() && number[0] == '+' ? number.substr(1) : number;
+}
+
+}  // namespace
+
+void FieldLedger::IndexArrivals() {
+    const auto& arrivals = field_.Arrivals();
+    for (; arrivalsIndexed_ < arrivals.size(); ++arrivalsIndexed_) {
+        const modem::FieldArrival& a = arrivals[arrivalsIndexed_];
+        for (std::size_t k = 0; k < a.pdus.size(); ++k) byPdu_[a.pdus[k]] = {a.id, static_cast<int>(k)};
+    }
+}
+
+void FieldLedger::Fault(std::uint64_t now, const std::string& what) {
+    faults_.push_back(Clock(now) + ": " + what);
+}
+
+FieldLedger::Part* FieldLedger::Match(const std::string& header, const std::string& body,
+                                      std::uint64_t now) {
+    const std::string text = Utf8(body);
+    const std::string shown = Utf8(header) + "@" + text;
+    int id = 0, part = 0;
+    const auto& arrivals = field_.Arrivals();
+    if (!ParseTag(text, &id, &part) || id < 1 || id > static_cast<int>(arrivals.size())) {
+        Fault(now, "shown, never sent by the network: " + shown);
+        return nullptr;
+    }
+    const modem::FieldArrival& a = arrivals[static_cast<std::size_t>(id - 1)];
+    if (part < 0 || part >= static_cast<int>(a.texts.size())) {
+        Fault(now, "shown, a part the network never sent: " + shown);
+        return nullptr;
+    }
+    const std::string expected = modem::ToUtf8(a.texts[static_cast<std::size_t>(part)]);
+    const bool textMode = header.find(" Message From ") != std::string::npos;
+    if (textMode && a.coding == modem::Coding::kGsm7 && a.texts.size() > 1 && body + "@" == Gbk(expected)) {
+        ++textModeTrailingAt_;
+    } else if (body != Gbk(expected)) {
+        Fault(now, "shown with another text: " + shown + " (sent: " + expected + ")");
+        return nullptr;
+    }
+    if (Utf8(header).find(Digits(a.sender)) == std::string::npos)
+        Fault(now, "shown from another sender: " + shown + " (sent by " + a.sender + ")");
+    // The header's storage index is one the modem stored this part at.
+    const int index = IndexOf(header);
+    const std::string& pdu = a.pdus[static_cast<std::size_t>(part)];
+    const auto& history = modem_.Stored();
+    for (; storedIndexed_ < history.size(); ++storedIndexed_)
+        storedAt_[history[storedIndexed_].pdu].insert(history[storedIndexed_].index);
+    const auto at = storedAt_.find(pdu);
+    if (at == storedAt_.end() || at->second.count(index) == 0)
+        Fault(now, "shown at a storage index the modem never gave it: " + shown);
+    return &parts_[{id, part}];
+}
+
+void FieldLedger::BeforeUnreadListing(std::uint64_t now) {
+    shownThisListing_.clear();
+    unreadBefore_ = modem_.StoreUnread();
+    storedBefore_ = modem_.Stored().size();
+    listingStart_ = now;
+}
+
+void FieldLedger::ShownUnread(const std::string& header, const std::string& body, std::uint64_t now) {
+    Part* p = Match(header, body, now);
+    if (p == nullptr) return;
+    if (++p->unreadShows == 2)
+        Fault(now, "shown twice as unread: " + Utf8(header) + "@" + Utf8(body));
+    int id = 0, part = 0;
+    ParseTag(Utf8(body), &id, &part);
+    shownThisListing_.insert({id, part});
+}
+
+void FieldLedger::AfterUnreadListing(int result, int entries, const std::vector<std::string>& trace,
+                                     std::uint64_t now) {
+    // Only an unread listing marks a message read. When none was unread
+    // before it and none arrived meanwhile, this one marked none.
+    if (unreadBefore_ == 0 && modem_.Stored().size() == storedBefore_) return;
+    IndexArrivals();
+    const bool echoLost = std::any_of(trace.begin(), trace.end(), [](const std::string& line) {
+        return line.rfind("No echo from the modem", 0) == 0;
+    });
+    for (const auto& m : modem_.Messages()) {
+        if (!m.read) continue;
+        const auto key = byPdu_.find(m.pdu);
+        if (key == byPdu_.end() || shownThisListing_.count(key->second) != 0) continue;
+        Part& p = parts_[key->second];
+        if (p.unreadShows > 0 || p.readShows > 0 || !p.why.empty()) continue;
+        // Marked read by this listing, and not shown by it.
+        if (result == 1 && entries >= 10) {
+            p.why = kBeyondSlots;
+        } else if (result != 1 && field_.DroppedWithin(listingStart_, now)) {
+            p.why = "the line went dead (cable pulled, power cut) while the modem answered";
+        } else if (result != 1 && echoLost) {
+            p.why = "another program switched the echo off: the first answer without it is not trusted";
+        } else {
+            p.why = result != 1 ? "the unread listing failed after the modem had listed it"
+                                : "listed by the modem but not shown";
+            Fault(now, "M" + std::to_string(key->second.first) + " part " + std::to_string(key->second.second + 1) +
+                           " marked read and not shown: " + p.why);
+        }
+        int& samples = traceSamples_[p.why];
+        if (p.why != kBeyondSlots && samples++ < kTraceSamples) {
+            std::string lines;
+            const std::size_t from = trace.size() > 40 ? trace.size() - 40 : 0;
+            for (std::size_t i = from; i < trace.size(); ++i)
+                lines += "    | " + trace[i] + (trace[i].empty() || trace[i].back() != '\n' ? "\n" : "");
+            std::printf("field: %s: M%d part %d: %s (result %d, %d entries); the call's trace:\n%s",
+                        Clock(now).c_str(), key->second.first, key->second.second + 1, p.why.c_str(), result,
+                        entries, lines.c_str());
+        }
+    }
+}
+
+bool FieldLedger::ShownRead(const std::string& header, const std::string& body, std::uint64_t now) {
+    Part* p = Match(header, body, now);
+    if (p == nullptr || p->unreadShows > 0 || p->readShows > 0) return false;
+    ++p->readShows;
+    return true;
+}
+
+SendJob& FieldLedger::NewJob(const std::string& tele, const std::string& utf8, bool textMode, int parts) {
+    SendJob job;
+    job.id = static_cast<int>(jobs_.size()) + 1;
+    job.tele = tele;
+    job.utf8 = utf8;
+    job.textMode = textMode;
+    job.parts = parts;
+    jobs_.push_back(job);
+    return jobs_.back();
+}
+
+LedgerFigures FieldLedger::Close() {
+    LedgerFigures f;
+    f.textModeTrailingAt = textModeTrailingAt_;
+    IndexArrivals();
+    const std::uint64_t end = os::virt::Now();
+
+    // --- messages in ---
+    std::set<PartKey> lost;
+    for (const modem::FieldLoss& loss : field_.Losses()) {
+        lost.insert({loss.id, loss.part});
+        ++f.partsLostAtServiceCentre;
+        // The host was told the store was full while the message waited.
+        const bool told = std::any_of(overflowTraced_.begin(), overflowTraced_.end(), [&](std::uint64_t t) {
+            return t >= loss.full_since_ms && t <= loss.expired_ms;
+        });
+        if (!told)
+            Fault(loss.expired_ms, "M" + std::to_string(loss.id) + " part " + std::to_string(loss.part + 1) +
+                                       " dropped by the service centre, and no ^SMGO in the trace said the "
+                                       "store was full");
+    }
+    std::set<std::string> storedPdus;
+    for (const auto& m : modem_.Stored()) storedPdus.insert(m.pdu);
+    for (const modem::FieldArrival& a : field_.Arrivals()) {
+        for (std::size_t k = 0; k < a.pdus.size(); ++k) {
+            const PartKey key{a.id, static_cast<int>(k)};
+            const Part p = parts_.count(key) ? parts_[key] : Part{};
+            const std::string name = "M" + std::to_string(a.id) + " part " + std::to_string(k + 1);
+            if (lost.count(key) != 0) {
+                if (p.unreadShows + p.readShows > 0) Fault(end, name + " shown, yet the service centre dropped it");
+                continue;
+            }
+            if (storedPdus.count(a.pdus[k]) == 0) {
+                ++f.partsStillOnTheirWay;  // offered after the run's last listing
+                continue;
+            }
+            if (p.unreadShows == 1) {
+                ++f.partsShownUnread;
+            } else if (p.readShows == 1) {
+                ++f.partsShownFromReadListing;
+                ++f.whyFromReadListing[p.why];
+                if (p.why.empty()) Fault(end, name + " shown from the read listing, read by no unread listing");
+            } else if (p.unreadShows == 0) {
+                Fault(end, name + " reached the modem and was never shown");
+            }
+        }
+    }
+
+    // --- messages out ---
+    std::map<std::pair<std::string, std::string>, int> copies;  // (number, text) -> messages
+    for (const modem::SentMessage& m : modem_.Sent()) ++copies[{m.number, m.text}];
+    f.messagesAtModem = static_cast<int>(modem_.Sent().size());
+    for (const SendJob& job : jobs_) {
+        ++f.sendJobs;
+        f.sendWrites += job.writes;
+        f.sentDone += job.done;
+        f.sentUnknown += job.unknown;
+        f.sentRefused += job.refused;
+        auto it = copies.find({job.tele, job.utf8});
+        const int n = it == copies.end() ? 0 : it->second;
+        if (it != copies.end()) copies.erase(it);
+        const std::string name = "send S" + std::to_string(job.id) + " (" + std::to_string(job.parts) +
+                                 " part(s), " + (job.textMode ? "text" : "PDU") + " mode, SReturn 1 " +
+                                 std::to_string(job.done) + "x, unknown " + std::to_string(job.unknown) +
+                                 "x, refused " + std::to_string(job.refused) + "x)";
+        if (job.done > 1) Fault(end, name + ": the host was told twice that it went");
+        if (n < job.done) Fault(end, name + ": " + std::to_string(n) + " message(s) at the modem");
+        if (n > job.done + job.unknown)
+            Fault(end, name + ": " + std::to_string(n) + " message(s) at the modem, more than it was told");
+        f.unknownThatArrived += n - job.done > 0 ? n - job.done : 0;
+    }
+    for (const auto& [key, n] : copies)
+        Fault(end, std::to_string(n) + " message(s) to " + key.first + " that the host never asked for: " +
+                       key.second);
+    return f;
+}
+
+}  // namespace vantor::test
