@@ -104,7 +104,7 @@ std::vector<std::string> FilesIn(const std::string& folder);  // names, in order
 int OpenFileCount();  // open file and search handles
 // The newest calls on files and folders (at least the last 10 000), with the
 // number of port calls recorded before each, so a test can see where the
-// file system was used between dialogues.
+// file system was used between dialogues. Recorded while port calls are.
 struct FileCall {
     std::string function;  // "CreateFileA", "WriteFile", "CreateDirectoryA", ...
     std::string path;

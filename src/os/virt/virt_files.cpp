@@ -107,6 +107,7 @@ Result Fail(std::uint32_t error, Result result) {
 
 // The newest calls are kept (at least the last 10 000), as with the port calls.
 void Note(const char* function, const std::string& path) {
+    if (!virt::RecordingCalls()) return;
     constexpr std::size_t kKeptCalls = 10000;
     auto& calls = State().calls;
     if (calls.size() >= 2 * kKeptCalls)

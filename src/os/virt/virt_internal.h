@@ -8,6 +8,8 @@
 namespace os::virt {
 void ResetPorts();
 void ResetFiles();
+// Whether calls are recorded (RecordPortCalls): the file calls follow it.
+bool RecordingCalls();
 
 // The file system's share of the calls that serve serial ports and files
 // alike: CreateFileA of a path that names no device ("//./NAME"), and

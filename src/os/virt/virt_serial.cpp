@@ -282,6 +282,7 @@ void SetWriteLimit(const std::string& name, std::uint32_t bytes) {
 const std::vector<PortCall>& PortCalls() { return State().calls; }
 void ClearPortCalls() { State().calls.clear(); }
 void RecordPortCalls(bool on) { State().recording = on; }
+bool RecordingCalls() { return State().recording; }
 
 void SetInitialDcb(const Dcb& dcb) {
     State().initialDcb = dcb;
