@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "journal/day_file.h"
+#include "com/whole_file.h"
 #include "journal/line_format.h"
 #include "journal/settings.h"
 #include "os/os.h"
@@ -48,17 +49,6 @@ private:
     std::string path_;
 };
 
-std::string ReadAll(const std::string& path) {
-    const HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    std::string text;
-    char buffer[8192];
-    DWORD got = 0;
-    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(f);
-    return text;
-}
 
 // The journal's registry values for the length of a test, put back after.
 class JournalRegistry {
@@ -131,7 +121,7 @@ TEST(JournalWin32, FilesFoldersAndSearchThroughTheSeam) {
         EXPECT_EQ(size, piece[0] == 'a' ? 2 : 4);
         os::CloseHandle(h);
     }
-    EXPECT_EQ(ReadAll(file), "abcd");
+    EXPECT_EQ(vantor::com::ReadWholeFile(file), "abcd");
 
     os::FindData found{};
     const os::Handle find = os::FindFirstFileA((folder.Path() + "\\journal-*.txt").c_str(), &found);
@@ -222,7 +212,7 @@ TEST(JournalWin32, TwoThreadsAppendWholeLines) {
     a.join();
     b.join();
 
-    const std::string text = ReadAll(folder.Path() + "\\journal-2026-12-09.txt");
+    const std::string text = vantor::com::ReadWholeFile(folder.Path() + "\\journal-2026-12-09.txt");
     ASSERT_EQ(text.rfind(std::string(jr::kFileStart, jr::kFileStartLength), 0), 0u);
     std::set<std::string> seen;
     std::size_t start = jr::kFileStartLength;

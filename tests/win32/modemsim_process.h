@@ -16,6 +16,8 @@
 #include <string>
 #include <utility>
 
+#include "com/whole_file.h"
+
 namespace vantor::test {
 
 inline std::string Env(const char* name) {
@@ -42,15 +44,7 @@ inline bool WriteTextFile(const std::string& unixPath, const std::string& text) 
 }
 
 inline std::string ReadTextFile(const std::string& unixPath) {
-    const HANDLE f = CreateFileA(ZPath(unixPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return "";
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(f);
-    return text;
+    return com::ReadWholeFile(ZPath(unixPath));
 }
 
 inline bool Exists(const std::string& unixPath) {

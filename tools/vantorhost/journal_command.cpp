@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console_text.h"
+#include "com/whole_file.h"
 #include "journal/settings.h"
 
 namespace vhost {
@@ -126,17 +127,6 @@ int ReportFailure(LONG status, Language language) {
 
 // --- the entries ---
 
-std::string ReadWholeFile(const std::string& path) {
-    const HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    std::string text;
-    char buffer[16384];
-    DWORD got = 0;
-    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(f);
-    return text;
-}
 
 // journal-YYYY-MM-DD.txt of the local day `back` days before today.
 std::string DayFileName(int back) {
@@ -176,7 +166,7 @@ int PrintEntries(long days, Language language) {
     unsigned long entries = 0;
     bool headed = false;
     for (const std::string& name : names) {
-        std::string text = ReadWholeFile(std::string(s.folder) + "\\" + name);
+        std::string text = vantor::com::ReadWholeFile(std::string(s.folder) + "\\" + name);
         if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
         std::size_t start = 0;
         bool header = true;
