@@ -44,6 +44,13 @@ protected:
     int Run(PacketBuilder& packet, std::int32_t deliveryFlag = 1) {
         return modem.ProcessPacket(packet.Packet(), deliveryFlag);
     }
+    // Writes `value` to the register `kind` as a host does: the message
+    // commands (NEW, OLD, SEND) are one-byte triggers, the others two bytes.
+    int Write(std::int16_t kind, std::uint32_t value = 0) {
+        PacketBuilder p(kind, true);
+        p.Value(kind == kNEW || kind == kOLD || kind == kSEND ? kType1 : kType2, value);
+        return Run(p);
+    }
 
     // Port calls made from index `from` on, by function name.
     static std::vector<os::virt::PortCall> CallsSince(std::size_t from, const char* function) {

@@ -95,11 +95,6 @@ protected:
         DeviceTest::TearDown();
         journal::ForgetModuleState();
     }
-    int Write(std::int16_t kind, std::uint32_t value = 0) {
-        PacketBuilder p(kind, true);
-        p.Value(kind == kNEW || kind == kOLD || kind == kSEND ? kType1 : kType2, value);
-        return Run(p);
-    }
     int ReadAt() {
         PacketBuilder at(kAT);
         at.Value(kType2, 7);

@@ -29,11 +29,6 @@ protected:
         DeviceTest::SetUp();
         OpenWith(tc35, 1000);
     }
-    int Write(std::int16_t kind, std::uint32_t value = 0) {
-        PacketBuilder p(kind, true);
-        p.Value(kind == kNEW || kind == kOLD || kind == kSEND ? kType1 : kType2, value);
-        return Run(p);
-    }
     int ReadAt() {
         PacketBuilder at(kAT);
         at.Value(kType2, 7);
