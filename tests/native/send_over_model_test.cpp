@@ -36,6 +36,14 @@ protected:
         for (const std::string& line : tc35.CommandLines()) n += line.rfind(prefix, 0) == 0;
         return n;
     }
+    // A new modem on a new virtual OS, for a round of a table: the port is
+    // opened again by the caller, behind whatever relay it puts in front.
+    void FreshModem() {
+        Unplug();
+        os::virt::Reset();
+        tc35 = modem::Tc35Model();
+        tc35.faults().line.baud = 9600;
+    }
     modem::Tc35Model tc35;
 };
 
@@ -163,10 +171,7 @@ TEST_F(SendOverModel, ARefusedPartAloneIsSentAgain) {
     for (bool beforePrompt : {false, true}) {
         for (std::uint8_t reSTime : {3, 1}) {
             SCOPED_TRACE(std::to_string(beforePrompt) + " ReSTime " + std::to_string(reSTime));
-            Unplug();
-            os::virt::Reset();
-            tc35 = modem::Tc35Model();
-            tc35.faults().line.baud = 9600;
+            FreshModem();
             RefuseSecondPart relay(tc35, beforePrompt);
             OpenWith(relay, 1000);
             // A body of its own each round: the same one again would resume
@@ -217,10 +222,7 @@ TEST_F(SendOverModel, RefusalsAreTriedAgainOnlyWhenThatCanHelp) {
     for (int format : {0, 1}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::to_string(format) + " +CMS ERROR: " + std::to_string(c.code));
-            Unplug();
-            os::virt::Reset();
-            tc35 = modem::Tc35Model();
-            tc35.faults().line.baud = 9600;
+            FreshModem();
             OpenWith(tc35, 1000);
             if (format == 1) {
                 PacketBuilder cmgf(kCMGF, true);
@@ -254,10 +256,7 @@ TEST_F(SendOverModel, AnUnfinishedLongMessageIsResumed) {
         for (const bool otherInBetween : {false, true}) {
             SCOPED_TRACE(std::string(unknown ? "no verdict" : "refused") +
                          (otherInBetween ? ", another send in between" : ""));
-            Unplug();
-            os::virt::Reset();
-            tc35 = modem::Tc35Model();
-            tc35.faults().line.baud = 9600;
+            FreshModem();
             RefuseSecondPart relay(tc35, false);
             if (unknown) relay.Silence();
             OpenWith(relay, 1000);
@@ -342,10 +341,7 @@ TEST_F(SendOverModel, TheSameNumberAndTextResumeWhateverTheRegistersHeld) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Unplug();
-        os::virt::Reset();
-        tc35 = modem::Tc35Model();
-        tc35.faults().line.baud = 9600;
+        FreshModem();
         RefuseSecondPart relay(tc35, false);
         OpenWith(relay, 1000);
         modem.CodeMod = 0;
