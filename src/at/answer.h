@@ -42,6 +42,10 @@ public:
     // The line has gone quiet with no verdict: a reader that held bytes back
     // (waiting to see what they are) decides with what it has.
     virtual Verdict End() noexcept { return Verdict::kNotYet; }
+    // True when the line the last byte taken belongs to (or ended) is a
+    // message's own: a listed body or PDU line, whatever it spells. No
+    // unsolicited result code stands there, so none is looked for.
+    virtual bool InMessage() const noexcept { return false; }
 
 protected:
     ~Matcher() = default;

@@ -141,9 +141,11 @@ private:
 // wait at the service centre and the plant hears nothing of them).
 class UnsolicitedWatch {
 public:
-    void Take(Line& line, const std::uint8_t* bytes, std::uint32_t n) noexcept {
+    // `inMessage`: the line that ends within these bytes is a message's own
+    // (see at::Matcher::InMessage) and is not looked at.
+    void Take(Line& line, const std::uint8_t* bytes, std::uint32_t n, bool inMessage = false) noexcept {
         for (std::uint32_t i = 0; i < n; ++i) {
-            if (!lines_.Step(static_cast<char>(bytes[i]))) continue;
+            if (!lines_.Step(static_cast<char>(bytes[i])) || inMessage) continue;
             const char* text = lines_.Text();
             const std::size_t length = lines_.Length();
             if (length == sizeof kStartUp - 1 && std::memcmp(text, kStartUp, length) == 0)
@@ -172,6 +174,25 @@ private:
     static constexpr char kOverflow[] = "^SMGO:";  // followed by a blank and the mode
     at::LineSplitter lines_;
 };
+
+// Hands the matcher an answer's bytes line by line, and the watch each line
+// the matcher did not take as a message's own: a listed body that spells
+// "^SYSSTART" (in text mode the GSM character U with diaeresis is the byte
+// '^') is text from a sender, not the modem restarting.
+at::Verdict TakeLines(at::Matcher& matcher, UnsolicitedWatch& reports, Line& line,
+                      const std::uint8_t* bytes, std::uint32_t n) noexcept {
+    at::Verdict verdict = at::Verdict::kNotYet;
+    for (std::uint32_t start = 0; start < n;) {
+        const void* lf = std::memchr(bytes + start, '\n', n - start);
+        const std::uint32_t end =
+            lf != nullptr ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(lf) - bytes) + 1 : n;
+        const bool deciding = verdict == at::Verdict::kNotYet;
+        if (deciding) verdict = matcher.Take(reinterpret_cast<const char*>(bytes + start), end - start);
+        reports.Take(line, bytes + start, end - start, deciding && matcher.InMessage());
+        start = end;
+    }
+    return verdict;
+}
 
 bool WriteCommand(Line& line, const Command& command) noexcept {
     DrainLine(line, true);
@@ -233,7 +254,6 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
         std::uint32_t n = 0;
         if (ReadPort(line.PortHandle, chunk, &n) && n >= 1) {
             if (answer != nullptr && !Keep(*answer, chunk, n)) break;
-            reports.Take(line, chunk, n);
             if (pacing.traceEachChunk) {
                 TraceBytes("Rx: ", chunk, n);
                 TraceErrorMeanings(chunk, n);
@@ -253,8 +273,9 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
                     from = n;
                 }
             }
+            reports.Take(line, chunk, from);
             if (from < n) {
-                out.verdict = matcher.Take(reinterpret_cast<const char*>(chunk + from), n - from);
+                out.verdict = TakeLines(matcher, reports, line, chunk + from, n - from);
                 fed = true;
             }
             tail.Take(chunk, n);

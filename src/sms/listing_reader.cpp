@@ -35,6 +35,7 @@ ListingReader::ListingReader(Format format, Slot* header, Slot* text, int slots)
 }
 
 void ListingReader::Restart() noexcept {
+    inMessage_ = false;
     for (int i = 0; i < slots_; ++i) {
         std::memset(header_[i], 0, kSlotSize);
         std::memset(text_[i], 0, kSlotSize);
@@ -47,6 +48,7 @@ void ListingReader::Restart() noexcept {
 
 at::Verdict ListingReader::Take(const char* bytes, std::size_t length) noexcept {
     for (std::size_t k = 0; k < length && state_ != State::kDone; ++k) {
+        inMessage_ = state_ == State::kBody || state_ == State::kPduLine;
         Step(bytes[k]);
         ReadReplay();
     }

@@ -32,6 +32,9 @@ public:
     // back is read as the listing's own (its final result line, perhaps).
     at::Verdict End() noexcept override;
 
+    // The last byte taken was part of a body or a PDU line, or ended one.
+    bool InMessage() const noexcept override { return inMessage_; }
+
     int Entries() const noexcept { return entries_; }
 
     // An entry as it comes: its header line, then its PDU line or its body.
@@ -72,6 +75,7 @@ private:
     int entries_ = 0;
     at::Verdict status_ = at::Verdict::kNotYet;
     State state_ = State::kLine;
+    bool inMessage_ = false;
     char entry_[kEntrySize] = {};
     std::size_t used_ = 0;         // bytes in entry_
     std::size_t bodyStart_ = 0;    // where the body or PDU line starts in entry_

@@ -61,6 +61,37 @@ TEST_F(LineInStep, LateSendResultPutsNothingBehind) {
     }
 }
 
+// A sender can spell the modem's own lines: in text mode the GSM character
+// U with diaeresis is the byte '^', so a body "\x5ESYSSTART" lists as
+// "^SYSSTART", alone or on a line of its own inside a body. Listed again and
+// again in both formats, it is text: the driver hears no restart, writes no
+// format and journals nothing but the messages; the real "^SYSSTART" is
+// still heard between two commands.
+TEST_F(LineInStep, ABodyNeverPassesForAModemLine) {
+    tc35.AddMessage(Deliver7("8613900000000", "^SYSSTART"), true);
+    tc35.AddMessage(Deliver7("8613900000000", "TANK LOW\r\n^SYSSTART\r\n^SMGO: 2"), true);
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    for (int format : {1, 0, 1}) {
+        SCOPED_TRACE(format);
+        ASSERT_EQ(Write(kCMGF, format), 1);
+        const std::size_t commands = tc35.CommandLines().size();
+        for (int round = 0; round < 3; ++round) {
+            EXPECT_EQ(Write(kOLD), 1);
+            // GBK has no capital U with diaeresis.
+            EXPECT_EQ(std::string(modem.MsgInf[0]), "?SYSSTART");
+            EXPECT_FALSE(modem.line.RestartSeen);
+        }
+        for (std::size_t i = commands; i < tc35.CommandLines().size(); ++i)
+            EXPECT_EQ(tc35.CommandLines()[i].rfind("AT+CMGF", 0), std::string::npos)
+                << tc35.CommandLines()[i];
+    }
+    EXPECT_FALSE(Traced("Modem restarted: message format 1 restored\n"));
+    tc35.PowerCycle(Now());
+    os::Sleep(600);
+    EXPECT_EQ(ReadAt(), 1);
+    EXPECT_TRUE(modem.line.RestartSeen);
+}
+
 // Another program switches the modem's echo off. The driver learns it from
 // the first answer that ends in OK without the echo, however the answer is
 // cut into pieces on the line: the next link test passes and the next
