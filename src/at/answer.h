@@ -46,6 +46,9 @@ public:
     // message's own: a listed body or PDU line, whatever it spells. No
     // unsolicited result code stands there, so none is looked for.
     virtual bool InMessage() const noexcept { return false; }
+    // True for a reader whose answers hold messages (InMessage may be true):
+    // it is handed an answer line by line.
+    virtual bool ReadsMessages() const noexcept { return false; }
 
 protected:
     ~Matcher() = default;

@@ -53,7 +53,9 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
     if (TalksToModem(packet->kind)) RestoreAfterRestart();
     const int result = packet->writeFlag != 0 ? (WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0)
                                               : ReadCycle(packet, deliveryFlag);
-    // The dialogues of this call are over: what they came to is journaled.
+    // The dialogues of this call are over: what they came to is journaled,
+    // with a late send verdict one of them read.
+    TakeLateVerdict();
     journal_.Flush();
     return result;
 }

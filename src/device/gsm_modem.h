@@ -12,6 +12,7 @@
 #include "journal/recorder.h"
 #include "link/exchange.h"
 #include "sms/listing.h"
+#include "device/unfinished_send.h"
 #include "sms/pdu_encode.h"
 
 namespace vantor {
@@ -19,7 +20,6 @@ namespace vantor {
 inline constexpr int kNewSlots = 10;   // MsgNew / MsgNec
 inline constexpr int kOldSlots = 20;   // MsgOld / MsgInf
 inline constexpr int kSendSlots = 2;   // MsgSend
-inline constexpr int kTeleSize = 15;   // 14 characters + NUL
 
 // What a send came to. kSendUnknown: a message went out (its Ctrl-Z was
 // written) and no final result came within the send-result limit; it may
@@ -129,43 +129,25 @@ private:
     template <typename MakeAttempt>
     int SendParts(int first, int parts, int attempts, std::uint32_t pauseMs, MakeAttempt attempt,
                   int* confirmed) noexcept;
+    // A message of `parts` parts to `tele`, body `text`: the host's retry of
+    // the unfinished one goes on from its first part not confirmed, any
+    // other starts afresh; what is not finished is remembered.
+    // `attempt(k, reference)` makes one attempt of part k.
+    template <typename MakeAttempt>
+    int SendMessage(const char* tele, const char* text, int parts, int attempts,
+                    std::uint32_t pauseMs, MakeAttempt attempt) noexcept;
     Attempt Submit(const Submission& submission) noexcept;
     Attempt SubmitPdu(char* pdu, std::int32_t count) noexcept;
     Attempt SubmitText() noexcept;
 
-    // The last long message that could not be finished: its number and
-    // body as texts (what lies in the registers' bytes after a text's end
-    // plays no part, nor where the body is split between MsgSend0 and
-    // MsgSend1: the same texts give the same parts), its coding, its
-    // reference, and how many of its parts the modem confirmed. No message
-    // when parts is 0.
-    struct Unfinished {
-        int parts = 0;
-        int confirmed = 0;
-        std::uint8_t reference = 0;
-        std::uint8_t codeMod = 0;
-        char tele[kTeleSize] = {};
-        char body[sms::kBodySize] = {};
+    // Applies a late verdict read on the line to the unfinished send it
+    // belongs to, and journals it. True when it confirmed a part.
+    bool TakeLateVerdict(int* reference = nullptr) noexcept;
+    // Leaves a message input the modem may still hold or give after an
+    // attempt stopped waiting for it, and awaits the command's end.
+    void LeaveInput(std::uint32_t windowMs) noexcept;
 
-        bool Is(const char* number, const char* text, std::uint8_t coding,
-                int partCount) const noexcept {
-            return parts != 0 && parts == partCount && codeMod == coding &&
-                   std::strncmp(tele, number, sizeof tele) == 0 &&
-                   std::strncmp(body, text, sizeof body) == 0;
-        }
-        void Remember(const char* number, const char* text, std::uint8_t coding, int partCount,
-                      std::uint8_t ref, int done) noexcept {
-            parts = partCount;
-            confirmed = done;
-            reference = ref;
-            codeMod = coding;
-            std::memset(tele, 0, sizeof tele);
-            std::memcpy(tele, number, strnlen(number, sizeof tele - 1));
-            std::memset(body, 0, sizeof body);
-            std::memcpy(body, text, strnlen(text, sizeof body - 1));
-        }
-    };
-    Unfinished unfinished_;
+    UnfinishedSend unfinished_;
 
     // The message format the host last set on the modem (-1: none yet). A
     // modem that restarts comes back with its stored format; this one is

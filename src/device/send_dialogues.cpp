@@ -92,22 +92,28 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
                                 "Tx: ", 0};
     const link::Outcome heard = link::Chat(line, command, prompt, pacing, &kept);
     if (!heard.written) return {};
-    if (heard.verdict != at::Verdict::kDone) {
-        // The modem may still be waiting for the message: leave its input mode.
+    if (heard.verdict == at::Verdict::kRefused) {
         LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
         Attempt refused;
-        if (heard.verdict == at::Verdict::kRefused) {
-            refused.refusal = prompt.Refused();
-            refused.refusedAtPrompt = true;
-        }
+        refused.refusal = prompt.Refused();
+        refused.refusedAtPrompt = true;
         return refused;
+    }
+    if (heard.verdict != at::Verdict::kDone) {
+        // A modem seen echoing that did not echo the command never heard it:
+        // it owes nothing. Any other may still prompt, late.
+        if (line.EchoSeen && !heard.echoFound)
+            LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
+        else
+            LeaveInput(s.promptWindowMs);
+        return {};
     }
     Trace("!LinklevelReceive 1 success ! nLen =%d \n", static_cast<int>(answerLength));
 
     if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(s.message), s.messageLength)) {
         // Cut short, the message lost its Ctrl-Z and the modem still takes
         // input: leave it, or it swallows the commands that follow.
-        LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
+        LeaveInput(s.promptWindowMs);
         return {};
     }
     Trace("!LinklevelSend 2 Success! nLen=%d \n\n", s.messageLength);
@@ -127,7 +133,61 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     }
     Trace("!LinklevelReceive 2 Failure! nLen=%d \n", static_cast<int>(answerLength));
     if (result == at::Verdict::kRefused) return {kSendFailed, verdict.Refused(), false};
+    // The verdict may still come: it is owed, and read whenever it does.
+    link::Owe(line, true);
     return {kSendUnknown, {}, false};
+}
+
+// ESC leaves the message input (the TC35 acknowledges it with OK; a command
+// that was refused meanwhile has ended with its error). That final result is
+// awaited for one more prompt window, so that no later dialogue reads it as
+// its own: a prompt that comes instead (the modem did not take the ESC before
+// it prompted) gets another ESC. What has not come by then stays owed on the
+// line, and the next dialogue reads it first.
+void CGsmModem::LeaveInput(std::uint32_t windowMs) noexcept {
+    constexpr int kMostEscapes = 4;
+    const std::uint32_t limitMs = windowMs;
+    const std::uint32_t begun = os::GetTickCount();
+    const bool verdictOwed = line.Owed.verdict;
+    link::AbandonedSend end;
+    link::Pacing pacing;
+    pacing.gateOnEcho = false;
+    pacing.silenceEnds = false;
+    for (int escapes = 0; escapes < kMostEscapes; ++escapes) {
+        const std::uint32_t taken = os::GetTickCount() - begun;
+        if (taken >= limitMs) break;
+        if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1)) return;
+        pacing.limitMs = limitMs - taken;
+        const at::Verdict v = link::Chat(line, link::Command{}, end, pacing, nullptr).verdict;
+        if (v == at::Verdict::kDone) return;
+        if (v != at::Verdict::kRefused) break;
+    }
+    // A message's verdict that came meanwhile shows a modem busy with it,
+    // which heard nothing of this attempt.
+    if (verdictOwed && line.Late.came) return;
+    Trace("The modem did not end the abandoned send within %u ms: its answer is owed\n",
+          static_cast<unsigned>(limitMs));
+    link::Owe(line, false);
+}
+
+// A verdict read after its send had given up: journaled with the message it
+// belongs to, which the host's retry then need not send again.
+bool CGsmModem::TakeLateVerdict(int* reference) noexcept {
+    link::LateVerdict& late = line.Late;
+    if (!late.came) return false;
+    late.came = false;
+    if (!unfinished_.unknown) return false;
+    unfinished_.unknown = false;
+    const std::uint32_t seconds = (late.at - late.since + kSendResultLimitMs) / 1000;
+    const int part = unfinished_.confirmed + 1;
+    Trace("Send verdict %u s after the Ctrl-Z: %s\n", static_cast<unsigned>(seconds),
+          late.sent ? "sent" : "refused");
+    journal_.LateVerdict(unfinished_.tele, unfinished_.body, part, unfinished_.parts, late.sent,
+                         late.reference, late.refusal, seconds);
+    if (!late.sent) return false;
+    ++unfinished_.confirmed;
+    if (reference != nullptr) *reference = late.reference;
+    return true;
 }
 
 // The one retry rule: each part is tried up to `attempts` times while it is
@@ -147,6 +207,15 @@ int CGsmModem::SendParts(int first, int parts, int attempts, std::uint32_t pause
     std::uint32_t backOff = kFirstBackOffMs;
     for (int k = first; k < parts; *confirmed = ++k) {
         for (int n = 1;; ++n) {
+            // This part went out in an earlier send and its verdict has come
+            // since: it is confirmed, not sent again.
+            const bool owedPart = unfinished_.unknown && unfinished_.parts == parts &&
+                                  unfinished_.confirmed == k;
+            int lateReference = -1;
+            if (TakeLateVerdict(&lateReference) && owedPart) {
+                journal_.PartConfirmed(k + 1, parts, lateReference);
+                break;
+            }
             const Attempt a = attempt(k);
             if (a.result == kSendDone) {
                 journal_.PartConfirmed(k + 1, parts, a.reference);
@@ -227,57 +296,74 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
     std::int32_t count = 0;
     sms::SubmitBody body;
     const int parts = sms::SplitBody(MsgSend[0], MsgSend[1], CodeMod, &body);
-    int confirmed = 0;
-
-    if (parts <= 1) {
-        unfinished_.parts = 0;  // another send: the unfinished one is forgotten
-        // A single message, built afresh for every attempt as it always was.
-        return SendParts(0, 1, attemptsPerPart, kPduRetryPauseMs, [&](int) noexcept {
-            std::memset(pdu, 0, sizeof pdu);
-            count = 0;
-            if (Makecode(pdu, &count) == 0) return Attempt{kSendFailed, {}, true};
-            return SubmitPdu(pdu, count);
-        }, &confirmed);
-    }
-
-    // A concatenated message: every part must be sendable before the first
-    // goes out, so that a refusal cannot leave a message half sent.
     char tele[kTeleSize];
     CopyTele(Tele, tele);
-    for (int k = 0; k < parts; ++k) {
-        if (sms::EncodePart(tele, body, k, 0, pdu, &count) == 0 ||
-            static_cast<int>(count) / 2 - 1 > kMaxTpduOctets) {
-            Trace("Message of %d parts: part %d cannot be sent\n", parts, k + 1);
-            unfinished_.parts = 0;
-            return kSendFailed;
-        }
-    }
-    // The same message again after it could not be finished: the parts the
-    // modem confirmed are not sent twice, the rest go under their reference.
     char text[sms::kBodySize];
     sms::JoinBody(MsgSend[0], MsgSend[1], text);
+
+    if (parts > 1) {
+        // A concatenated message: every part must be sendable before the
+        // first goes out, so that a refusal cannot leave a message half sent.
+        for (int k = 0; k < parts; ++k) {
+            if (sms::EncodePart(tele, body, k, 0, pdu, &count) == 0 ||
+                static_cast<int>(count) / 2 - 1 > kMaxTpduOctets) {
+                Trace("Message of %d parts: part %d cannot be sent\n", parts, k + 1);
+                unfinished_.parts = 0;
+                return kSendFailed;
+            }
+        }
+    }
+    return SendMessage(tele, text, parts, attemptsPerPart, kPduRetryPauseMs,
+                       [&](int k, std::uint8_t reference) noexcept {
+        std::memset(pdu, 0, sizeof pdu);
+        count = 0;
+        if (parts <= 1) {
+            // A single message, built afresh for every attempt as it always was.
+            if (Makecode(pdu, &count) == 0) return Attempt{kSendFailed, {}, true};
+        } else {
+            sms::EncodePart(tele, body, k, reference, pdu, &count);
+            Trace("Sending part %d/%d: %s\n", k + 1, parts, pdu);
+        }
+        return SubmitPdu(pdu, count);
+    });
+}
+
+template <typename MakeAttempt>
+int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int attempts,
+                           std::uint32_t pauseMs, MakeAttempt attempt) noexcept {
+    TakeLateVerdict();
+    int confirmed = 0;
     std::uint8_t reference = 0;
     if (unfinished_.Is(tele, text, CodeMod, parts)) {
         reference = unfinished_.reference;
         confirmed = unfinished_.confirmed;
-        Trace("resuming message of %d parts, reference %d, from part %d\n", parts,
-              static_cast<int>(reference), confirmed + 1);
+        if (confirmed >= parts) {
+            // Every part was confirmed, the last one late: nothing to send.
+            Trace("Sent before: the modem confirmed this message late; not sent again\n");
+            unfinished_.parts = 0;
+            journal_.AlreadySent(parts);
+            return kSendDone;
+        }
+        if (parts > 1)
+            Trace("resuming message of %d parts, reference %d, from part %d\n", parts,
+                  static_cast<int>(reference), confirmed + 1);
     } else {
-        reference = NextConcatReference();
-        Trace("Message of %d parts, reference %d\n", parts, static_cast<int>(reference));
+        unfinished_.parts = 0;  // another message: the unfinished one is forgotten
+        if (parts > 1) {
+            reference = NextConcatReference();
+            Trace("Message of %d parts, reference %d\n", parts, static_cast<int>(reference));
+        }
     }
-    const int result = SendParts(confirmed, parts, attemptsPerPart, kPduRetryPauseMs, [&](int k) noexcept {
-        std::memset(pdu, 0, sizeof pdu);
-        count = 0;
-        sms::EncodePart(tele, body, k, reference, pdu, &count);
-        Trace("Sending part %d/%d: %s\n", k + 1, parts, pdu);
-        return SubmitPdu(pdu, count);
-    }, &confirmed);
+    const int result = SendParts(confirmed, parts, attempts, pauseMs,
+                                 [&](int k) noexcept { return attempt(k, reference); }, &confirmed);
     unfinished_.parts = 0;
     // Not finished: a part was refused, or went out with no verdict (it may
-    // have arrived; it is sent again, since a phone drops a part it already
-    // has under the same reference, but a missing part loses the message).
-    if (result != kSendDone) unfinished_.Remember(tele, text, CodeMod, parts, reference, confirmed);
+    // have arrived: its verdict is owed and read whenever it comes; if none
+    // has come by the retry, it is sent again, since a phone drops a part it
+    // already has under the same reference, but a missing part loses the
+    // message).
+    if (result != kSendDone)
+        unfinished_.Remember(tele, text, CodeMod, parts, reference, confirmed, result == kSendUnknown);
     return result;
 }
 
@@ -321,10 +407,12 @@ CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
 }
 
 int CGsmModem::SendTextMessage(int attempts) noexcept {
-    unfinished_.parts = 0;  // another send: the unfinished one is forgotten
-    int confirmed = 0;
-    return SendParts(0, 1, attempts, kTextRetryPauseMs, [this](int) noexcept { return SubmitText(); },
-                     &confirmed);
+    char tele[kTeleSize];
+    CopyTele(Tele, tele);
+    char text[sms::kBodySize];
+    sms::JoinBody(MsgSend[0], MsgSend[1], text);
+    return SendMessage(tele, text, 1, attempts, kTextRetryPauseMs,
+                       [this](int, std::uint8_t) noexcept { return SubmitText(); });
 }
 
 // What a SEND comes to for the host: SReturn 1 when the modem confirmed the

@@ -173,6 +173,32 @@ void Recorder::SendEnded(int outcome) noexcept {
     Put(e);
 }
 
+void Recorder::AlreadySent(int parts) noexcept {
+    Event& e = Begin(EventKind::kSent);
+    Copy(e.number, number_);
+    Copy(e.text, text_);
+    std::snprintf(e.parts, sizeof e.parts, "%d", parts > 0 ? parts : 1);
+    Copy(e.result, "ok, confirmed late before: not sent again");
+    Put(e);
+}
+
+void Recorder::LateVerdict(const char* number, const char* text, int part, int parts, bool sent,
+                           int mr, const at::Refusal& refusal, unsigned seconds) noexcept {
+    // A line of its own: the event of a send in progress stays as it is.
+    Event e;
+    e.kind = sent ? EventKind::kSent : EventKind::kRefused;
+    StampNow(e);
+    Copy(e.port, port_[0] != '\0' ? port_ : configuredPort_);
+    Copy(e.number, number);
+    Copy(e.text, text);
+    if (parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", part, parts);
+    else Copy(e.parts, "1");
+    if (sent && mr >= 0) std::snprintf(e.references, sizeof e.references, "%d", mr);
+    std::snprintf(e.result, sizeof e.result, "%s, verdict %u s late", sent ? "sent" : "refused", seconds);
+    if (!sent) PutCode(refusal, e);
+    Put(e);
+}
+
 // --- the rest ---
 
 void Recorder::Listed(const char* header, const char* body, bool unread) noexcept {

@@ -39,6 +39,14 @@ public:
     void TriedAgain() noexcept;
     // `outcome`: 1 sent, 2 outcome unknown, 0 not sent.
     void SendEnded(int outcome) noexcept;
+    // The send of this number and text ended without an attempt: its last
+    // part was confirmed late, after the send that tried it had ended.
+    void AlreadySent(int parts) noexcept;
+    // A verdict that came `seconds` after its part's Ctrl-Z, once its send
+    // had ended with the outcome unknown: "+CMGS: <mr>" (`sent`, reference
+    // `mr`) or a refusal. One line of its own, whatever send runs now.
+    void LateVerdict(const char* number, const char* text, int part, int parts, bool sent, int mr,
+                     const at::Refusal& refusal, unsigned seconds) noexcept;
 
     // --- the rest ---
     // A listing showed this header and body (ANSI code page texts).

@@ -5,6 +5,7 @@
 
 #include "diag/at_errors.h"
 #include "diag/trace.h"
+#include "link/owed_answers.h"
 #include "os/os.h"
 
 namespace vantor::link {
@@ -149,7 +150,10 @@ public:
             const char* text = lines_.Text();
             const std::size_t length = lines_.Length();
             if (length == sizeof kStartUp - 1 && std::memcmp(text, kStartUp, length) == 0)
+            {
                 line.RestartSeen = true;
+                Forgive(line);  // a restarted modem answers nothing it heard before
+            }
             else if (length == sizeof kOverflow + 1 && std::memcmp(text, kOverflow, sizeof kOverflow - 1) == 0)
                 TraceOverflow(text[length - 1]);
         }
@@ -181,6 +185,10 @@ private:
 // '^') is text from a sender, not the modem restarting.
 at::Verdict TakeLines(at::Matcher& matcher, UnsolicitedWatch& reports, Line& line,
                       const std::uint8_t* bytes, std::uint32_t n) noexcept {
+    if (!matcher.ReadsMessages()) {
+        reports.Take(line, bytes, n);
+        return matcher.Take(reinterpret_cast<const char*>(bytes), n);
+    }
     at::Verdict verdict = at::Verdict::kNotYet;
     for (std::uint32_t start = 0; start < n;) {
         const void* lf = std::memchr(bytes + start, '\n', n - start);
@@ -213,6 +221,7 @@ std::uint32_t DrainLine(Line& line, bool trace) noexcept {
     while (total < kDrainLimit) {
         std::uint32_t n = 0;
         if (!ReadPort(line.PortHandle, chunk, &n) || n == 0) break;
+        PayOwed(line, chunk, n);
         reports.Take(line, chunk, n);
         const std::size_t take = n < sizeof shown - kept ? n : sizeof shown - kept;
         std::memcpy(shown + kept, chunk, take);
@@ -259,12 +268,16 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
                 TraceErrorMeanings(chunk, n);
             }
             std::uint32_t from = 0;
+            std::uint32_t owedUpTo = n;  // where what earlier commands owe may still stand
+            bool echoHere = false;
             if (echo.Awaited()) {
                 std::uint32_t k = 0;
                 while (k < n && !echo.Step(chunk[k])) ++k;
                 if (echo.Found()) {
+                    echoHere = true;
                     out.echoFound = true;
                     out.echoAt = static_cast<std::int32_t>(total + k + 1 - echo.Length());
+                    owedUpTo = k + 1 >= echo.Length() ? k + 1 - static_cast<std::uint32_t>(echo.Length()) : 0;
                     if (pacing.gateOnEcho) {
                         from = k + 1;
                         if (fed) matcher.Restart();
@@ -273,6 +286,12 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
                     from = n;
                 }
             }
+            // The modem answers in order: what it owed comes before anything
+            // of this command's, and once it echoes this command it owes
+            // nothing more.
+            const std::uint32_t paid = PayOwed(line, chunk, owedUpTo);
+            if (echoHere) Forgive(line);
+            if (paid > from) from = paid;
             reports.Take(line, chunk, from);
             if (from < n) {
                 out.verdict = TakeLines(matcher, reports, line, chunk + from, n - from);

@@ -4,10 +4,7 @@
 
 namespace vantor::link {
 
-namespace {
-
-// ": <mr>[,<scts>]" after "+CMGS": the number, 0 to 255, or -1.
-int ReferenceOf(const char* text, std::size_t length) noexcept {
+int SendVerdict::ReferenceOf(const char* text, std::size_t length) noexcept {
     std::size_t i = 0;
     if (i < length && text[i] == ':') ++i;
     while (i < length && text[i] == ' ') ++i;
@@ -16,8 +13,6 @@ int ReferenceOf(const char* text, std::size_t length) noexcept {
         value = (value < 0 ? 0 : value * 10) + (text[i] - '0');
     return value <= 255 ? value : -1;
 }
-
-}  // namespace
 
 at::Verdict Prompt::Take(const char* bytes, std::size_t length) noexcept {
     for (std::size_t i = 0; i < length; ++i) {
@@ -28,6 +23,17 @@ at::Verdict Prompt::Take(const char* bytes, std::size_t length) noexcept {
         }
     }
     return at::Verdict::kNotYet;
+}
+
+at::Verdict AbandonedSend::Take(const char* bytes, std::size_t length) noexcept {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (bytes[i] == '>') prompt_ = true;
+        if (!lines_.Step(bytes[i])) continue;
+        prompt_ = false;  // a line end behind it: the modem said more
+        if (lines_.Result() != at::Verdict::kNotYet) return at::Verdict::kDone;
+    }
+    // The prompt has no line end: one that is the last thing said waits.
+    return prompt_ ? at::Verdict::kRefused : at::Verdict::kNotYet;
 }
 
 at::Verdict SendVerdict::Take(const char* bytes, std::size_t length) noexcept {

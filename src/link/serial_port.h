@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "host/records.h"
+#include "link/owed_answers.h"
 #include "os/os.h"
 
 namespace vantor {
@@ -49,6 +50,10 @@ struct Line {
     // command, so a late answer to an earlier one cannot complete it. Learned
     // from the answers: see exchange.cpp.
     bool EchoSeen = false;
+    // Final results earlier dialogues gave up on, and the late verdict on a
+    // message read while paying them (see owed_answers.h).
+    OwedAnswers Owed;
+    LateVerdict Late;
 };
 
 // Copies `config` into line.StoredConfig (unless it is that copy already) and

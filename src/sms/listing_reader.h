@@ -34,6 +34,7 @@ public:
 
     // The last byte taken was part of a body or a PDU line, or ended one.
     bool InMessage() const noexcept override { return inMessage_; }
+    bool ReadsMessages() const noexcept override { return true; }
 
     int Entries() const noexcept { return entries_; }
 

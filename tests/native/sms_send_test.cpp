@@ -71,8 +71,9 @@ TEST_F(SmsSend, PduFailures) {
     } cases[] = {
         {"error instead of the prompt", "\r\n+CMS ERROR: 304\r\n", nullptr, "AT+CMGS=19\r\x1B", 0, 60},
         // The prompt is awaited as long as the modem has always been given:
-        // 200 ms and 500 ms polls past the 1000 ms reply time-out.
-        {"no prompt", nullptr, nullptr, "AT+CMGS=19\r\x1B", 0, 1710},
+        // 200 ms and 500 ms polls past the 1000 ms reply time-out; then,
+        // after the ESC, the command's end as long again.
+        {"no prompt", nullptr, nullptr, "AT+CMGS=19\r\x1B", 0, 1710 + 1710},
         {"error after the PDU", "\r\n> ", "\r\n+CMS ERROR: 500\r\n", "AT+CMGS=19\r" + kHelloPdu + "\x1A", 0, 360},
         {"bare OK after the PDU", "\r\n> ", "\r\nOK\r\n", "AT+CMGS=19\r" + kHelloPdu + "\x1A", 0, 360},
         {"result line without OK", "\r\n> ", "\r\n+CMGS: 7\r\n", "AT+CMGS=19\r" + kHelloPdu + "\x1A", 2, 60060},
