@@ -64,6 +64,7 @@ set(VANTOR_NATIVE_TESTS
     tests/native/register_check_test.cpp
     tests/native/register_table_test.cpp
     tests/native/send_over_model_test.cpp
+    tests/native/send_ownership_test.cpp
     tests/native/serial_port_test.cpp
     tests/native/sms_decode_test.cpp
     tests/native/sms_encode_test.cpp

@@ -146,7 +146,10 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
 // line, and the next dialogue reads it first.
 void CGsmModem::LeaveInput(std::uint32_t windowMs) noexcept {
     constexpr int kMostEscapes = 4;
-    const std::uint32_t limitMs = windowMs;
+    // The prompt's window as the prompt had it: never less than the reply
+    // time-out.
+    const std::uint32_t timeout = line.ReplyTimeout < 0 ? 0u : static_cast<std::uint32_t>(line.ReplyTimeout);
+    const std::uint32_t limitMs = windowMs > timeout ? windowMs : timeout;
     const std::uint32_t begun = os::GetTickCount();
     const bool verdictOwed = line.Owed.verdict;
     link::AbandonedSend end;
@@ -331,6 +334,8 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
 template <typename MakeAttempt>
 int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int attempts,
                            std::uint32_t pauseMs, MakeAttempt attempt) noexcept {
+    // What waits on the line may be a late verdict on this very message.
+    if (unfinished_.unknown) link::DrainLine(line, true);
     TakeLateVerdict();
     int confirmed = 0;
     std::uint8_t reference = 0;

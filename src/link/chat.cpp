@@ -6,6 +6,7 @@
 #include "diag/at_errors.h"
 #include "diag/trace.h"
 #include "link/owed_answers.h"
+#include "link/send_answers.h"
 #include "os/os.h"
 
 namespace vantor::link {
@@ -227,6 +228,14 @@ std::uint32_t DrainLine(Line& line, bool trace) noexcept {
         std::memcpy(shown + kept, chunk, take);
         kept += take;
         total += n;
+    }
+    // An AT+CMGS given up on prompted after all (its ESC came before the
+    // modem took input) and waits for its message: it would take the next
+    // command as the message's text. It is left first.
+    if (line.Owed.results > 0 && line.Owed.prompted) {
+        line.Owed.prompted = false;
+        const std::uint8_t escape = kEsc;
+        if (WritePort(line.PortHandle, &escape, 1)) TraceBytes("Tx: ", &escape, 1);
     }
     if (trace && total > 0) {
         char prefix[48];

@@ -17,9 +17,12 @@ void Owe(Line& line, bool verdict) noexcept {
         o.reference = -1;
         o.lines.Clear();
     }
-    // A modem that hears nothing owes nothing: the count stays small, and an
-    // echo or the time limit forgives the rest.
-    if (o.results < 8) ++o.results;
+    // Another answer is owed only when the modem has paid some since the
+    // last was given up: one that says nothing at all (lost, or busy) may
+    // not have heard the later command, and a count it never pays would
+    // take the answers of the commands after it.
+    if (o.results == 0 || (o.heard && o.results < 8)) ++o.results;
+    o.heard = false;
     o.since = os::GetTickCount();
 }
 
@@ -43,7 +46,9 @@ std::uint32_t PayOwed(Line& line, const std::uint8_t* bytes, std::uint32_t n) no
         return 0;
     }
     for (std::uint32_t i = 0; i < n; ++i) {
+        if (bytes[i] == '>') o.prompted = true;
         if (!o.lines.Step(static_cast<char>(bytes[i]))) continue;
+        o.prompted = false;
         const char* text = o.lines.Text();
         const std::size_t length = o.lines.Length();
         if (o.verdict && length >= 5 && std::memcmp(text, "+CMGS", 5) == 0)
@@ -62,7 +67,11 @@ std::uint32_t PayOwed(Line& line, const std::uint8_t* bytes, std::uint32_t n) no
             o.verdict = false;
         }
         --o.results;
-        if (o.results == 0) return i + 1;
+        o.heard = true;
+        if (o.results == 0) {
+            o.prompted = false;
+            return i + 1;
+        }
     }
     return n;
 }

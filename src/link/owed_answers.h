@@ -24,6 +24,9 @@ struct OwedAnswers {
     bool verdict = false;       // the oldest of them is a message's verdict
     std::uint32_t since = 0;    // tick count when the last one was given up
     int reference = -1;         // "+CMGS: <mr>" read for the owed verdict
+    bool heard = false;         // an owed result came since the last was given up
+    bool prompted = false;      // the last thing said is a "> " prompt: an AT+CMGS
+                                // given up on waits for its message
     at::LineSplitter lines;
 };
 

@@ -12,17 +12,6 @@
 namespace vantor::test {
 namespace {
 
-// An SMS-DELIVER from the international number `sender` whose 7-bit body is
-// `body` (characters whose GSM 7-bit code equals their ASCII code: letters,
-// digits, space, CR, LF and + , : " / . = -).
-std::string Deliver7(const std::string& sender, const std::string& body) {
-    std::string pdu = "0004" + HexOctet(static_cast<unsigned>(sender.size())) + "91";
-    std::string digits = sender + (sender.size() % 2 ? "F" : "");
-    for (std::size_t i = 0; i < digits.size(); i += 2) pdu += {digits[i + 1], digits[i]};
-    pdu += "0000" "52218012415023";  // 25/12/08 21:14:05 +08
-    return pdu + HexOctet(static_cast<unsigned>(body.size())) + Pack7Hex(body);
-}
-
 class LineInStep : public DeviceTest {
 protected:
     void SetUp() override {

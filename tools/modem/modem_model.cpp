@@ -107,6 +107,7 @@ bool Tc35Model::TakeFailure(const std::string& name, bool before_prompt, int* co
 
 void Tc35Model::HangUp(std::uint64_t now_ms, std::uint64_t duration_ms) {
     out_.Clear();
+    held_prompt_.clear();
     line_.clear();
     body_.clear();
     input_ = Input::kCommand;
@@ -166,8 +167,15 @@ void Tc35Model::Babble(std::uint64_t now) {
         out_.Push(std::string_view(kJunk, sizeof kJunk - 1), next_babble_ms_, faults_.line);
 }
 
+void Tc35Model::PromptDue(std::uint64_t now) {
+    if (held_prompt_.empty() || now < prompt_due_) return;
+    out_.Push(held_prompt_, prompt_due_, faults_.line);
+    held_prompt_.clear();
+}
+
 std::optional<std::uint64_t> Tc35Model::NextArrival(std::uint64_t now_ms) const {
     std::optional<std::uint64_t> next = out_.NextArrival(now_ms);
+    if (!held_prompt_.empty() && (!next || prompt_due_ < *next)) next = prompt_due_;
     if (faults_.babble_ms > 0 && !HungUp(now_ms)) {
         const std::uint64_t babble = next_babble_ms_ > now_ms ? next_babble_ms_ : now_ms + 1;
         if (!next || babble < *next) next = babble;
@@ -251,6 +259,7 @@ std::string Tc35Model::InfoText(const std::vector<std::string>& lines) const {
 void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) {
     received_.append(reinterpret_cast<const char*>(bytes), length);
     if (HungUp(now)) return;
+    PromptDue(now);
     // A command still runs (a send awaiting the network's verdict): the
     // modem takes no new command before its result.
     if (input_ == Input::kCommand && now < busy_until_) return;
@@ -283,6 +292,16 @@ void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint
             continue;
         }
         // Text or PDU after the "> " prompt.
+        if (!held_prompt_.empty()) {
+            // The prompt has not gone out yet.
+            if (faults_.early_input == EarlyInput::kEscapeEndsCommand && c == kEscape) {
+                held_prompt_.clear();
+                input_ = Input::kCommand;
+                body_.clear();
+                Answer(OkText(), now);
+            }
+            continue;
+        }
         if (faults_.hangup_in_body_ms > 0) {
             StartHangUp(now, &faults_.hangup_in_body_ms);
             return;
@@ -352,7 +371,13 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
         if (reply.prompt) {
             // The rest of the line is not looked at: what follows the prompt
             // is the message.
-            Answer(answer + "\r\n> ", now);
+            const std::uint32_t late = faults_.prompt_delay_ms;
+            if (late == 0 || faults_.early_input == EarlyInput::kTaken) {
+                Answer(answer + "\r\n> ", now, late);
+            } else if (!faults_.silent && faults_.babble_ms == 0) {
+                held_prompt_ = faults_.garbage + answer + "\r\n> ";
+                prompt_due_ = now + faults_.answer_delay_ms + late;
+            }
             return;
         }
     }
@@ -388,11 +413,13 @@ void Tc35Model::EndInput(bool submit, std::uint64_t now) {
 
 std::size_t Tc35Model::Pending(std::uint64_t now) {
     Babble(now);
+    PromptDue(now);
     return out_.Available(now);
 }
 
 std::size_t Tc35Model::Take(std::uint8_t* out, std::size_t max, std::uint64_t now) {
     Babble(now);
+    PromptDue(now);
     return out_.Take(out, max, now);
 }
 

@@ -74,6 +74,14 @@ struct Radio {
                              // 3 denied, 4 unknown, 5 roaming
 };
 
+// What a modem whose prompt is late does with what is typed before the
+// prompt has gone out (its manual says to wait for the prompt).
+enum class EarlyInput {
+    kTaken,         // its input is open at once: ESC ends it, answered after the prompt
+    kEscapeEndsCommand,  // an ESC ends the command at once with OK; no prompt comes
+    kLost,          // nothing is heard until the prompt, which then waits for input
+};
+
 // Fault settings. Change them at any time; they apply from the next byte the
 // model produces.
 struct Faults {
@@ -84,6 +92,8 @@ struct Faults {
     std::size_t flood = 0;              // the next command line is answered by this many
                                         // junk bytes and no result code (one-shot)
     bool silent_after_prompt = false;   // after "> " nothing more: no echo, no result
+    std::uint32_t prompt_delay_ms = 0;  // the "> " of AT+CMGS leaves this much later still
+    EarlyInput early_input = EarlyInput::kTaken;  // what is typed before a late prompt
     // "+CMGS: <mr>" ... "OK" this late after Ctrl-Z. The command runs until
     // then: what is typed meanwhile is not heard (no echo, not run).
     std::uint32_t send_result_delay_ms = 0;
@@ -246,6 +256,8 @@ private:
 
     // Queues the babble that has fallen due by `now`.
     void Babble(std::uint64_t now);
+    // Queues a late prompt that has fallen due by `now` (see EarlyInput).
+    void PromptDue(std::uint64_t now);
 
     Settings settings_;
     Radio radio_;
@@ -267,6 +279,8 @@ private:
     int next_reference_ = 1;
     std::uint64_t hangup_until_ = 0;
     std::uint64_t busy_until_ = 0;     // AT+CMGS runs until its late result
+    std::string held_prompt_;          // a late prompt not yet given (EarlyInput other
+    std::uint64_t prompt_due_ = 0;     // than kTaken), and when it goes out
     std::uint64_t started_hangup_ms_ = 0;  // see TakeHangUp
     std::uint64_t next_babble_ms_ = 0;     // 0: babble not started
     std::vector<std::string> pending_urcs_;  // held back while a command runs
