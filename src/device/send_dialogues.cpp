@@ -80,10 +80,12 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     std::uint8_t answer[kAnswerSize] = {};
     std::int32_t answerLength = 0;
     const link::Answer kept{answer, &answerLength, link::Overflow::kKeepNewest, 0};
-    // The prompt and the verdict are looked for in everything that comes:
-    // neither can be mistaken for an earlier command's answer.
+    // The prompt counts only after the command's echo from a modem that
+    // echoes (what comes before it is an earlier command's), and after what
+    // the line owes earlier dialogues from one that does not. The verdict is
+    // looked for in everything after the message: what the modem echoed of
+    // the message ends with its Ctrl-Z.
     link::Pacing pacing;
-    pacing.gateOnEcho = false;
 
     Trace("! IN LinklevelSend 1 nLen=%d!\n", s.commandLength);
     link::Prompt prompt;
@@ -100,12 +102,9 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
         return refused;
     }
     if (heard.verdict != at::Verdict::kDone) {
-        // A modem seen echoing that did not echo the command never heard it:
-        // it owes nothing. Any other may still prompt, late.
-        if (line.EchoSeen && !heard.echoFound)
-            LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
-        else
-            LeaveInput(s.promptWindowMs);
+        // The modem may still prompt, late (also one that has not echoed the
+        // command yet: its output may be held up behind earlier answers).
+        LeaveInput(s.promptWindowMs);
         return {};
     }
     Trace("!LinklevelReceive 1 success ! nLen =%d \n", static_cast<int>(answerLength));
@@ -120,6 +119,7 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
 
     // The message has gone out: only the modem's own verdict ends the wait.
     link::SendVerdict verdict;
+    pacing.gateOnEcho = false;
     pacing.silenceEnds = false;
     pacing.silenceFloorMs = 0;
     pacing.limitMs = kSendResultLimitMs;
@@ -339,7 +339,9 @@ int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int at
     TakeLateVerdict();
     int confirmed = 0;
     std::uint8_t reference = 0;
+    bool verdictOwed = false;  // a copy of the first part to send awaits its verdict
     if (unfinished_.Is(tele, text, CodeMod, parts)) {
+        verdictOwed = unfinished_.unknown;
         reference = unfinished_.reference;
         confirmed = unfinished_.confirmed;
         if (confirmed >= parts) {
@@ -359,8 +361,12 @@ int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int at
             Trace("Message of %d parts, reference %d\n", parts, static_cast<int>(reference));
         }
     }
+    const int from = confirmed;
     const int result = SendParts(confirmed, parts, attempts, pauseMs,
                                  [&](int k) noexcept { return attempt(k, reference); }, &confirmed);
+    // A retry the modem did not hear (it was still busy with the earlier
+    // copy) leaves that copy's verdict owed.
+    verdictOwed = verdictOwed && confirmed == from && line.Owed.verdict;
     unfinished_.parts = 0;
     // Not finished: a part was refused, or went out with no verdict (it may
     // have arrived: its verdict is owed and read whenever it comes; if none
@@ -368,7 +374,8 @@ int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int at
     // already has under the same reference, but a missing part loses the
     // message).
     if (result != kSendDone)
-        unfinished_.Remember(tele, text, CodeMod, parts, reference, confirmed, result == kSendUnknown);
+        unfinished_.Remember(tele, text, CodeMod, parts, reference, confirmed,
+                             result == kSendUnknown || verdictOwed);
     return result;
 }
 

@@ -47,6 +47,10 @@ const Timing kTimings[] = {
     {"every answer late 0.5 window", 0, modem::EarlyInput::kTaken, 0.5, 0},
     {"every answer late 1.5 windows", 0, modem::EarlyInput::kTaken, 1.5, 0},
     {"verdict 5 s late", 0, modem::EarlyInput::kTaken, 0, 5000},
+    {"every answer late 3 windows", 0, modem::EarlyInput::kTaken, 3, 0},
+    {"verdict 61 s late", 0, modem::EarlyInput::kTaken, 0, 61000},
+    {"verdict 75 s late", 0, modem::EarlyInput::kTaken, 0, 75000},
+    {"verdict 75 s late, every answer late 1.5 windows", 0, modem::EarlyInput::kTaken, 1.5, 75000},
 };
 
 // The prompt window of the driver: a second in text mode; in PDU mode 200 ms
@@ -170,7 +174,7 @@ TEST_F(SendOwnership, NoAnswerServesTwoAttempts) {
                         // late with: the next message is listed, the next
                         // send arrives once.
                         tc35.faults() = modem::Faults{};
-                        os::Sleep(1000 + 3 * window);
+                        os::Sleep(1000 + 3 * window + t.verdictLateMs);
                         const std::size_t sent = tc35.Sent().size();
                         tc35.Deliver(Deliver7("8613900000000", "AFTER"), Now());
                         // Without echo, a command the modem lost (typed
