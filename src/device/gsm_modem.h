@@ -105,7 +105,8 @@ private:
     bool LinkAdmits(std::int16_t kind) const noexcept;
     int RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
                     std::uint8_t* value, std::int32_t* valueLength) noexcept;
-    int ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length) noexcept;
+    int ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length,
+                     bool formatRestored = false) noexcept;
     int StoreWrite(const IoPacket* packet) noexcept;
     // What one AT+CMGS dialogue puts on the line: the command line with its
     // CR, and the message ended by its Ctrl-Z.

@@ -19,8 +19,8 @@ constexpr char kListReadText[] = "AT+CMGL=\"REC READ\"\r";
 
 }  // namespace
 
-int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
-                            std::int32_t length) noexcept {
+int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length,
+                            bool formatRestored) noexcept {
     const bool unread = kind == kNEW;
     const int slots = unread ? kNewSlots : kOldSlots;
     const bool textMode = MsgFormat != 0;
@@ -58,8 +58,11 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request,
     if (request == nullptr || length <= 0) return 0;
     const at::Verdict verdict =
         link::Chat(line, link::Command{request, length}, reader, pacing, nullptr).verdict;
-    if (verdict == at::Verdict::kRefused && textMode && RestoreTextMode())
-        return ListMessages(kind, nullptr, 0);
+    // Refused, perhaps by a restarted modem back in PDU mode: once text mode
+    // is back, listed again, once a host call (a modem that keeps refusing
+    // after saying it took text mode is not asked for ever).
+    if (verdict == at::Verdict::kRefused && textMode && !formatRestored && RestoreTextMode())
+        return ListMessages(kind, nullptr, 0, true);
     if (verdict != at::Verdict::kDone) return 0;
 
     // An unread PDU listing with no entry keeps the messages shown so far

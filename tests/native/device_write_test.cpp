@@ -206,6 +206,25 @@ TEST_F(WriteCycleTest, EmptyPduListingKeepsUnreadAndEmptiesRead) {
     EXPECT_EQ(peer.Written(), "AT+CMGL=0\r\nAT+CMGL=1\r\n");
 }
 
+// A modem that refuses a text-mode listing, says it is in PDU mode and takes
+// AT+CMGF=1, yet goes on refusing: text mode is put back and the listing
+// tried again once in the host's call, which then fails; never a loop.
+TEST_F(WriteCycleTest, ARefusedTextListingIsTriedAgainOnce) {
+    Open();
+    peer.OnWrite("AT+CMGF=1", "\r\nOK\r\n", 10, 0);
+    peer.OnWrite("AT+CSDH=1", "\r\nOK\r\n", 10, 0);
+    peer.OnWrite("AT+CMGL=", "\r\nERROR\r\n", 10, 0);
+    peer.OnWrite("AT+CMGF?", "\r\n+CMGF: 0\r\n\r\nOK\r\n", 10, 0);
+    ASSERT_EQ(Write(kCMGF, 1), 1);
+    for (std::int16_t kind : Kinds{kNEW, kOLD}) {
+        const std::size_t from = peer.Written().size();
+        EXPECT_EQ(Write(kind), 0);
+        const std::string written = peer.Written().substr(from);
+        EXPECT_EQ(Count(written, "AT+CMGL="), 2u) << written;
+        EXPECT_EQ(Count(written, "AT+CMGF?"), 1u) << written;
+    }
+}
+
 TEST_F(WriteCycleTest, FailedPduListingLeavesBothPairs) {
     Open();
     peer.OnWrite("AT+CMGL=", "\r\nERROR\r\n", 20, 0);
