@@ -99,6 +99,7 @@ void Recorder::SendStarted(const char* number, const char* text) noexcept {
     parts_ = 0;
     firstPart_ = 0;
     refused_ = false;
+    sentBefore_ = false;
 }
 
 void Recorder::PartConfirmed(int part, int parts, int mr) noexcept {
@@ -162,7 +163,9 @@ void Recorder::SendEnded(int outcome) noexcept {
     std::snprintf(e.parts, sizeof e.parts, "%d", parts_ > 0 ? parts_ : 1);
     Copy(e.references, references_);
     if (outcome == 1) {
-        if (firstPart_ > 1)
+        if (sentBefore_)
+            Copy(e.result, "ok, confirmed late before: not sent again");
+        else if (firstPart_ > 1)
             std::snprintf(e.result, sizeof e.result, "ok, resumed from part %d", firstPart_);
         else
             Copy(e.result, "ok");
@@ -174,12 +177,8 @@ void Recorder::SendEnded(int outcome) noexcept {
 }
 
 void Recorder::AlreadySent(int parts) noexcept {
-    Event& e = Begin(EventKind::kSent);
-    Copy(e.number, number_);
-    Copy(e.text, text_);
-    std::snprintf(e.parts, sizeof e.parts, "%d", parts > 0 ? parts : 1);
-    Copy(e.result, "ok, confirmed late before: not sent again");
-    Put(e);
+    parts_ = parts;
+    sentBefore_ = true;
 }
 
 void Recorder::LateVerdict(const char* number, const char* text, int part, int parts, bool sent,

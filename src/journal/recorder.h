@@ -39,8 +39,9 @@ public:
     void TriedAgain() noexcept;
     // `outcome`: 1 sent, 2 outcome unknown, 0 not sent.
     void SendEnded(int outcome) noexcept;
-    // The send of this number and text ended without an attempt: its last
-    // part was confirmed late, after the send that tried it had ended.
+    // The send of this number and text needs no attempt: its last part was
+    // confirmed late, after the send that tried it had ended. SendEnded(1)
+    // then says so.
     void AlreadySent(int parts) noexcept;
     // A verdict that came `seconds` after its part's Ctrl-Z, once its send
     // had ended with the outcome unknown: "+CMGS: <mr>" (`sent`, reference
@@ -94,6 +95,7 @@ private:
     int parts_ = 0;
     int firstPart_ = 0;    // the first part this send tried (a resumed message)
     bool refused_ = false;  // a refusal of this send was journaled
+    bool sentBefore_ = false;  // see AlreadySent
 
     bool linkLost_ = false;
     std::uint32_t lostAt_ = 0;

@@ -168,6 +168,47 @@ TEST_F(Journal, SendOutcomesAreJournaledOnce) {
     EXPECT_NE(sent[kRefs], events[2][kRefs]);
 }
 
+// A verdict that comes after the send gave up (75 s after the Ctrl-Z) is a
+// verdict: read by the next call, it is a "sent" line of its own with the
+// modem's reference and how late it came, and the host's retry of the same
+// message ends with SReturn 1 without a second copy. An hour later the same
+// text is a new alarm and goes out again. Both formats.
+TEST_F(Journal, ALateVerdictIsJournaledAndTheRetryNotSentAgain) {
+    for (int format : {0, 1}) {
+        SCOPED_TRACE(format);
+        ASSERT_EQ(Write(kCMGF, format), 1);
+        modem.ReSTime = 3;
+        const std::string text = "Tank 2 low " + std::to_string(format);
+        Message("13800138000", text, 0);
+        tc35.faults().send_result_delay_ms = 75000;
+        const std::size_t sent = tc35.Sent().size();
+        EXPECT_EQ(Write(kSEND), 0);
+        EXPECT_EQ(modem.SReturn, 2);
+        tc35.faults().send_result_delay_ms = 0;
+        os::Sleep(20000);
+        EXPECT_EQ(ReadAt(), 1);  // the host's link test reads what waits
+
+        std::vector<Row> lines;
+        for (const Row& f : Events())
+            if (f[kText] == text) lines.push_back(f);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0][kEvent], "outcome unknown");
+        EXPECT_EQ(lines[1][kEvent], "sent");
+        EXPECT_EQ(lines[1][kResult], "sent, verdict 80 s late");
+        EXPECT_EQ(lines[1][kRefs], std::to_string(tc35.Sent().back().reference));
+        EXPECT_EQ(lines[1][kNumber], "13800138000");
+
+        EXPECT_EQ(Write(kSEND), 1);  // the host's retry
+        EXPECT_EQ(modem.SReturn, 1);
+        EXPECT_EQ(tc35.Sent().size(), sent + 1);
+        EXPECT_EQ(EventsOf("sent").back()[kResult], "ok, confirmed late before: not sent again");
+
+        os::Sleep(3600 * 1000);
+        EXPECT_EQ(Write(kSEND), 1);  // the same alarm an hour later
+        EXPECT_EQ(tc35.Sent().size(), sent + 2);
+    }
+}
+
 // A long message is one "sent" line with every part's reference; a text
 // mode send the modem cannot take is refused before it is tried.
 TEST_F(Journal, LongMessagesAndUnsendableTexts) {

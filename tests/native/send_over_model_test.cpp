@@ -308,6 +308,35 @@ TEST_F(SendOverModel, AnUnfinishedLongMessageIsResumed) {
     }
 }
 
+// The host's retry resumes an unfinished long message only within minutes of
+// it: later, the phone may have given its first parts up, and the message is
+// sent whole under a new reference.
+TEST_F(SendOverModel, AnUnfinishedLongMessageIsResumedOnlyWithinMinutes) {
+    const struct {
+        std::uint32_t waitMs;
+        bool resumed;
+    } cases[] = {{5 * 60 * 1000, true}, {11 * 60 * 1000, false}, {24 * 3600 * 1000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.waitMs);
+        FreshModem();
+        RefuseSecondPart relay(tc35, false);
+        OpenWith(relay, 1000);
+        const std::string body(400, 'w');
+        Message("13800138000", body, 0);
+        modem.ReSTime = 1;
+        EXPECT_EQ(Send(), 0);
+        ASSERT_EQ(tc35.SentParts().size(), 1u);
+        const int reference = tc35.SentParts()[0].concat_reference;
+        os::Sleep(c.waitMs);
+        EXPECT_EQ(Send(), 1);
+        ASSERT_EQ(tc35.Sent().size(), 1u);
+        EXPECT_EQ(tc35.Sent()[0].text, body);
+        EXPECT_EQ(tc35.Sent()[0].concat_reference == reference, c.resumed);
+        EXPECT_EQ(tc35.SentParts().size(), c.resumed ? 3u : 4u);
+        Unplug();
+    }
+}
+
 // The host writes the registers again before it repeats the SEND. What makes
 // the message the same is the number and the text the modem would send:
 // bytes left in a register behind a shorter text, or where the text is
