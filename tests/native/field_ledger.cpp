@@ -254,6 +254,7 @@ LedgerFigures FieldLedger::Close() {
         if (n > job.done + job.unknown)
             Fault(end, name + ": " + std::to_string(n) + " message(s) at the modem, more than it was told");
         f.unknownThatArrived += n - job.done > 0 ? n - job.done : 0;
+        f.atModemTwice += n > 1;
     }
     for (const auto& [key, n] : copies)
         Fault(end, std::to_string(n) + " message(s) to " + key.first + " that the host never asked for: " +

@@ -45,6 +45,7 @@ struct LedgerFigures {
     int partsStillOnTheirWay = 0;
     int sendJobs = 0, sendWrites = 0, sentDone = 0, sentUnknown = 0, sentRefused = 0;
     int messagesAtModem = 0, unknownThatArrived = 0;
+    int atModemTwice = 0;  // messages the host asked for once that reached the modem twice
 };
 
 class FieldLedger {
