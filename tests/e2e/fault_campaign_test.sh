@@ -602,6 +602,30 @@ if scenario babble 83 --inbox "$INBOX"; then
     ledger
 fi
 
+# --- every answer late, past the prompt's window ---
+# Every answer (the prompt, the OK to the ESC, the verdict) 800 ms late under
+# a 100 ms reply time-out in PDU mode, and 1.8 s late under 1000 ms in text
+# mode, ReSTime 3: no attempt takes an earlier one's late prompt or OK as its
+# own, so what SReturn says is what reached the modem (1: once; 2: never;
+# the ledger checks it), and the line is in step afterwards.
+for late in pdu:84:100:800 text:85:1000:1800; do
+    IFS=: read -r mode com TIMEOUT_MS delay <<<"$late"
+    if scenario "every_answer_late_$mode" "$com" --inbox "$INBOX"; then
+        run "write ReSTime 3"
+        [[ $mode == text ]] && run "write CMGF 1"
+        ctl "answer-delay $delay"
+        for round in 1 2; do
+            run "send 10086 every answer late $mode $round"
+            seen "round$round.answered" '^read SReturn: [12] '
+        done
+        ctl "answer-delay 0"
+        sleep 4
+        recovered recovered "read CSCA" '^read CSCA: "\+8613800100500"'
+        ledger
+    fi
+done
+TIMEOUT_MS=1000
+
 # --- a short Wine soak: 200 polls, memory, handles and atoms flat ---
 # (tests/e2e/soak_wine.sh runs the long one by hand.)
 echo "=== soak"
