@@ -212,8 +212,8 @@ int CGsmModem::SendParts(int first, int parts, int attempts, std::uint32_t pause
         for (int n = 1;; ++n) {
             // This part went out in an earlier send and its verdict has come
             // since: it is confirmed, not sent again.
-            const bool owedPart = unfinished_.unknown && unfinished_.parts == parts &&
-                                  unfinished_.confirmed == k;
+            const bool owedPart = unfinished_.unknown && unfinished_.resumable &&
+                                  unfinished_.parts == parts && unfinished_.confirmed == k;
             int lateReference = -1;
             if (TakeLateVerdict(&lateReference) && owedPart) {
                 journal_.PartConfirmed(k + 1, parts, lateReference);
@@ -311,7 +311,7 @@ int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
             if (sms::EncodePart(tele, body, k, 0, pdu, &count) == 0 ||
                 static_cast<int>(count) / 2 - 1 > kMaxTpduOctets) {
                 Trace("Message of %d parts: part %d cannot be sent\n", parts, k + 1);
-                unfinished_.parts = 0;
+                unfinished_.resumable = false;
                 return kSendFailed;
             }
         }
@@ -340,22 +340,23 @@ int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int at
     int confirmed = 0;
     std::uint8_t reference = 0;
     bool verdictOwed = false;  // a copy of the first part to send awaits its verdict
-    if (unfinished_.Is(tele, text, CodeMod, parts)) {
+    const bool same = unfinished_.Is(tele, text, CodeMod, parts);
+    if (same && unfinished_.confirmed >= parts) {
+        // Every part was confirmed, the last one late: nothing to send.
+        Trace("Sent before: the modem confirmed this message late; not sent again\n");
+        unfinished_ = UnfinishedSend{};
+        journal_.AlreadySent(parts);
+        return kSendDone;
+    }
+    if (same && unfinished_.resumable) {
         verdictOwed = unfinished_.unknown;
         reference = unfinished_.reference;
         confirmed = unfinished_.confirmed;
-        if (confirmed >= parts) {
-            // Every part was confirmed, the last one late: nothing to send.
-            Trace("Sent before: the modem confirmed this message late; not sent again\n");
-            unfinished_.parts = 0;
-            journal_.AlreadySent(parts);
-            return kSendDone;
-        }
         if (parts > 1)
             Trace("resuming message of %d parts, reference %d, from part %d\n", parts,
                   static_cast<int>(reference), confirmed + 1);
     } else {
-        unfinished_.parts = 0;  // another message: the unfinished one is forgotten
+        unfinished_.resumable = false;  // another message: the unfinished one is not resumed
         if (parts > 1) {
             reference = NextConcatReference();
             Trace("Message of %d parts, reference %d\n", parts, static_cast<int>(reference));
@@ -367,7 +368,7 @@ int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int at
     // A retry the modem did not hear (it was still busy with the earlier
     // copy) leaves that copy's verdict owed.
     verdictOwed = verdictOwed && confirmed == from && line.Owed.verdict;
-    unfinished_.parts = 0;
+    unfinished_.resumable = false;
     // Not finished: a part was refused, or went out with no verdict (it may
     // have arrived: its verdict is owed and read whenever it comes; if none
     // has come by the retry, it is sent again, since a phone drops a part it

@@ -25,8 +25,12 @@ inline constexpr std::uint32_t kHostRetryWindowMs = 10 * 60 * 1000;
 // text's end plays no part, nor where the body is split between MsgSend0
 // and MsgSend1: the same texts give the same parts), its coding, its
 // reference, how many of its parts the modem confirmed, and whether the
-// next part went out with its verdict still owed. No message when parts is 0.
+// next part went out with its verdict still owed. Another message sent
+// since makes it no longer resumable, but a verdict owed on it is still
+// read, and once that confirms its last part, the same message is not sent
+// again within the window.
 struct UnfinishedSend {
+    bool resumable = false;
     int parts = 0;
     int confirmed = 0;
     bool unknown = false;      // part `confirmed` went out and no verdict came yet
@@ -36,7 +40,7 @@ struct UnfinishedSend {
     char tele[kTeleSize] = {};
     char body[sms::kBodySize] = {};
 
-    // The host's retry of this message.
+    // The host's retry of this message, resumable or not.
     bool Is(const char* number, const char* text, std::uint8_t coding, int partCount) const noexcept {
         return parts != 0 && parts == partCount && codeMod == coding &&
                static_cast<std::uint32_t>(os::GetTickCount() - since) < kHostRetryWindowMs &&
@@ -45,6 +49,7 @@ struct UnfinishedSend {
     }
     void Remember(const char* number, const char* text, std::uint8_t coding, int partCount,
                   std::uint8_t ref, int done, bool verdictOwed) noexcept {
+        resumable = true;
         parts = partCount;
         confirmed = done;
         unknown = verdictOwed;

@@ -121,6 +121,11 @@ int FieldHost::Call(PacketBuilder& packet, CallKind kind, const char* name, std:
         if (line.rfind("Modem restarted", 0) == 0 && line.find("not restored") == std::string::npos)
             ++figures_.restartsRestoredInTrace;
         if (line.rfind("No echo from the modem", 0) == 0) ++figures_.echoLossesInTrace;
+        // A verdict that came after its send ended with the outcome unknown:
+        // the driver keeps one such message, the last.
+        if (line.rfind("Send verdict ", 0) == 0 && line.find(": sent") != std::string::npos &&
+            unknownJob_ != 0)
+            ledger_.Job(unknownJob_).verdictSeen = true;
     }
 
     // The first packet that talks to a modem heard restarting first puts the
@@ -369,6 +374,7 @@ void FieldHost::WriteSend(int id) {
     WriteText(kMsgSend, s.text1, 1);
     WriteValue(kCodeMod, kType2, s.codeMod, CallKind::kStored, "write stored", 0);
 
+    if (job.verdictSeen) job.writtenAfterVerdict = true;
     PacketBuilder p(kSEND, true);
     p.Value(kType1, 0);
     const std::uint64_t bound =
@@ -386,6 +392,7 @@ void FieldHost::WriteSend(int id) {
     if (sreturn == 1) ++job.done;
     else if (unknown) ++job.unknown;
     else ++job.refused;
+    if (sreturn != 1 && unknown) unknownJob_ = id;
     if ((result == 1) != (sreturn == 1))
         ledger_.Fault(os::virt::Now(), "SEND returned " + std::to_string(result) + " with SReturn " +
                                            std::to_string(sreturn));

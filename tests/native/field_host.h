@@ -90,6 +90,7 @@ private:
     std::int16_t timeout_ = 1000;
     HostFigures figures_;
     std::vector<std::string> trace_;  // the last call's trace lines
+    int unknownJob_ = 0;  // the last send job whose SEND ended with the outcome unknown
 
     int format_ = 0;          // the message format the host wants
     bool modeSet_ = true;     // ... and the modem took it

@@ -255,6 +255,9 @@ LedgerFigures FieldLedger::Close() {
             Fault(end, name + ": " + std::to_string(n) + " message(s) at the modem, more than it was told");
         f.unknownThatArrived += n - job.done > 0 ? n - job.done : 0;
         f.atModemTwice += n > 1;
+        f.lateVerdictsSeen += job.verdictSeen;
+        if (n > 1 && job.writtenAfterVerdict)
+            Fault(end, name + ": at the modem twice, although its verdict had reached the driver");
     }
     for (const auto& [key, n] : copies)
         Fault(end, std::to_string(n) + " message(s) to " + key.first + " that the host never asked for: " +

@@ -30,6 +30,8 @@ struct SendJob {
     bool textMode = false;
     int parts = 1;
     int writes = 0, done = 0, unknown = 0, refused = 0;
+    bool verdictSeen = false;          // a late verdict on it reached the driver
+    bool writtenAfterVerdict = false;  // the host sent it again after that
 };
 
 struct LedgerFigures {
@@ -46,6 +48,7 @@ struct LedgerFigures {
     int sendJobs = 0, sendWrites = 0, sentDone = 0, sentUnknown = 0, sentRefused = 0;
     int messagesAtModem = 0, unknownThatArrived = 0;
     int atModemTwice = 0;  // messages the host asked for once that reached the modem twice
+    int lateVerdictsSeen = 0;  // outcomes unknown whose verdict reached the driver later
 };
 
 class FieldLedger {

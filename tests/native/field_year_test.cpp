@@ -93,9 +93,9 @@ void Print(std::uint64_t seed, int days, double seconds, const modem::FieldCount
         std::printf("       %d parts in text mode shown without their last '@' (no septet count in text mode)\n",
                     l.textModeTrailingAt);
     std::printf("  out: %d messages to send, %d SENDs: SReturn 1 %d, refused %d, outcome unknown %d (%d of "
-                "those arrived); %d messages at the modem, %d of them twice\n",
+                "those arrived, %d verdicts read late); %d messages at the modem, %d of them twice\n",
                 l.sendJobs, l.sendWrites, l.sentDone, l.sentRefused, l.sentUnknown, l.unknownThatArrived,
-                l.messagesAtModem, l.atModemTwice);
+                l.lateVerdictsSeen, l.messagesAtModem, l.atModemTwice);
     std::printf("  faults: %d power cycles, %d echo switches, %d cable pulls (%" PRIu64 " min silent), "
                 "%d slow-SIM periods, %d unsolicited lines between answers and %d inside them; verdicts "
                 "%d quick, %d late, %d past 60 s; refusals %d temporary, %d permanent\n",

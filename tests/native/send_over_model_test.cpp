@@ -415,7 +415,8 @@ TEST_F(SendOverModel, LateResultsAreAwaitedUpToTheLimit) {
             modem.ReSTime = 3;
             // Another alarm each round: the same one again after an unknown
             // outcome would be the host's retry of it.
-            Message("13800138000", ("Pump 3 pressure high " + std::to_string(c.delayMs)).c_str(), 0);
+            Message("13800138000",
+                    "Pump 3 pressure high " + std::to_string(format) + "/" + std::to_string(c.delayMs), 0);
             tc35.faults().send_result_delay_ms = c.delayMs;
             const std::size_t before = tc35.Sent().size();
             const int commandsBefore = CommandsSent("AT+CMGS=");
