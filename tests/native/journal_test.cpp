@@ -42,9 +42,10 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
     return parts;
 }
 
-// The events of a day file: every line but the header, split into fields.
-// The file must start with the byte-order mark and the header and end with a
-// line end; every line has all its fields.
+// The events of a day file: every line but the header, split into fields,
+// each without its text mark as a reader takes it back. The file must start
+// with the byte-order mark and the header and end with a line end; every
+// line has all its fields.
 std::vector<Row> Events(const std::string& path = kToday) {
     const std::string text = os::virt::FileText(path);
     std::vector<Row> events;
@@ -57,6 +58,8 @@ std::vector<Row> Events(const std::string& path = kToday) {
     for (std::size_t i = 1; i < lines.size(); ++i) {
         Row f = Split(lines[i], "\t");
         EXPECT_EQ(f.size(), static_cast<std::size_t>(kColumns)) << lines[i];
+        for (std::string& field : f)
+            if (!field.empty() && field[0] == journal::kTextMark) field.erase(0, 1);
         f.resize(kColumns);
         events.push_back(f);
     }
@@ -549,11 +552,142 @@ TEST(JournalFormat, FieldsAreEscapedAndTimesCarryTheirZone) {
         char line[journal::kMaxLineSize];
         const std::size_t n = journal::FormatLine(e, line, sizeof line);
         EXPECT_EQ(std::string(line, n), std::string("2026-12-09 03:12:05.007 ") + z.shown +
-                                            "\tCOM5\treceived\t8613912345678\t\t\t\t\t\tline one\\nline two\r\n");
+                                            "\tCOM5\treceived\t'8613912345678\t\t\t\t\t\tline one\\nline two\r\n");
     }
     // A line that does not fit is not cut: it is not made.
     char small[40];
     EXPECT_EQ(journal::FormatLine(e, small, sizeof small), 0u);
+}
+
+// The rows a tab-separated reader makes of `text`: RFC 4180 with tabs, as
+// Python's csv (dialect excel-tab) and the spreadsheets read it. A field that
+// starts with a quote runs to the next lone quote, over tabs and line ends.
+std::vector<Row> SpreadsheetRows(const std::string& text) {
+    enum State { kStartRecord, kStartField, kInField, kInQuoted, kQuoteInQuoted, kEatLineEnd };
+    std::vector<Row> rows;
+    Row row;
+    std::string field;
+    State state = kStartRecord;
+    auto endField = [&] {
+        row.push_back(field);
+        field.clear();
+    };
+    auto endRecord = [&] {
+        endField();
+        rows.push_back(row);
+        row.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool lineEnd = c == '\r' || c == '\n';
+        switch (state) {
+            case kStartRecord:
+            case kEatLineEnd:
+                if (lineEnd) break;
+                state = kStartField;
+                [[fallthrough]];
+            case kStartField:
+                if (lineEnd) endRecord(), state = kEatLineEnd;
+                else if (c == '"') state = kInQuoted;
+                else if (c == '\t') endField();
+                else field += c, state = kInField;
+                break;
+            case kInField:
+                if (lineEnd) endRecord(), state = kEatLineEnd;
+                else if (c == '\t') endField(), state = kStartField;
+                else field += c;
+                break;
+            case kInQuoted:
+                if (c == '"') state = kQuoteInQuoted;
+                else field += c;
+                break;
+            case kQuoteInQuoted:
+                if (c == '"') field += c, state = kInQuoted;
+                else if (c == '\t') endField(), state = kStartField;
+                else if (lineEnd) endRecord(), state = kEatLineEnd;
+                else field += c, state = kInField;
+                break;
+        }
+    }
+    if (state != kStartRecord && state != kEatLineEnd) endRecord();
+    return rows;
+}
+
+// What a spreadsheet makes of a cell other than text: a formula, or a number
+// or date (digits with number punctuation, after any spaces).
+bool TakenAsFormulaOrNumber(const std::string& cell) {
+    const std::size_t first = cell.find_first_not_of(' ');
+    if (first == std::string::npos) return false;
+    if (std::strchr("=+-@", cell[first]) != nullptr) return true;
+    return cell.find_first_not_of("0123456789 .,:/%+-Ee", first) == std::string::npos &&
+           cell.find_first_of("0123456789", first) != std::string::npos;
+}
+
+// Every line of a day file is one row of the header's width in a
+// spreadsheet; no text, phone number or part is taken as a formula, a
+// number or a date; a reader that drops the text mark gets every field back.
+TEST(JournalFormat, EveryLineIsOneRowOfTextForASpreadsheet) {
+    os::virt::Reset();
+    const struct Case {
+        const char* number;
+        const char* parts;
+        const char* references;
+        const char* error;
+        std::string text;
+    } cases[] = {
+        {"+8613912345678", "1", "12", "", "\"Pump 3\" pressure high"},
+        {"8613912345678", "2", "12 13", "+CMS ERROR: 42", "\"open quote, no end"},
+        {"0755123456", "1/2", "7", "", "=HYPERLINK(\"http://x.example\",\"click\")"},
+        {"10086", "1", "", "", "+1 555 0100"},
+        {"", "", "", "", "-5 degrees"},
+        {"", "", "", "", "@SUM(A1:A9)"},
+        {"", "", "", "", "'already marked"},
+        {"", "", "", "", "  =1+1"},
+        {"", "", "", "", "12:30"},
+        {"", "", "", "", "3/4"},
+        {"", "", "", "", "1.5E3"},
+        {"CMCC", "1", "3", "", "ends with a quote\""},
+        {"", "", "", "", kHelloGbk},
+    };
+    std::string file(journal::kFileStart, journal::kFileStartLength);
+    for (const Case& c : cases) {
+        journal::Event e;
+        e.kind = journal::EventKind::kReceived;
+        e.time = os::SystemTime{2026, 12, 3, 9, 3, 12, 5, 7};
+        e.utcOffsetMinutes = 480;
+        std::strcpy(e.port, "COM5");
+        std::strcpy(e.number, c.number);
+        std::strcpy(e.parts, c.parts);
+        std::strcpy(e.references, c.references);
+        std::strcpy(e.error, c.error);
+        std::strcpy(e.text, c.text.c_str());
+        char line[journal::kMaxLineSize];
+        const std::size_t n = journal::FormatLine(e, line, sizeof line);
+        ASSERT_GT(n, 0u) << c.text;
+        file.append(line, n);
+    }
+    std::vector<Row> rows = SpreadsheetRows(file.substr(3));
+    ASSERT_EQ(rows.size(), std::size(cases) + 1);
+    EXPECT_EQ(rows[0], Split(kHeader, "\t"));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const Row& row = rows[i + 1];
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(row.size(), static_cast<std::size_t>(kColumns));
+        for (int column = kPort; column < kColumns; ++column)
+            if (column != kParts && column != kRefs)
+                EXPECT_FALSE(TakenAsFormulaOrNumber(row[column])) << column << ": " << row[column];
+        // Counts stay the numbers they are.
+        if (std::strchr(c.parts, '/') == nullptr) EXPECT_EQ(row[kParts], c.parts);
+        EXPECT_EQ(row[kRefs], c.references);
+        Row back = row;
+        for (std::string& field : back)
+            if (!field.empty() && field[0] == journal::kTextMark) field.erase(0, 1);
+        EXPECT_EQ(back[kNumber], c.number);
+        EXPECT_EQ(back[kParts], c.parts);
+        EXPECT_EQ(back[kError], c.error);
+        EXPECT_EQ(back[kText], c.text == kHelloGbk ? kHelloUtf8 : c.text);
+    }
 }
 
 // The zone's offset comes from GetTimeZoneInformation.

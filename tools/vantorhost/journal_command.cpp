@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "console_text.h"
-#include "com/whole_file.h"
+#include "journal/line_format.h"
 #include "journal/settings.h"
 
 namespace vhost {
@@ -50,6 +50,47 @@ std::string Localized(const std::string& line, Language language) {
     for (const Word& w : kEvents)
         if (event == w.english) return line.substr(0, second + 1) + w.chinese + line.substr(third);
     return line;
+}
+
+// A journal line with its fields as they were: the text mark that keeps a
+// spreadsheet from taking a field for a formula or a number is dropped.
+std::string Unmarked(const std::string& line) {
+    std::string out;
+    out.reserve(line.size());
+    bool fieldStart = true;
+    for (const char c : line) {
+        if (!(fieldStart && c == jr::kTextMark)) out += c;
+        fieldStart = c == '\t';
+    }
+    return out;
+}
+
+// A file's bytes. The driver may be appending to it and a spreadsheet may
+// hold it open: it is opened sharing reading, writing and deletion with
+// them. False with the Win32 error when it cannot be opened or read.
+bool ReadDayFile(const std::string& path, std::string& text, DWORD& error) {
+    struct Owned {
+        HANDLE h;
+        ~Owned() {
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
+    } file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    text.clear();
+    if (file.h == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    char buffer[16384];
+    DWORD got = 0;
+    while (true) {
+        if (!ReadFile(file.h, buffer, sizeof buffer, &got, nullptr)) {
+            error = GetLastError();
+            return false;
+        }
+        if (got == 0) return true;
+        text.append(buffer, got);
+    }
 }
 
 std::string HeaderLine(Language language) {
@@ -166,7 +207,16 @@ int PrintEntries(long days, Language language) {
     unsigned long entries = 0;
     bool headed = false;
     for (const std::string& name : names) {
-        std::string text = vantor::com::ReadWholeFile(std::string(s.folder) + "\\" + name);
+        std::string text;
+        DWORD error = 0;
+        if (!ReadDayFile(std::string(s.folder) + "\\" + name, text, error)) {
+            Err(Format("journal: %s cannot be read: error %lu%s\n", name.c_str(),
+                       static_cast<unsigned long>(error),
+                       error == ERROR_ACCESS_DENIED
+                           ? " (the journal is for administrators, SYSTEM and the account that runs the HMI)"
+                           : ""));
+            continue;
+        }
         if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
         std::size_t start = 0;
         bool header = true;
@@ -182,7 +232,7 @@ int PrintEntries(long days, Language language) {
             }
             if (!headed) OutUtf8(HeaderLine(language));
             headed = true;
-            OutUtf8(Localized(line, language) + "\n");
+            OutUtf8(Localized(Unmarked(line), language) + "\n");
             ++entries;
         }
     }
