@@ -190,6 +190,7 @@ const char* NameOf(EventKind kind) noexcept {
         case EventKind::kLinkLost: return "link lost";
         case EventKind::kLinkBack: return "link back";
         case EventKind::kRestarted: return "modem restarted";
+        case EventKind::kNotJournaled: return "not journaled";
     }
     return "?";
 }

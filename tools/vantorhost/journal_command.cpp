@@ -37,6 +37,7 @@ constexpr Word kEvents[] = {
     {"sent", "已发送"},          {"refused", "被拒绝"},     {"outcome unknown", "结果未知"},
     {"received", "已接收"},      {"deleted", "已删除"},     {"link lost", "链路中断"},
     {"link back", "链路恢复"},   {"modem restarted", "调制解调器重启"},
+    {"not journaled", "未记录"},
 };
 
 // A journal line with its event named in `language`.
