@@ -28,7 +28,7 @@ E2E_RUN="$(mktemp -d "$VANTOR_ROOT/build/e2e-journal.XXXXXX")"
 FAULT_RUN="$E2E_RUN"
 
 cleanup() {
-    vantorhost journal --on --keep-days 0 --keep-mb 0 >/dev/null 2>&1
+    vantorhost journal --on --keep-days 0 --keep-mb 0 --keep-day-mb 0 >/dev/null 2>&1
     fault_cleanup
     modemsim_stop_all
     e2e_wine_down
@@ -217,8 +217,8 @@ fault_sim_start quiet 44
 host_run while_off 60 --port COM44 session <"$E2E_RUN/bounds.cmds"
 fault_sim_stop quiet
 expect_eq off_writes_nothing "$(wc -l <"$JOURNAL/$TODAY")" "$before"
-LC_ALL=en_US.UTF-8 host_run on 60 journal --on --keep-days 0 --keep-mb 0
-expect_contains on_default_folder "$(out on)" 'C:\ProgramData\Vantor\journal (day files kept 90 days, at most 20 MB in all)'
+LC_ALL=en_US.UTF-8 host_run on 60 journal --on --keep-days 0 --keep-mb 0 --keep-day-mb 0
+expect_contains on_default_folder "$(out on)" 'C:\ProgramData\Vantor\journal (day files kept 90 days, at most 20 MB in all, 4 MB a day)'
 default_file="$WINEPREFIX/drive_c/ProgramData/Vantor/journal/$TODAY"
 lines_before=0
 [[ -f "$default_file" ]] && lines_before=$(wc -l <"$default_file")

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console_text.h"
+#include "com/whole_file.h"
 #include "journal/line_format.h"
 #include "journal/settings.h"
 
@@ -64,34 +65,6 @@ std::string Unmarked(const std::string& line) {
         fieldStart = c == '\t';
     }
     return out;
-}
-
-// A file's bytes. The driver may be appending to it and a spreadsheet may
-// hold it open: it is opened sharing reading, writing and deletion with
-// them. False with the Win32 error when it cannot be opened or read.
-bool ReadDayFile(const std::string& path, std::string& text, DWORD& error) {
-    struct Owned {
-        HANDLE h;
-        ~Owned() {
-            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        }
-    } file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    text.clear();
-    if (file.h == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return false;
-    }
-    char buffer[16384];
-    DWORD got = 0;
-    while (true) {
-        if (!ReadFile(file.h, buffer, sizeof buffer, &got, nullptr)) {
-            error = GetLastError();
-            return false;
-        }
-        if (got == 0) return true;
-        text.append(buffer, got);
-    }
 }
 
 std::string HeaderLine(Language language) {
@@ -153,10 +126,11 @@ void PrintWhere(Language language) {
         return;
     }
     const std::string folder = WideToUtf8(AnsiToWide(s.folder));
-    OutUtf8(Format(T(language, "Journal: %s (day files kept %lu days, at most %lu MB in all)\n",
-                     "短信日志：%s（按天保存，保留 %lu 天，总共最多 %lu MB）\n"),
+    OutUtf8(Format(T(language, "Journal: %s (day files kept %lu days, at most %lu MB in all, %lu MB a day)\n",
+                     "短信日志：%s（按天保存，保留 %lu 天，总共最多 %lu MB，每天最多 %lu MB）\n"),
                    folder.c_str(), static_cast<unsigned long>(s.days),
-                   static_cast<unsigned long>(s.megabytes)));
+                   static_cast<unsigned long>(s.megabytes),
+                   static_cast<unsigned long>(std::min(s.dayMegabytes, s.megabytes))));
 }
 
 int ReportFailure(LONG status, Language language) {
@@ -210,7 +184,7 @@ int PrintEntries(long days, Language language) {
     for (const std::string& name : names) {
         std::string text;
         DWORD error = 0;
-        if (!ReadDayFile(std::string(s.folder) + "\\" + name, text, error)) {
+        if (!vantor::com::ReadWholeFile(std::string(s.folder) + "\\" + name, text, error)) {
             Err(Format("journal: %s cannot be read: error %lu%s\n", name.c_str(),
                        static_cast<unsigned long>(error),
                        error == ERROR_ACCESS_DENIED
@@ -251,7 +225,7 @@ int RunJournal(const std::vector<std::string>& args) {
     long days = 1;
     std::string folder;
     bool off = false, on = false, setFolder = false;
-    long keepDays = -1, keepMb = -1;
+    long keepDays = -1, keepMb = -1, keepDayMb = -1;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -268,10 +242,12 @@ int RunJournal(const std::vector<std::string>& args) {
             ++i;
         } else if (a == "--keep-mb" && hasValue && ParseNumber(args[i + 1], 0, 100000, keepMb)) {
             ++i;
+        } else if (a == "--keep-day-mb" && hasValue && ParseNumber(args[i + 1], 0, 100000, keepDayMb)) {
+            ++i;
         } else {
             Err("journal: bad argument " + a +
                 "\nusage: vantorhost journal [--days N] | --folder PATH (absolute) | --off | --on"
-                " | --keep-days N | --keep-mb N\n");
+                " | --keep-days N | --keep-mb N | --keep-day-mb N\n");
             return kExitUsage;
         }
     }
@@ -279,7 +255,7 @@ int RunJournal(const std::vector<std::string>& args) {
         Err("journal: give one of --folder, --off and --on\n");
         return kExitUsage;
     }
-    const bool changes = off || on || setFolder || keepDays >= 0 || keepMb >= 0;
+    const bool changes = off || on || setFolder || keepDays >= 0 || keepMb >= 0 || keepDayMb >= 0;
     if (!changes) return PrintEntries(days, language);
 
     LONG status = ERROR_SUCCESS;
@@ -288,6 +264,7 @@ int RunJournal(const std::vector<std::string>& args) {
     if (on) status = SetValue(jr::kFolderValue, REG_SZ, nullptr, 0);
     if (status == ERROR_SUCCESS && keepDays >= 0) status = SetBound(jr::kDaysValue, keepDays);
     if (status == ERROR_SUCCESS && keepMb >= 0) status = SetBound(jr::kMegabytesValue, keepMb);
+    if (status == ERROR_SUCCESS && keepDayMb >= 0) status = SetBound(jr::kDayMegabytesValue, keepDayMb);
     if (status != ERROR_SUCCESS) return ReportFailure(status, language);
     PrintWhere(language);
     return 0;
