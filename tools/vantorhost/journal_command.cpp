@@ -143,6 +143,9 @@ int ReportFailure(LONG status, Language language) {
 
 // --- the entries ---
 
+// Said with "access denied": who may read the journal.
+constexpr char kForWhom[] = " (the journal is for administrators, SYSTEM and the account that runs the HMI)";
+
 
 // journal-YYYY-MM-DD.txt of the local day `back` days before today.
 std::string DayFileName(int back) {
@@ -177,6 +180,8 @@ int PrintEntries(long days, Language language) {
             if (name.size() == first.size() && name >= first) names.push_back(name);
         } while (FindNextFileA(find, &found));
         FindClose(find);
+    } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+        Err(Format("journal: %s cannot be read: access denied%s\n", s.folder, kForWhom));
     }
     std::sort(names.begin(), names.end());
     unsigned long entries = 0;
@@ -186,10 +191,7 @@ int PrintEntries(long days, Language language) {
         DWORD error = 0;
         if (!vantor::com::ReadWholeFile(std::string(s.folder) + "\\" + name, text, error)) {
             Err(Format("journal: %s cannot be read: error %lu%s\n", name.c_str(),
-                       static_cast<unsigned long>(error),
-                       error == ERROR_ACCESS_DENIED
-                           ? " (the journal is for administrators, SYSTEM and the account that runs the HMI)"
-                           : ""));
+                       static_cast<unsigned long>(error), error == ERROR_ACCESS_DENIED ? kForWhom : ""));
             continue;
         }
         if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
