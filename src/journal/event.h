@@ -18,6 +18,7 @@ enum class EventKind {
     kLinkLost,   // failed link tests made the driver reopen the port
     kLinkBack,   // the first link test that passed after that
     kRestarted,  // the modem restarted; the settings the host chose restored
+    kNotJournaled,  // the journal's own note: lines it could not keep, and why
 };
 
 const char* NameOf(EventKind kind) noexcept;

@@ -55,8 +55,43 @@ bool PutCodePoint(char32_t c, char* out, std::size_t size, std::size_t* used) no
     return true;
 }
 
-bool PutText(const char* text, char* out, std::size_t size, std::size_t* used) noexcept {
-    return AppendField(text, std::strlen(text), out, size, used);
+// Whether a spreadsheet opening the file would take the field for anything
+// but the text it is. Excel and LibreOffice read a tab-separated file as RFC
+// 4180 does with tabs: a field that starts with a quote opens a quoted field
+// that runs over tabs and line ends to the next quote; a field that starts
+// with = + - or @ is a formula (which may start programs through DDE, and
+// whose text comes from anyone who knows the modem's number); a field of
+// digits and number punctuation becomes a number or a date, so that
+// +8613912345678 shows as 8.61391E+12, 0755... loses its zero and a part
+// "1/2" turns into the 2nd of January. Spaces before the first character do
+// not change that. In `counts` (the parts and references columns) digits and
+// spaces are the numbers they look like and stay unmarked.
+bool NeedsTextMark(const char* text, std::size_t length, bool counts) noexcept {
+    std::size_t i = 0;
+    while (i < length && text[i] == ' ') ++i;
+    if (i == length) return false;
+    if (std::strchr("=+-@\"", text[i]) != nullptr || text[0] == kTextMark) return true;
+    if (!(text[i] >= '0' && text[i] <= '9') && text[i] != '.') return false;
+    bool onlyDigits = true;
+    for (; i < length; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') continue;
+        if (c == ' ') continue;
+        if (std::strchr(".,:/%+-Ee", c) == nullptr || c == '\0') return false;
+        onlyDigits = false;
+    }
+    return !(counts && onlyDigits);
+}
+
+// A field of the line: the text mark where a spreadsheet needs it, then the
+// text, escaped.
+bool PutField(const char* text, std::size_t length, bool counts, char* out, std::size_t size,
+              std::size_t* used) noexcept {
+    if (NeedsTextMark(text, length, counts)) {
+        if (*used + 1 >= size) return false;
+        out[(*used)++] = kTextMark;
+    }
+    return AppendField(text, length, out, size, used);
 }
 
 bool PutTab(char* out, std::size_t size, std::size_t* used) noexcept {
@@ -122,11 +157,17 @@ std::size_t FormatLine(const Event& e, char* out, std::size_t size) noexcept {
                           e.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
     if (n <= 0 || static_cast<std::size_t>(n) >= size) return 0;
     std::size_t used = static_cast<std::size_t>(n);
-    const char* fields[] = {e.port, NameOf(e.kind), e.number, e.parts, e.references,
-                            e.result, e.error, e.meaning};
-    for (const char* field : fields)
-        if (!PutText(field, out, size, &used) || !PutTab(out, size, &used)) return 0;
-    if (!AppendField(e.text, strnlen(e.text, sizeof e.text), out, size, &used)) return 0;
+    const struct {
+        const char* text;
+        bool counts;
+    } fields[] = {{e.port, false},       {NameOf(e.kind), false}, {e.number, false},
+                  {e.parts, true},       {e.references, true},   {e.result, false},
+                  {e.error, false},      {e.meaning, false}};
+    for (const auto& field : fields)
+        if (!PutField(field.text, std::strlen(field.text), field.counts, out, size, &used) ||
+            !PutTab(out, size, &used))
+            return 0;
+    if (!PutField(e.text, strnlen(e.text, sizeof e.text), false, out, size, &used)) return 0;
     if (used + 2 >= size) return 0;
     out[used++] = '\r';
     out[used++] = '\n';
@@ -149,6 +190,7 @@ const char* NameOf(EventKind kind) noexcept {
         case EventKind::kLinkLost: return "link lost";
         case EventKind::kLinkBack: return "link back";
         case EventKind::kRestarted: return "modem restarted";
+        case EventKind::kNotJournaled: return "not journaled";
     }
     return "?";
 }

@@ -3,6 +3,11 @@
 // LF at its end, a header line naming the columns (a spreadsheet opens it).
 // Inside a field a tab, a line break and a backslash are written \t, \r, \n
 // and \\, other control characters \xNN, so that every event stays one line.
+// A field a spreadsheet would take for a quoted field, a formula, a number or
+// a date (a text that starts with " = + - @, a phone number, a part "1/2")
+// starts with the text mark, an apostrophe; so does one that starts with an
+// apostrophe itself. A reader drops one leading apostrophe of each field to
+// get the field back.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +19,14 @@ namespace vantor::journal {
 // The byte-order mark and the header line, as a new day file starts.
 extern const char kFileStart[];
 extern const std::size_t kFileStartLength;
+
+// The mark before a field that is text whatever it looks like. A
+// spreadsheet shows a cell that starts with it as text, the mark included,
+// and never as a formula or a number; a tab-separated reader (Python's csv,
+// dialect excel-tab) keeps it as the field's first character; Notepad shows
+// it plainly. A character nobody sees (a zero-width space) would do the same
+// but stay invisible in every number copied out of the file.
+inline constexpr char kTextMark = '\'';
 
 // The longest line FormatLine writes: every field's bytes escaped (4 bytes
 // for a control character) or widened from GBK to UTF-8.

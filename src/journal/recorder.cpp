@@ -84,7 +84,10 @@ void Recorder::Put(const Event& event) noexcept {
 
 void Recorder::Flush() noexcept {
     Commit();
-    if (used_ == 0) return;
+    if (used_ == 0) {
+        RetryWaitingLines();
+        return;
+    }
     AppendLines(day_, lines_, used_);
     used_ = 0;
 }

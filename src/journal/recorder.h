@@ -64,7 +64,9 @@ public:
     void Restarted(int format) noexcept;
 
     // Writes what waits. Nothing reaches the host: a journal that cannot be
-    // written is traced (once an hour) and its lines dropped.
+    // written is traced (once an hour) and its lines dropped; lines whose
+    // file another program holds open wait in the module (see day_file.h),
+    // and a call with nothing new tries them again once a minute.
     void Flush() noexcept;
 
     // Lines waiting, for tests.

@@ -56,6 +56,7 @@ Settings ReadSettings() noexcept {
         named = ReadFolder(key, s.folder);
         s.days = ReadNumber(key, kDaysValue, kDefaultDays);
         s.megabytes = ReadNumber(key, kMegabytesValue, kDefaultMegabytes);
+        s.dayMegabytes = ReadNumber(key, kDayMegabytesValue, kDefaultDayMegabytes);
         os::RegCloseKey(key);
     }
     if (named == 1 && IsOffWord(s.folder)) {
@@ -63,7 +64,10 @@ Settings ReadSettings() noexcept {
         s.folder[0] = '\0';
         return s;
     }
-    if (named == 1) return s;
+    if (named == 1) {
+        s.chosen = true;
+        return s;
+    }
     char common[os::kMaxPath] = {};
     const int n = os::SHGetFolderPathA(os::kCsidlCommonAppData, common) == 0
                       ? std::snprintf(s.folder, sizeof s.folder, "%s\\%s", common, kDefaultSubfolder)

@@ -7,6 +7,8 @@
 //                           journal; anything else: the folder to write in
 //   JournalDays  REG_DWORD  day files older than this many days are removed (90)
 //   JournalMB    REG_DWORD  the oldest files are removed while all exceed this (20)
+//   JournalDayMB REG_DWORD  a day's file takes no line beyond this (4; at most
+//                           JournalMB); the lines of the rest of the day are counted
 #pragma once
 
 #include <cstdint>
@@ -19,9 +21,13 @@ inline constexpr char kRegistryKey[] = "SOFTWARE\\Vantor";
 inline constexpr char kFolderValue[] = "Journal";
 inline constexpr char kDaysValue[] = "JournalDays";
 inline constexpr char kMegabytesValue[] = "JournalMB";
+inline constexpr char kDayMegabytesValue[] = "JournalDayMB";
 inline constexpr char kOffWord[] = "off";
 inline constexpr std::uint32_t kDefaultDays = 90;
 inline constexpr std::uint32_t kDefaultMegabytes = 20;
+// A day of normal traffic is a few hundred kilobytes; a sender who makes the
+// driver journal the same flood all day fills no more than this.
+inline constexpr std::uint32_t kDefaultDayMegabytes = 4;
 // Below the common application data folder (%ProgramData%).
 inline constexpr char kDefaultSubfolder[] = "Vantor\\journal";
 // One file per local day: journal-YYYY-MM-DD.txt.
@@ -33,6 +39,8 @@ struct Settings {
     char folder[os::kMaxPath] = {};  // without a trailing backslash
     std::uint32_t days = kDefaultDays;
     std::uint32_t megabytes = kDefaultMegabytes;
+    std::uint32_t dayMegabytes = kDefaultDayMegabytes;
+    bool chosen = false;  // the folder is the registry's, not the default
 };
 
 // The settings as the registry has them now. A folder that cannot be named

@@ -135,6 +135,11 @@ inline constexpr std::uint32_t kFileShareWrite = 0x0002;
 inline constexpr std::uint32_t kFileShareDelete = 0x0004;
 inline constexpr std::uint32_t kOpenAlways = 4;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+// A symbolic link or a junction: a name that leads somewhere else.
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
+inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+// CreateFileA opens a link itself instead of what it leads to.
+inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
 inline constexpr int kMaxPath = 260;
 
 // GetLastError values the journal names.
@@ -142,8 +147,12 @@ inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+// Another program holds the file open without sharing what was asked.
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorLockViolation = 33;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorStoppedOnSymlink = 681;
 
 // The Win32 WIN32_FIND_DATAA, field for field.
 struct FindData {
@@ -160,7 +169,17 @@ struct FindData {
 };
 
 // Win32 semantics: nonzero result = success; GetLastError says why not.
-int CreateDirectoryA(const char* path);  // no security attributes
+// CreateDirectoryA with the security descriptor that `sddl` describes
+// (ConvertStringSecurityDescriptorToSecurityDescriptorA, SDDL_REVISION_1,
+// freed with LocalFree after); no security attributes when `sddl` is null.
+// A description that cannot be converted creates nothing.
+int CreateDirectoryA(const char* path, const char* sddl);
+// kInvalidFileAttributes when `path` does not exist (GetLastError says why).
+std::uint32_t GetFileAttributesA(const char* path);
+// The string SID of the account the process runs as: OpenProcessToken
+// (TOKEN_QUERY), GetTokenInformation(TokenUser), ConvertSidToStringSidA into
+// `sid` (`size` bytes). Nonzero when it fits.
+int GetCurrentUserSid(char* sid, std::size_t size);
 int DeleteFileA(const char* path);
 int GetFileSizeEx(Handle h, std::int64_t* size);
 Handle FindFirstFileA(const char* pattern, FindData* data);  // kInvalidHandle: none

@@ -28,7 +28,7 @@ E2E_RUN="$(mktemp -d "$VANTOR_ROOT/build/e2e-journal.XXXXXX")"
 FAULT_RUN="$E2E_RUN"
 
 cleanup() {
-    vantorhost journal --on --keep-days 0 --keep-mb 0 >/dev/null 2>&1
+    vantorhost journal --on --keep-days 0 --keep-mb 0 --keep-day-mb 0 >/dev/null 2>&1
     fault_cleanup
     modemsim_stop_all
     e2e_wine_down
@@ -42,23 +42,32 @@ JOURNAL="$E2E_RUN/journal"
 JOURNAL_WIN="$(winpath "$JOURNAL")"
 TODAY="journal-$(date +%F).txt"
 # The day file's events as "event|number|parts|references|result|error|meaning|text"
-# lines; fails (non-zero) when the file is not UTF-8 with a byte-order mark and
-# the header, or a line has not all its fields.
+# lines, each field without its text mark (a leading apostrophe); fails
+# (non-zero) when the file is not UTF-8 with a byte-order mark and the header,
+# when Python's csv (dialect excel-tab, as a spreadsheet reads it) makes other
+# rows of it than its lines or a row has not all its fields, or when a field
+# would be a formula in a spreadsheet.
 events() {
     /usr/bin/python3 - "$1" <<'EOF'
-import sys
+import csv, io, sys
 data = open(sys.argv[1], "rb").read()
 bom, header = b"\xef\xbb\xbf", "time\tport\tevent\tnumber\tparts\treferences\tresult\terror\tmeaning\ttext"
 if not data.startswith(bom):
     sys.exit("no byte-order mark")
-lines = data[3:].decode("utf-8").split("\r\n")
+text = data[3:].decode("utf-8")
+lines = text.split("\r\n")
 if lines[0] != header or lines[-1] != "":
     sys.exit("no header line or no line end at the end")
-for line in lines[1:-1]:
-    f = line.split("\t")
-    if len(f) != 10:
-        sys.exit("a line of %d fields: %r" % (len(f), line))
-    print("|".join(f[2:]))
+rows = list(csv.reader(io.StringIO(text, newline=""), dialect="excel-tab"))
+if len(rows) != len(lines) - 1:
+    sys.exit("%d lines read as %d rows" % (len(lines) - 1, len(rows)))
+for row in rows[1:]:
+    if len(row) != 10:
+        sys.exit("a row of %d fields: %r" % (len(row), row))
+    for f in row[1:]:
+        if f.lstrip(" ")[:1] in ("=", "+", "-", "@"):
+            sys.exit("a formula in a spreadsheet: %r" % f)
+    print("|".join(f[1:] if f.startswith("'") else f for f in row[2:]))
 EOF
 }
 count_events() { grep -c "^$2|" "$1" || true; }
@@ -126,6 +135,30 @@ expect_contains print_english_columns "$(out print_en)" "time	port	event	number"
 expect_contains print_english_event "$(out print_en)" "	sent	13800138000"
 expect_contains print_english_count "$(out print_en)" "9 entries in the last 1 day(s)."
 
+# --- spreadsheet-safe lines ----------------------------------------------------
+# Texts a spreadsheet would take for a quoted field or a formula, an
+# international number: each line one row of text (events checks the rows
+# with Python's csv), and vantorhost shows the fields as they were.
+fault_sim_start sheet 45
+fault_session_start sheet 45 --timeout 1500
+fault_do sheet 'send +8613912345678 "Pump 3" pressure high'
+fault_do sheet 'send 13800138000 =HYPERLINK("http://x.example","click")'
+fault_do sheet 'send 0755123456 @SUM(A1:A9)'
+fault_session_end sheet
+fault_sim_stop sheet
+if events "$JOURNAL/$TODAY" >"$E2E_RUN/sheet.events" 2>"$E2E_RUN/sheet.events.err"; then
+    case_pass spreadsheet_one_row_per_line
+else
+    case_fail spreadsheet_one_row_per_line "$(cat "$E2E_RUN/sheet.events.err")"
+fi
+expect_contains spreadsheet_quote_text "$E2E_RUN/sheet.events" 'sent|+8613912345678|1|'
+expect_contains spreadsheet_formula_text "$E2E_RUN/sheet.events" '|=HYPERLINK("http://x.example","click")'
+expect_eq spreadsheet_number_marked "$(grep -c "	'+8613912345678	" "$JOURNAL/$TODAY")" 1
+LC_ALL=en_US.UTF-8 host_run print_sheet 60 journal
+expect_contains print_unmarked_number "$(out print_sheet)" '	sent	+8613912345678	1	'
+expect_contains print_unmarked_quote "$(out print_sheet)" '	"Pump 3" pressure high'
+expect_contains print_unmarked_phone "$(out print_sheet)" '	0755123456	1	'
+
 # --- a folder that cannot be written changes nothing the host sees -------------
 cat >"$E2E_RUN/plain.cmds" <<'CMDS'
 send 13800138000 报警：三号泵压力过高
@@ -184,8 +217,8 @@ fault_sim_start quiet 44
 host_run while_off 60 --port COM44 session <"$E2E_RUN/bounds.cmds"
 fault_sim_stop quiet
 expect_eq off_writes_nothing "$(wc -l <"$JOURNAL/$TODAY")" "$before"
-LC_ALL=en_US.UTF-8 host_run on 60 journal --on --keep-days 0 --keep-mb 0
-expect_contains on_default_folder "$(out on)" 'C:\ProgramData\Vantor\journal (day files kept 90 days, at most 20 MB in all)'
+LC_ALL=en_US.UTF-8 host_run on 60 journal --on --keep-days 0 --keep-mb 0 --keep-day-mb 0
+expect_contains on_default_folder "$(out on)" 'C:\ProgramData\Vantor\journal (day files kept 90 days, at most 20 MB in all, 4 MB a day)'
 default_file="$WINEPREFIX/drive_c/ProgramData/Vantor/journal/$TODAY"
 lines_before=0
 [[ -f "$default_file" ]] && lines_before=$(wc -l <"$default_file")

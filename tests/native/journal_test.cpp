@@ -42,9 +42,10 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
     return parts;
 }
 
-// The events of a day file: every line but the header, split into fields.
-// The file must start with the byte-order mark and the header and end with a
-// line end; every line has all its fields.
+// The events of a day file: every line but the header, split into fields,
+// each without its text mark as a reader takes it back. The file must start
+// with the byte-order mark and the header and end with a line end; every
+// line has all its fields.
 std::vector<Row> Events(const std::string& path = kToday) {
     const std::string text = os::virt::FileText(path);
     std::vector<Row> events;
@@ -57,6 +58,8 @@ std::vector<Row> Events(const std::string& path = kToday) {
     for (std::size_t i = 1; i < lines.size(); ++i) {
         Row f = Split(lines[i], "\t");
         EXPECT_EQ(f.size(), static_cast<std::size_t>(kColumns)) << lines[i];
+        for (std::string& field : f)
+            if (!field.empty() && field[0] == journal::kTextMark) field.erase(0, 1);
         f.resize(kColumns);
         events.push_back(f);
     }
@@ -549,6 +552,216 @@ TEST_F(Journal, OldFilesGoAtTheBounds) {
     }
 }
 
+// The day files in the folder, by date.
+std::vector<std::string> DayFiles() {
+    std::vector<std::string> days;
+    for (const std::string& name : os::virt::FilesIn(kFolder))
+        if (name.rfind("journal-", 0) == 0) days.push_back(name.substr(8, 10));
+    return days;
+}
+
+void PutDayFile(const std::string& day, std::size_t bytes) {
+    os::virt::PutFile(std::string(kFolder) + "\\journal-" + day + ".txt",
+                      std::string(kBom) + kHeader + "\r\n" + std::string(bytes, 'x'));
+}
+
+// One reading of a clock ten years ahead, and a clock set back, remove
+// nothing the bounds kept: age is not measured from a day far beyond the
+// newest file, and files dated after today are neither removed nor counted
+// against the bound of the files before them.
+TEST_F(Journal, AWrongClockRemovesNothingTheBoundsKept) {
+    const std::string kept[] = {"2025-10-03", "2025-11-15", "2025-12-31"};
+    for (const std::string& day : kept) PutDayFile(day, 10);
+    ASSERT_EQ(Write(kCMGD, 1), 1);  // 2026-01-01: 2025-10-03 is 90 days old and stays
+    EXPECT_EQ(DayFiles(), (std::vector<std::string>{"2025-10-03", "2025-11-15", "2025-12-31", "2026-01-01"}));
+
+    os::virt::SetUtcTime(2036, 1, 1, 4, 0, 0);  // ten years ahead, for one line
+    ASSERT_EQ(Write(kCMGD, 2), 1);
+    os::virt::SetUtcTime(2026, 1, 1, 4, 1, 0);  // put right a minute later
+    ASSERT_EQ(Write(kCMGD, 3), 1);
+    EXPECT_EQ(DayFiles(), (std::vector<std::string>{"2025-10-03", "2025-11-15", "2025-12-31", "2026-01-01",
+                                                    "2036-01-01"}));
+
+    // The next day the bounds go on as before; the file of 2036 stays.
+    os::virt::SetUtcTime(2026, 1, 2, 4, 0, 0);
+    ASSERT_EQ(Write(kCMGD, 4), 1);
+    EXPECT_EQ(DayFiles(), (std::vector<std::string>{"2025-11-15", "2025-12-31", "2026-01-01", "2026-01-02",
+                                                    "2036-01-01"}));
+
+    // A clock set back half a year: the files after it stay, and do not make
+    // the size bound remove the older ones (2 MB; 1.5 MB before today).
+    for (const std::string& day : DayFiles()) os::DeleteFileA((std::string(kFolder) + "\\journal-" + day + ".txt").c_str());
+    journal::ForgetModuleState();
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "JournalMB", 2);
+    const std::size_t mb = 1024 * 1024;
+    PutDayFile("2025-06-28", mb / 2);
+    PutDayFile("2025-06-29", mb / 2);
+    PutDayFile("2025-06-30", mb / 2);
+    PutDayFile("2026-01-01", 3 * mb);
+    PutDayFile("2026-01-02", 3 * mb);
+    os::virt::SetUtcTime(2025, 7, 1, 4, 0, 0);
+    ASSERT_EQ(Write(kCMGD, 5), 1);
+    EXPECT_EQ(DayFiles(), (std::vector<std::string>{"2025-06-28", "2025-06-29", "2025-06-30", "2025-07-01",
+                                                    "2026-01-01", "2026-01-02"}));
+    // The bound still holds for the days before.
+    PutDayFile("2025-06-27", mb);
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "JournalMB", 2);
+    os::virt::SetUtcTime(2025, 7, 2, 4, 0, 0);
+    ASSERT_EQ(Write(kCMGD, 6), 1);
+    EXPECT_EQ(DayFiles(), (std::vector<std::string>{"2025-06-28", "2025-06-29", "2025-06-30", "2025-07-01",
+                                                    "2025-07-02", "2026-01-01", "2026-01-02"}));
+}
+
+// A day's file takes lines up to its bound (JournalDayMB); the lines of the
+// rest of the day are counted, and the count is one line in that file when
+// the day is over. The next day's file starts again.
+TEST_F(Journal, ADayFileHasABound) {
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "JournalDayMB", 1);
+    const std::size_t bound = 1024 * 1024;
+    const std::string header = std::string(kBom) + kHeader + "\r\n";
+    os::virt::PutFile(kToday, header + std::string(bound - header.size() - 400, '#') + "\r\n");
+    constexpr int kLines = 30;
+    for (int i = 1; i <= kLines; ++i) ASSERT_EQ(Write(kCMGD, static_cast<std::uint32_t>(i)), 1);
+    const std::string full = os::virt::FileText(kToday);
+    EXPECT_LE(full.size(), bound);
+    const std::size_t written = Split(full, "\tdeleted\t").size() - 1;
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, static_cast<std::size_t>(kLines));
+    ASSERT_EQ(full.substr(full.size() - 2), "\r\n");
+
+    os::virt::SetUtcTime(2026, 1, 1, 16, 0, 0);  // the next day, local time
+    ASSERT_EQ(Write(kCMGD, 9), 1);
+    const std::string after = os::virt::FileText(kToday);
+    ASSERT_EQ(after.substr(0, full.size()), full);
+    const std::vector<std::string> notes = Split(after.substr(full.size()), "\t");
+    ASSERT_EQ(notes.size(), static_cast<std::size_t>(kColumns));
+    EXPECT_EQ(notes[kEvent], "not journaled");
+    EXPECT_EQ(notes[kResult], std::to_string(kLines - written) + " line(s) not journaled");
+    EXPECT_EQ(notes[kMeaning], "the day's file reached its bound of 1 MB");
+    const auto tomorrow = Events("C:\\ProgramData\\Vantor\\journal\\journal-2026-01-02.txt");
+    ASSERT_EQ(tomorrow.size(), 1u);
+    EXPECT_EQ(tomorrow[0][kRefs], "9");
+    std::size_t traced = 0;
+    for (const std::string& line : JournalTraces()) traced += line.find("reached its bound") != std::string::npos;
+    EXPECT_EQ(traced, 1u);
+}
+
+// A spreadsheet holds today's file open against writing: the lines wait and
+// are written in their order once it is closed, with the next line or, when
+// none comes, within a minute; polls in between touch no file.
+TEST_F(Journal, LinesWaitWhileAnotherProgramHoldsTheFile) {
+    Write(kCMGD, 1);
+    const os::Handle sheet =
+        os::virt::HoldFile(kToday, os::kGenericRead | os::kGenericWrite, os::kFileShareRead);
+    ASSERT_EQ(Write(kCMGD, 2), 1);
+    ASSERT_EQ(Write(kCMGD, 3), 1);
+    EXPECT_EQ(Events().size(), 1u);
+    os::virt::ReleaseFile(sheet);
+    ASSERT_EQ(Write(kCMGD, 4), 1);
+    std::vector<std::string> refs;
+    for (const Row& row : Events()) refs.push_back(row[kRefs]);
+    EXPECT_EQ(refs, (std::vector<std::string>{"1", "2", "3", "4"}));
+
+    const os::Handle again =
+        os::virt::HoldFile(kToday, os::kGenericRead | os::kGenericWrite, os::kFileShareRead);
+    ASSERT_EQ(Write(kCMGD, 5), 1);
+    os::virt::ReleaseFile(again);
+    const std::size_t files = os::virt::FileCalls().size();
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(ReadAt(), 1);
+    EXPECT_EQ(os::virt::FileCalls().size(), files);
+    EXPECT_EQ(Events().size(), 4u);
+    os::Sleep(61 * 1000);
+    ASSERT_EQ(ReadAt(), 1);
+    ASSERT_EQ(Events().size(), 5u);
+    EXPECT_EQ(Events()[4][kRefs], "5");
+    EXPECT_EQ(os::virt::OpenFileCount(), 0);
+}
+
+// The lines that wait are bounded: what finds no room is counted, and the
+// count is one line after the lines that waited.
+TEST(JournalWriter, WhatOverflowsTheWaitingLinesIsCountedInOneLine) {
+    os::virt::Reset();
+    journal::ForgetModuleState();
+    const os::SystemTime day{2026, 1, 3, 1, 9, 0, 0, 0};
+    const std::string file = std::string(kFolder) + "\\journal-2026-01-01.txt";
+    const os::Handle sheet = os::virt::HoldFile(file, os::kGenericRead | os::kGenericWrite, os::kFileShareRead);
+    std::string chunk;
+    for (int i = 0; i < 40; ++i) chunk += "line\t" + std::string(90, 'x') + "\r\n";  // 40 lines, 3.9 KiB
+    constexpr int kChunks = 40;  // 156 KiB, beyond the 128 KiB that wait
+    for (int i = 0; i < kChunks; ++i) ASSERT_TRUE(journal::AppendLines(day, chunk.data(), chunk.size()));
+    EXPECT_EQ(os::virt::FileText(file), "");
+    os::virt::ReleaseFile(sheet);
+    const std::string last = "last\tline\r\n";
+    ASSERT_TRUE(journal::AppendLines(day, last.data(), last.size()));
+
+    const std::string text = os::virt::FileText(file);
+    const std::vector<std::string> lines = Split(text.substr(0, text.size() - 2), "\r\n");
+    // The header, the lines that waited (whole chunks, as many as the
+    // buffer holds), the count, the last.
+    ASSERT_GT(lines.size(), 3u);
+    const std::size_t waited = lines.size() - 3;
+    EXPECT_EQ(waited % 40, 0u);
+    EXPECT_LE(waited / 40 * chunk.size(), journal::kWaitingBytes);
+    EXPECT_GT((waited / 40 + 1) * chunk.size(), journal::kWaitingBytes - 1024);
+    const std::vector<std::string> note = Split(lines[lines.size() - 2], "\t");
+    ASSERT_EQ(note.size(), static_cast<std::size_t>(kColumns));
+    EXPECT_EQ(note[kEvent], "not journaled");
+    EXPECT_EQ(note[kResult], std::to_string(kChunks * 40 - waited) + " line(s) not journaled");
+    EXPECT_EQ(lines.back(), "last\tline");
+    journal::ForgetModuleState();
+}
+
+// The folders are made for SYSTEM, the administrators and the driver's
+// account only, nothing inherited from %ProgramData%.
+TEST_F(Journal, TheFolderIsForTheDriverAndAdministratorsOnly) {
+    ASSERT_EQ(Write(kCMGD, 1), 1);
+    const std::string rights = std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") +
+                               os::virt::kUserSid + ")";
+    EXPECT_EQ(os::virt::FolderRights(kFolder), rights);
+    EXPECT_EQ(os::virt::FolderRights("C:\\ProgramData\\Vantor"), rights);
+}
+
+// A folder or day file that is a link is not written through (whoever made
+// it would choose where the journal goes and what its bounds delete); it is
+// traced once.
+TEST(JournalLinks, AreNotFollowed) {
+    const struct Case {
+        const char* link;
+        bool folder;
+    } cases[] = {
+        {"C:\\ProgramData\\Vantor", true},
+        {kFolder, true},
+        {kToday, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        os::virt::Reset();
+        journal::ForgetModuleState();
+        os::virt::MakeLink(c.link, c.folder);
+        modem::Tc35Model tc35;
+        os::virt::AddPort("COM3", &tc35);
+        CGsmModem other;
+        PortConfig config = MakePortConfig("COM3", 9600, 1000);
+        ASSERT_EQ(other.OpenPort(&config), 1);
+        for (std::uint32_t index : {1u, 2u}) {
+            PacketBuilder p(kCMGD, true);
+            p.Value(kType2, index);
+            ASSERT_EQ(other.ProcessPacket(p.Packet(), 1), 1);
+        }
+        for (const os::virt::FileCall& call : os::virt::FileCalls())
+            EXPECT_TRUE(call.function != "CreateFileA" && call.function != "CreateDirectoryA")
+                << call.function << " " << call.path;
+        EXPECT_EQ(os::virt::FileText(kToday), "");
+        const std::vector<std::string> traces = JournalTraces();
+        ASSERT_EQ(traces.size(), 1u);
+        EXPECT_NE(traces[0].find("a link to elsewhere, not followed"), std::string::npos) << traces[0];
+        other.ClosePort();
+        os::virt::RemovePort("COM3");
+    }
+    os::virt::Reset();
+    journal::ForgetModuleState();
+}
+
 // Lines go into the file of their local day, each file with its header.
 TEST_F(Journal, OneFilePerLocalDay) {
     os::virt::SetUtcTime(2026, 3, 1, 15, 59, 59);  // 23:59:59 at UTC+8
@@ -600,11 +813,142 @@ TEST(JournalFormat, FieldsAreEscapedAndTimesCarryTheirZone) {
         char line[journal::kMaxLineSize];
         const std::size_t n = journal::FormatLine(e, line, sizeof line);
         EXPECT_EQ(std::string(line, n), std::string("2026-12-09 03:12:05.007 ") + z.shown +
-                                            "\tCOM5\treceived\t8613912345678\t\t\t\t\t\tline one\\nline two\r\n");
+                                            "\tCOM5\treceived\t'8613912345678\t\t\t\t\t\tline one\\nline two\r\n");
     }
     // A line that does not fit is not cut: it is not made.
     char small[40];
     EXPECT_EQ(journal::FormatLine(e, small, sizeof small), 0u);
+}
+
+// The rows a tab-separated reader makes of `text`: RFC 4180 with tabs, as
+// Python's csv (dialect excel-tab) and the spreadsheets read it. A field that
+// starts with a quote runs to the next lone quote, over tabs and line ends.
+std::vector<Row> SpreadsheetRows(const std::string& text) {
+    enum State { kStartRecord, kStartField, kInField, kInQuoted, kQuoteInQuoted, kEatLineEnd };
+    std::vector<Row> rows;
+    Row row;
+    std::string field;
+    State state = kStartRecord;
+    auto endField = [&] {
+        row.push_back(field);
+        field.clear();
+    };
+    auto endRecord = [&] {
+        endField();
+        rows.push_back(row);
+        row.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool lineEnd = c == '\r' || c == '\n';
+        switch (state) {
+            case kStartRecord:
+            case kEatLineEnd:
+                if (lineEnd) break;
+                state = kStartField;
+                [[fallthrough]];
+            case kStartField:
+                if (lineEnd) endRecord(), state = kEatLineEnd;
+                else if (c == '"') state = kInQuoted;
+                else if (c == '\t') endField();
+                else field += c, state = kInField;
+                break;
+            case kInField:
+                if (lineEnd) endRecord(), state = kEatLineEnd;
+                else if (c == '\t') endField(), state = kStartField;
+                else field += c;
+                break;
+            case kInQuoted:
+                if (c == '"') state = kQuoteInQuoted;
+                else field += c;
+                break;
+            case kQuoteInQuoted:
+                if (c == '"') field += c, state = kInQuoted;
+                else if (c == '\t') endField(), state = kStartField;
+                else if (lineEnd) endRecord(), state = kEatLineEnd;
+                else field += c, state = kInField;
+                break;
+        }
+    }
+    if (state != kStartRecord && state != kEatLineEnd) endRecord();
+    return rows;
+}
+
+// What a spreadsheet makes of a cell other than text: a formula, or a number
+// or date (digits with number punctuation, after any spaces).
+bool TakenAsFormulaOrNumber(const std::string& cell) {
+    const std::size_t first = cell.find_first_not_of(' ');
+    if (first == std::string::npos) return false;
+    if (std::strchr("=+-@", cell[first]) != nullptr) return true;
+    return cell.find_first_not_of("0123456789 .,:/%+-Ee", first) == std::string::npos &&
+           cell.find_first_of("0123456789", first) != std::string::npos;
+}
+
+// Every line of a day file is one row of the header's width in a
+// spreadsheet; no text, phone number or part is taken as a formula, a
+// number or a date; a reader that drops the text mark gets every field back.
+TEST(JournalFormat, EveryLineIsOneRowOfTextForASpreadsheet) {
+    os::virt::Reset();
+    const struct Case {
+        const char* number;
+        const char* parts;
+        const char* references;
+        const char* error;
+        std::string text;
+    } cases[] = {
+        {"+8613912345678", "1", "12", "", "\"Pump 3\" pressure high"},
+        {"8613912345678", "2", "12 13", "+CMS ERROR: 42", "\"open quote, no end"},
+        {"0755123456", "1/2", "7", "", "=HYPERLINK(\"http://x.example\",\"click\")"},
+        {"10086", "1", "", "", "+1 555 0100"},
+        {"", "", "", "", "-5 degrees"},
+        {"", "", "", "", "@SUM(A1:A9)"},
+        {"", "", "", "", "'already marked"},
+        {"", "", "", "", "  =1+1"},
+        {"", "", "", "", "12:30"},
+        {"", "", "", "", "3/4"},
+        {"", "", "", "", "1.5E3"},
+        {"CMCC", "1", "3", "", "ends with a quote\""},
+        {"", "", "", "", kHelloGbk},
+    };
+    std::string file(journal::kFileStart, journal::kFileStartLength);
+    for (const Case& c : cases) {
+        journal::Event e;
+        e.kind = journal::EventKind::kReceived;
+        e.time = os::SystemTime{2026, 12, 3, 9, 3, 12, 5, 7};
+        e.utcOffsetMinutes = 480;
+        std::strcpy(e.port, "COM5");
+        std::strcpy(e.number, c.number);
+        std::strcpy(e.parts, c.parts);
+        std::strcpy(e.references, c.references);
+        std::strcpy(e.error, c.error);
+        std::strcpy(e.text, c.text.c_str());
+        char line[journal::kMaxLineSize];
+        const std::size_t n = journal::FormatLine(e, line, sizeof line);
+        ASSERT_GT(n, 0u) << c.text;
+        file.append(line, n);
+    }
+    std::vector<Row> rows = SpreadsheetRows(file.substr(3));
+    ASSERT_EQ(rows.size(), std::size(cases) + 1);
+    EXPECT_EQ(rows[0], Split(kHeader, "\t"));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const Row& row = rows[i + 1];
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(row.size(), static_cast<std::size_t>(kColumns));
+        for (int column = kPort; column < kColumns; ++column)
+            if (column != kParts && column != kRefs)
+                EXPECT_FALSE(TakenAsFormulaOrNumber(row[column])) << column << ": " << row[column];
+        // Counts stay the numbers they are.
+        if (std::strchr(c.parts, '/') == nullptr) EXPECT_EQ(row[kParts], c.parts);
+        EXPECT_EQ(row[kRefs], c.references);
+        Row back = row;
+        for (std::string& field : back)
+            if (!field.empty() && field[0] == journal::kTextMark) field.erase(0, 1);
+        EXPECT_EQ(back[kNumber], c.number);
+        EXPECT_EQ(back[kParts], c.parts);
+        EXPECT_EQ(back[kError], c.error);
+        EXPECT_EQ(back[kText], c.text == kHelloGbk ? kHelloUtf8 : c.text);
+    }
 }
 
 // The zone's offset comes from GetTimeZoneInformation.

@@ -1,8 +1,11 @@
 // The journal on the real (Wine) system: the seam's file, folder, time and
 // registry calls against their Win32 originals, the settings read from
-// HKEY_LOCAL_MACHINE, and two threads (two device objects of one host)
-// appending to one day file without mixing their lines.
+// HKEY_LOCAL_MACHINE, two threads (two device objects of one host)
+// appending to one day file without mixing their lines, lines that wait
+// while another program holds the file, the folder's rights and links.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -40,8 +43,10 @@ private:
         WIN32_FIND_DATAA found{};
         const HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &found);
         if (find != INVALID_HANDLE_VALUE) {
-            do DeleteFileA((path_ + "\\" + found.cFileName).c_str());
-            while (FindNextFileA(find, &found));
+            do {
+                const std::string entry = path_ + "\\" + found.cFileName;
+                if (!DeleteFileA(entry.c_str()) && found.cFileName[0] != '.') RemoveDirectoryA(entry.c_str());
+            } while (FindNextFileA(find, &found));
             FindClose(find);
         }
         RemoveDirectoryA(path_.c_str());
@@ -54,7 +59,8 @@ private:
 class JournalRegistry {
 public:
     JournalRegistry() {
-        for (const char* name : {jr::kFolderValue, jr::kDaysValue, jr::kMegabytesValue}) Save(name);
+        for (const char* name : {jr::kFolderValue, jr::kDaysValue, jr::kMegabytesValue, jr::kDayMegabytesValue})
+            Save(name);
     }
     ~JournalRegistry() {
         for (const auto& [name, value] : saved_) {
@@ -103,8 +109,8 @@ private:
 
 TEST(JournalWin32, FilesFoldersAndSearchThroughTheSeam) {
     TempFolder folder("vantor-journal-seam-");
-    ASSERT_NE(os::CreateDirectoryA(folder.Path().c_str()), 0);
-    EXPECT_EQ(os::CreateDirectoryA(folder.Path().c_str()), 0);
+    ASSERT_NE(os::CreateDirectoryA(folder.Path().c_str(), nullptr), 0);
+    EXPECT_EQ(os::CreateDirectoryA(folder.Path().c_str(), nullptr), 0);
     EXPECT_EQ(os::GetLastError(), os::kErrorAlreadyExists);
 
     const std::string file = folder.Path() + "\\journal-2026-12-09.txt";
@@ -177,6 +183,7 @@ TEST(JournalWin32, SettingsComeFromTheRegistry) {
     EXPECT_EQ(std::string(s.folder), std::string(common) + "\\Vantor\\journal");
     EXPECT_EQ(s.days, 90u);
     EXPECT_EQ(s.megabytes, 20u);
+    EXPECT_EQ(s.dayMegabytes, 4u);
 
     JournalRegistry::SetText(jr::kFolderValue, "D:\\plant\\sms\\");
     JournalRegistry::SetNumber(jr::kDaysValue, 30);
@@ -231,6 +238,119 @@ TEST(JournalWin32, TwoThreadsAppendWholeLines) {
     }
     EXPECT_EQ(start, text.size());
     EXPECT_EQ(count, 2 * kLines);
+}
+
+// A spreadsheet holds the day file open against writing: the lines wait and
+// follow once it is closed; the file can be read meanwhile.
+TEST(JournalWin32, LinesWaitWhileASpreadsheetHoldsTheFile) {
+    JournalRegistry registry;
+    TempFolder folder("vantor-journal-held-");
+    JournalRegistry::SetText(jr::kFolderValue, folder.Path());
+    jr::ForgetWriterState();
+    const os::SystemTime day{2026, 12, 3, 9, 3, 12, 5, 0};
+    const std::string first = "first\r\n", second = "second\r\n", third = "third\r\n";
+    ASSERT_TRUE(jr::AppendLines(day, first.data(), first.size()));
+    const std::string file = folder.Path() + "\\journal-2026-12-09.txt";
+    const std::string start(jr::kFileStart, jr::kFileStartLength);
+
+    HANDLE sheet = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(sheet, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(jr::AppendLines(day, second.data(), second.size()));
+    std::string text;
+    DWORD error = 0;
+    EXPECT_TRUE(vantor::com::ReadWholeFile(file, text, error)) << error;
+    EXPECT_EQ(text, start + first);
+    CloseHandle(sheet);
+
+    ASSERT_TRUE(jr::AppendLines(day, third.data(), third.size()));
+    EXPECT_EQ(vantor::com::ReadWholeFile(file), start + first + second + third);
+    jr::ForgetWriterState();
+}
+
+// A file's or folder's access list as SDDL, "" when it cannot be read.
+std::string DaclOf(const std::string& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return {};
+    char* shown = nullptr;
+    std::string text;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &shown, nullptr)) {
+        text = shown;
+        LocalFree(shown);
+    }
+    LocalFree(descriptor);
+    return text;
+}
+
+// The seam's account SID is the process token's, and a folder made with the
+// journal's rights carries them (as far as Wine keeps a folder's rights).
+TEST(JournalWin32, TheFolderIsMadeWithTheJournalsRights) {
+    char sid[192] = {};
+    ASSERT_NE(os::GetCurrentUserSid(sid, sizeof sid), 0);
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    alignas(TOKEN_USER) unsigned char buffer[256];
+    DWORD needed = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &needed));
+    CloseHandle(token);
+    char* expected = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &expected));
+    EXPECT_STREQ(sid, expected);
+    LocalFree(expected);
+    EXPECT_EQ(os::GetCurrentUserSid(sid, 8), 0);  // does not fit
+
+    TempFolder folder("vantor-journal-rights-");
+    char rights[160];
+    jr::FolderRights(sid, rights);
+    ASSERT_NE(os::CreateDirectoryA(folder.Path().c_str(), rights), 0) << GetLastError();
+    EXPECT_EQ(os::CreateDirectoryA((folder.Path() + "\\bad").c_str(), "D:(nonsense"), 0);
+    EXPECT_EQ(GetFileAttributesA((folder.Path() + "\\bad").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The folder's rights as the system keeps them: no entry for everyone or
+    // the users, one for the account. Wine keeps them as the Unix mode of the
+    // folder (a plain folder there shows read rights for everyone, WD): it
+    // shows SYSTEM and the owner only, the list unprotected; Windows keeps
+    // the list as given, administrators (BA) and protection (P) included.
+    const std::string made = DaclOf(folder.Path());
+    ASSERT_FALSE(made.empty());
+    EXPECT_NE(made.find(std::string(";;;") + sid + ")"), std::string::npos) << made;
+    EXPECT_NE(made.find(";;;SY)"), std::string::npos) << made;
+    EXPECT_EQ(made.find(";;;WD)"), std::string::npos) << made;
+    EXPECT_EQ(made.find(";;;BU)"), std::string::npos) << made;
+    EXPECT_EQ(made.find(";;;AU)"), std::string::npos) << made;
+    if (made.find(";;;BA)") != std::string::npos) EXPECT_EQ(made.rfind("D:P", 0), 0u) << made;
+}
+
+// A journal folder that is a link is not written through. Wine makes
+// symbolic links where it can; without them the test says so and stops.
+TEST(JournalWin32, AFolderThatIsALinkIsNotFollowed) {
+    JournalRegistry registry;
+    TempFolder target("vantor-journal-target-");
+    TempFolder links("vantor-journal-links-");
+    ASSERT_NE(CreateDirectoryA(target.Path().c_str(), nullptr), 0);
+    ASSERT_NE(CreateDirectoryA(links.Path().c_str(), nullptr), 0);
+    const std::string link = links.Path() + "\\journal";
+    if (!CreateSymbolicLinkA(link.c_str(), target.Path().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
+        GTEST_SKIP() << "no symbolic links here (error " << GetLastError() << ")";
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        RemoveDirectoryA(link.c_str());
+        GTEST_SKIP() << "links are not shown as reparse points here";
+    }
+    EXPECT_EQ(os::GetFileAttributesA(link.c_str()) & os::kFileAttributeReparsePoint,
+              os::kFileAttributeReparsePoint);
+    JournalRegistry::SetText(jr::kFolderValue, link);
+    jr::ForgetWriterState();
+    const os::SystemTime day{2026, 12, 3, 9, 3, 12, 5, 0};
+    const std::string line = "line\r\n";
+    EXPECT_FALSE(jr::AppendLines(day, line.data(), line.size()));
+    EXPECT_EQ(GetFileAttributesA((target.Path() + "\\journal-2026-12-09.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    RemoveDirectoryA(link.c_str());
+    jr::ForgetWriterState();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "console_text.h"
 #include "com/whole_file.h"
+#include "journal/line_format.h"
 #include "journal/settings.h"
 
 namespace vhost {
@@ -37,6 +38,7 @@ constexpr Word kEvents[] = {
     {"sent", "已发送"},          {"refused", "被拒绝"},     {"outcome unknown", "结果未知"},
     {"received", "已接收"},      {"deleted", "已删除"},     {"link lost", "链路中断"},
     {"link back", "链路恢复"},   {"modem restarted", "调制解调器重启"},
+    {"not journaled", "未记录"},
 };
 
 // A journal line with its event named in `language`.
@@ -50,6 +52,19 @@ std::string Localized(const std::string& line, Language language) {
     for (const Word& w : kEvents)
         if (event == w.english) return line.substr(0, second + 1) + w.chinese + line.substr(third);
     return line;
+}
+
+// A journal line with its fields as they were: the text mark that keeps a
+// spreadsheet from taking a field for a formula or a number is dropped.
+std::string Unmarked(const std::string& line) {
+    std::string out;
+    out.reserve(line.size());
+    bool fieldStart = true;
+    for (const char c : line) {
+        if (!(fieldStart && c == jr::kTextMark)) out += c;
+        fieldStart = c == '\t';
+    }
+    return out;
 }
 
 std::string HeaderLine(Language language) {
@@ -111,10 +126,11 @@ void PrintWhere(Language language) {
         return;
     }
     const std::string folder = WideToUtf8(AnsiToWide(s.folder));
-    OutUtf8(Format(T(language, "Journal: %s (day files kept %lu days, at most %lu MB in all)\n",
-                     "短信日志：%s（按天保存，保留 %lu 天，总共最多 %lu MB）\n"),
+    OutUtf8(Format(T(language, "Journal: %s (day files kept %lu days, at most %lu MB in all, %lu MB a day)\n",
+                     "短信日志：%s（按天保存，保留 %lu 天，总共最多 %lu MB，每天最多 %lu MB）\n"),
                    folder.c_str(), static_cast<unsigned long>(s.days),
-                   static_cast<unsigned long>(s.megabytes)));
+                   static_cast<unsigned long>(s.megabytes),
+                   static_cast<unsigned long>(std::min(s.dayMegabytes, s.megabytes))));
 }
 
 int ReportFailure(LONG status, Language language) {
@@ -126,6 +142,9 @@ int ReportFailure(LONG status, Language language) {
 }
 
 // --- the entries ---
+
+// Said with "access denied": who may read the journal.
+constexpr char kForWhom[] = " (the journal is for administrators, SYSTEM and the account that runs the HMI)";
 
 
 // journal-YYYY-MM-DD.txt of the local day `back` days before today.
@@ -161,12 +180,20 @@ int PrintEntries(long days, Language language) {
             if (name.size() == first.size() && name >= first) names.push_back(name);
         } while (FindNextFileA(find, &found));
         FindClose(find);
+    } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+        Err(Format("journal: %s cannot be read: access denied%s\n", s.folder, kForWhom));
     }
     std::sort(names.begin(), names.end());
     unsigned long entries = 0;
     bool headed = false;
     for (const std::string& name : names) {
-        std::string text = vantor::com::ReadWholeFile(std::string(s.folder) + "\\" + name);
+        std::string text;
+        DWORD error = 0;
+        if (!vantor::com::ReadWholeFile(std::string(s.folder) + "\\" + name, text, error)) {
+            Err(Format("journal: %s cannot be read: error %lu%s\n", name.c_str(),
+                       static_cast<unsigned long>(error), error == ERROR_ACCESS_DENIED ? kForWhom : ""));
+            continue;
+        }
         if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
         std::size_t start = 0;
         bool header = true;
@@ -182,7 +209,7 @@ int PrintEntries(long days, Language language) {
             }
             if (!headed) OutUtf8(HeaderLine(language));
             headed = true;
-            OutUtf8(Localized(line, language) + "\n");
+            OutUtf8(Localized(Unmarked(line), language) + "\n");
             ++entries;
         }
     }
@@ -200,7 +227,7 @@ int RunJournal(const std::vector<std::string>& args) {
     long days = 1;
     std::string folder;
     bool off = false, on = false, setFolder = false;
-    long keepDays = -1, keepMb = -1;
+    long keepDays = -1, keepMb = -1, keepDayMb = -1;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -217,10 +244,12 @@ int RunJournal(const std::vector<std::string>& args) {
             ++i;
         } else if (a == "--keep-mb" && hasValue && ParseNumber(args[i + 1], 0, 100000, keepMb)) {
             ++i;
+        } else if (a == "--keep-day-mb" && hasValue && ParseNumber(args[i + 1], 0, 100000, keepDayMb)) {
+            ++i;
         } else {
             Err("journal: bad argument " + a +
                 "\nusage: vantorhost journal [--days N] | --folder PATH (absolute) | --off | --on"
-                " | --keep-days N | --keep-mb N\n");
+                " | --keep-days N | --keep-mb N | --keep-day-mb N\n");
             return kExitUsage;
         }
     }
@@ -228,7 +257,7 @@ int RunJournal(const std::vector<std::string>& args) {
         Err("journal: give one of --folder, --off and --on\n");
         return kExitUsage;
     }
-    const bool changes = off || on || setFolder || keepDays >= 0 || keepMb >= 0;
+    const bool changes = off || on || setFolder || keepDays >= 0 || keepMb >= 0 || keepDayMb >= 0;
     if (!changes) return PrintEntries(days, language);
 
     LONG status = ERROR_SUCCESS;
@@ -237,6 +266,7 @@ int RunJournal(const std::vector<std::string>& args) {
     if (on) status = SetValue(jr::kFolderValue, REG_SZ, nullptr, 0);
     if (status == ERROR_SUCCESS && keepDays >= 0) status = SetBound(jr::kDaysValue, keepDays);
     if (status == ERROR_SUCCESS && keepMb >= 0) status = SetBound(jr::kMegabytesValue, keepMb);
+    if (status == ERROR_SUCCESS && keepDayMb >= 0) status = SetBound(jr::kDayMegabytesValue, keepDayMb);
     if (status != ERROR_SUCCESS) return ReportFailure(status, language);
     PrintWhere(language);
     return 0;

@@ -36,6 +36,7 @@ void Usage(void (*print)(std::string_view) = Err) {
         "       vantorhost detect [--ports COM1-COM32] [--bauds 9600,19200,...]\n"
         "       vantorhost unregister | --version | --help\n"
         "       vantorhost journal [--days N] | --folder PATH | --off | --on | --keep-days N | --keep-mb N\n"
+        "                                  | --keep-day-mb N\n"
         "commands:\n"
         "  check REGISTER [TYPE]      register check: kind and sub-index, or the error text\n"
         "  read REGISTER              read packet; value, quality, time stamp\n"

@@ -101,7 +101,22 @@ void PutFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::string FileText(const std::string& path);  // empty when absent
 std::vector<std::string> FilesIn(const std::string& folder);  // names, in order
-int OpenFileCount();  // open file and search handles
+int OpenFileCount();  // open file and search handles (not those of HoldFile)
+// A file another program holds open with `access` (kGenericRead,
+// kGenericWrite) sharing only `share` (kFileShareRead, ...), as a
+// spreadsheet holds the file it shows: opens and deletions that conflict
+// with it fail with ERROR_SHARING_VIOLATION, as on Windows. An absent file
+// is made empty. Until ReleaseFile.
+Handle HoldFile(const std::string& path, std::uint32_t access, std::uint32_t share);
+void ReleaseFile(Handle held);
+// Makes `path` a link (a reparse point: a symbolic link or a junction), a
+// folder or a file, made empty when absent. Opening it reaches what it holds,
+// as a link would lead on.
+void MakeLink(const std::string& path, bool folder);
+// The SDDL a folder was created with, "" when none was given.
+std::string FolderRights(const std::string& path);
+// What GetCurrentUserSid answers.
+inline constexpr char kUserSid[] = "S-1-5-21-2127521184-1604012920-1887927527-1001";
 // The newest calls on files and folders (at least the last 10 000), with the
 // number of port calls recorded before each, so a test can see where the
 // file system was used between dialogues. Recorded while port calls are.

@@ -1,6 +1,9 @@
 // An in-memory file system behind the seam's file and folder calls: folders,
-// files opened for append, wildcard searches, deletion, and faults a test can
-// put on a folder (no permission, a full disk, a drive that went away). Paths
+// files opened for append, wildcard searches, deletion, the share modes of
+// open files (the driver's and those another program holds) as Windows
+// checks them, links, the rights a folder was created with, and faults a
+// test can put on a folder (no permission, a full disk, a drive that went
+// away). Paths
 // compare without regard to case and with either slash, as on Windows; drive
 // roots ("C:") always exist.
 #include <algorithm>
@@ -20,6 +23,8 @@ struct Node {
     std::string path;  // as created, backslashes
     bool folder = false;
     std::string data;
+    bool link = false;     // a reparse point
+    std::string rights;    // the SDDL it was created with
 };
 
 struct OpenFile {
@@ -27,6 +32,9 @@ struct OpenFile {
     bool append = false;
     bool write = false;
     std::size_t position = 0;
+    std::uint32_t access = 0;
+    std::uint32_t share = 0;
+    bool other = false;  // held by another program (HoldFile)
 };
 
 struct Search {
@@ -145,9 +153,31 @@ Node* FileOf(Handle h, OpenFile** file) {
     return node == State().nodes.end() ? nullptr : &node->second;
 }
 
+constexpr std::uint32_t kReadAccess = kGenericRead | 0x0001;  // FILE_READ_DATA
+constexpr std::uint32_t kWriteAccess = kGenericWrite | 0x0002 | kFileAppendData;  // FILE_WRITE_DATA
+constexpr std::uint32_t kDeleteAccess = 0x00010000;  // DELETE
+
+// Whether an open of `key` with `access` and `share` may stand next to the
+// handles already open on it, as Windows decides: each side must share what
+// the other asks for.
+bool SharingAllows(const std::string& key, std::uint32_t access, std::uint32_t share) {
+    for (const auto& [h, file] : State().open) {
+        if (file.key != key) continue;
+        const bool fine =
+            !((access & kReadAccess) && !(file.share & kFileShareRead)) &&
+            !((access & kWriteAccess) && !(file.share & kFileShareWrite)) &&
+            !((access & kDeleteAccess) && !(file.share & kFileShareDelete)) &&
+            !((file.access & kReadAccess) && !(share & kFileShareRead)) &&
+            !((file.access & kWriteAccess) && !(share & kFileShareWrite)) &&
+            !((file.access & kDeleteAccess) && !(share & kFileShareDelete));
+        if (!fine) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-int CreateDirectoryA(const char* path) {
+int CreateDirectoryA(const char* path, const char* sddl) {
     if (path == nullptr) return Fail(kErrorPathNotFound, 0);
     Note("CreateDirectoryA", path);
     const std::string key = KeyOf(path);
@@ -155,7 +185,27 @@ int CreateDirectoryA(const char* path) {
         return Fail(ErrorOf(fault), 0);
     if (FolderExists(key) || State().nodes.count(key) != 0) return Fail(kErrorAlreadyExists, 0);
     if (!FolderExists(ParentKey(key))) return Fail(kErrorPathNotFound, 0);
-    State().nodes[key] = Node{Slashed(path), true, {}};
+    State().nodes[key] = Node{Slashed(path), true, {}, false, sddl != nullptr ? sddl : ""};
+    return 1;
+}
+
+std::uint32_t GetFileAttributesA(const char* path) {
+    if (path == nullptr) return Fail(kErrorFileNotFound, kInvalidFileAttributes);
+    Note("GetFileAttributesA", path);
+    const std::string key = KeyOf(path);
+    if (FaultOn(key) == virt::FolderFault::kGone) return Fail(kErrorPathNotFound, kInvalidFileAttributes);
+    if (IsDriveRoot(key)) return kFileAttributeDirectory;
+    const auto it = State().nodes.find(key);
+    if (it == State().nodes.end())
+        return Fail(FolderExists(ParentKey(key)) ? kErrorFileNotFound : kErrorPathNotFound,
+                    kInvalidFileAttributes);
+    return (it->second.folder ? kFileAttributeDirectory : kFileAttributeNormal) |
+           (it->second.link ? kFileAttributeReparsePoint : 0);
+}
+
+int GetCurrentUserSid(char* sid, std::size_t size) {
+    if (sid == nullptr || size <= std::strlen(virt::kUserSid)) return 0;
+    std::strcpy(sid, virt::kUserSid);
     return 1;
 }
 
@@ -168,6 +218,8 @@ int DeleteFileA(const char* path) {
         return Fail(ErrorOf(fault), 0);
     const auto it = State().nodes.find(key);
     if (it == State().nodes.end() || it->second.folder) return Fail(kErrorFileNotFound, 0);
+    if (!SharingAllows(key, kDeleteAccess, kFileShareRead | kFileShareWrite | kFileShareDelete))
+        return Fail(kErrorSharingViolation, 0);
     State().nodes.erase(it);
     return 1;
 }
@@ -230,7 +282,7 @@ namespace virt {
 
 bool IsDiskHandle(Handle h) { return State().open.count(h) != 0; }
 
-Handle CreateDiskFile(const char* path, std::uint32_t access, std::uint32_t creation) {
+Handle CreateDiskFile(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t creation) {
     Note("CreateFileA", path);
     const std::string key = KeyOf(path);
     const bool writing = (access & (kGenericWrite | kFileAppendData)) != 0;
@@ -242,11 +294,12 @@ Handle CreateDiskFile(const char* path, std::uint32_t access, std::uint32_t crea
     if (it != State().nodes.end() && it->second.folder) return Fail(kErrorAccessDenied, kInvalidHandle);
     const bool exists = it != State().nodes.end();
     if (!exists && creation == kOpenExisting) return Fail(kErrorFileNotFound, kInvalidHandle);
-    if (!exists) State().nodes[key] = Node{Slashed(path), false, {}};
+    if (exists && !SharingAllows(key, access, share)) return Fail(kErrorSharingViolation, kInvalidHandle);
+    if (!exists) State().nodes[key] = Node{Slashed(path), false, {}, false, {}};
     const Handle h = State().next;
     State().next += 4;
     State().open[h] = OpenFile{key, (access & kFileAppendData) != 0 && (access & kGenericWrite) == 0,
-                               writing, 0};
+                               writing, 0, access, share};
     State().lastError = exists && creation == kOpenAlways ? kErrorAlreadyExists : 0;
     return h;
 }
@@ -295,9 +348,9 @@ void PutFile(const std::string& path, const std::string& bytes) {
     // Every folder above it, then the file.
     for (std::size_t at = shown.find('\\'); at != std::string::npos; at = shown.find('\\', at + 1)) {
         const std::string folderKey = KeyOf(shown.substr(0, at));
-        if (!FolderExists(folderKey)) State().nodes[folderKey] = Node{shown.substr(0, at), true, {}};
+        if (!FolderExists(folderKey)) State().nodes[folderKey] = Node{shown.substr(0, at), true, {}, false, {}};
     }
-    State().nodes[key] = Node{shown, false, bytes};
+    State().nodes[key] = Node{shown, false, bytes, false, {}};
 }
 
 bool FileExists(const std::string& path) {
@@ -318,7 +371,36 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     return names;
 }
 
-int OpenFileCount() { return static_cast<int>(State().open.size() + State().searches.size()); }
+int OpenFileCount() {
+    int count = static_cast<int>(State().searches.size());
+    for (const auto& [h, file] : State().open) count += file.other ? 0 : 1;
+    return count;
+}
+
+Handle HoldFile(const std::string& path, std::uint32_t access, std::uint32_t share) {
+    const std::string key = KeyOf(path);
+    if (State().nodes.count(key) == 0) PutFile(path, {});
+    const Handle h = State().next;
+    State().next += 4;
+    State().open[h] = OpenFile{key, false, false, 0, access, share, true};
+    return h;
+}
+
+void ReleaseFile(Handle held) { State().open.erase(held); }
+
+void MakeLink(const std::string& path, bool folder) {
+    const std::string key = KeyOf(path);
+    if (State().nodes.count(key) == 0) {
+        PutFile(path, {});
+        State().nodes[key].folder = folder;
+    }
+    State().nodes[key].link = true;
+}
+
+std::string FolderRights(const std::string& path) {
+    const auto it = State().nodes.find(KeyOf(path));
+    return it == State().nodes.end() ? std::string() : it->second.rights;
+}
 
 const std::vector<FileCall>& FileCalls() { return State().calls; }
 

@@ -15,7 +15,7 @@ bool RecordingCalls();
 // alike: CreateFileA of a path that names no device ("//./NAME"), and
 // ReadFile, WriteFile and CloseHandle on the handles it gave.
 bool NamesDevice(const char* path);
-Handle CreateDiskFile(const char* path, std::uint32_t access, std::uint32_t creation);
+Handle CreateDiskFile(const char* path, std::uint32_t access, std::uint32_t share, std::uint32_t creation);
 bool IsDiskHandle(Handle h);
 int ReadDiskFile(Handle h, void* buffer, std::uint32_t toRead, std::uint32_t* read);
 int WriteDiskFile(Handle h, const void* buffer, std::uint32_t toWrite, std::uint32_t* written);

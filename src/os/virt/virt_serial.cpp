@@ -118,7 +118,7 @@ bool DeviceName(const char* path, std::string* name) {
 
 Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
                    std::uint32_t creation, std::uint32_t flags) {
-    if (path != nullptr && !virt::NamesDevice(path)) return virt::CreateDiskFile(path, access, creation);
+    if (path != nullptr && !virt::NamesDevice(path)) return virt::CreateDiskFile(path, access, shareMode, creation);
     std::vector<std::uint32_t> args{access, shareMode, creation, flags};
     std::string text = path ? path : "";
     std::string name;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstddef>
@@ -172,7 +173,42 @@ int WideCharToMultiByte(const char16_t* wide, int length, char* text, int textSi
 
 void OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
 
-int CreateDirectoryA(const char* path) { return ::CreateDirectoryA(path, nullptr); }
+int CreateDirectoryA(const char* path, const char* sddl) {
+    if (sddl == nullptr) return ::CreateDirectoryA(path, nullptr);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return 0;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const BOOL ok = ::CreateDirectoryA(path, &attributes);
+    const DWORD error = ::GetLastError();
+    ::LocalFree(descriptor);
+    ::SetLastError(error);
+    return ok;
+}
+
+std::uint32_t GetFileAttributesA(const char* path) { return ::GetFileAttributesA(path); }
+
+int GetCurrentUserSid(char* sid, std::size_t size) {
+    struct Token {
+        HANDLE h = nullptr;
+        ~Token() {
+            if (h != nullptr) ::CloseHandle(h);
+        }
+    } token;
+    if (sid == nullptr || size == 0 || !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token.h))
+        return 0;
+    // TOKEN_USER and the SID after it; a SID is at most 68 bytes.
+    alignas(TOKEN_USER) unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD needed = 0;
+    if (!::GetTokenInformation(token.h, TokenUser, buffer, sizeof buffer, &needed)) return 0;
+    char* text = nullptr;
+    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return 0;
+    const std::size_t length = std::strlen(text);
+    const bool fits = length < size;
+    if (fits) std::memcpy(sid, text, length + 1);
+    ::LocalFree(text);
+    return fits ? 1 : 0;
+}
 
 int DeleteFileA(const char* path) { return ::DeleteFileA(path); }
 
