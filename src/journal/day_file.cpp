@@ -10,6 +10,7 @@
 #include "journal/line_format.h"
 #include "journal/settings.h"
 #include "os/os.h"
+#include "os/unique_handle.h"
 
 namespace vantor::journal {
 namespace {
@@ -78,42 +79,6 @@ public:
     ~Guard() { os::ReleaseSRWLockExclusive(&State().lock); }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
-};
-
-// An open file, closed when it goes out of scope.
-class FileHandle {
-public:
-    explicit FileHandle(os::Handle h) noexcept : h_(h) {}
-    ~FileHandle() {
-        if (h_ != os::kInvalidHandle) os::CloseHandle(h_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    void Reset(os::Handle h) noexcept {
-        if (h_ != os::kInvalidHandle) os::CloseHandle(h_);
-        h_ = h;
-    }
-    os::Handle Get() const noexcept { return h_; }
-    bool Valid() const noexcept { return h_ != os::kInvalidHandle; }
-
-private:
-    os::Handle h_;
-};
-
-// A file search, closed when it goes out of scope.
-class SearchHandle {
-public:
-    explicit SearchHandle(os::Handle h) noexcept : h_(h) {}
-    ~SearchHandle() {
-        if (h_ != os::kInvalidHandle) os::FindClose(h_);
-    }
-    SearchHandle(const SearchHandle&) = delete;
-    SearchHandle& operator=(const SearchHandle&) = delete;
-    os::Handle Get() const noexcept { return h_; }
-    bool Valid() const noexcept { return h_ != os::kInvalidHandle; }
-
-private:
-    os::Handle h_;
 };
 
 const char* ErrorName(std::uint32_t error) noexcept {
@@ -256,7 +221,7 @@ void Prune(const Settings& settings, int today) noexcept {
     os::FindData found{};
     int count = 0;
     {
-        const SearchHandle find(os::FindFirstFileA(pattern, &found));
+        const os::UniqueFind find(os::FindFirstFileA(pattern, &found));
         if (find.Valid()) {
             do {
                 if ((found.dwFileAttributes &
@@ -322,7 +287,7 @@ Outcome WriteRun(const Settings& settings, const os::SystemTime& day, const char
     // a program that renames the file is not refused while a line is added.
     constexpr std::uint32_t kShare = os::kFileShareRead | os::kFileShareWrite | os::kFileShareDelete;
     constexpr std::uint32_t kFlags = os::kFileAttributeNormal | os::kFileFlagOpenReparsePoint;
-    FileHandle file(os::CreateFileA(path, os::kFileAppendData, kShare, os::kOpenAlways, kFlags));
+    os::UniqueHandle file(os::CreateFileA(path, os::kFileAppendData, kShare, os::kOpenAlways, kFlags));
     if (!file.Valid() && os::GetLastError() == os::kErrorPathNotFound) {
         CreateFolders(settings.folder);
         file.Reset(os::CreateFileA(path, os::kFileAppendData, kShare, os::kOpenAlways, kFlags));

@@ -6,7 +6,7 @@
 
 #include "diag/trace.h"
 #include "link/port_handles.h"
-#include "link/unique_handle.h"
+#include "os/unique_handle.h"
 #include "os/os.h"
 
 namespace vantor::link {
@@ -48,7 +48,7 @@ int OpenPort(Line& line, const PortConfig* config) noexcept {
                 static_cast<std::size_t>(static_cast<const char*>(end) - c.portName) + 1);
 
     // Closed again on every early return below.
-    UniqueHandle port(os::CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0,
+    os::UniqueHandle port(os::CreateFileA(path, os::kGenericRead | os::kGenericWrite, 0,
                                       os::kOpenExisting, os::kFileAttributeNormal));
     if (!port.Valid()) return 0;
     const os::Handle h = port.Get();

@@ -1,0 +1,40 @@
+// Owned handles: closed when their owner goes out of scope, unless handed on
+// first. The invalid value stands for "nothing owned". One template for every
+// kind of handle the seam hands out, each with the call that closes it.
+#pragma once
+
+#include "os/os.h"
+
+namespace os {
+
+template <int (*Close)(Handle)>
+class Owned {
+public:
+    explicit Owned(Handle handle) noexcept : handle_(handle) {}
+    ~Owned() { Reset(kInvalidHandle); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    Handle Get() const noexcept { return handle_; }
+    bool Valid() const noexcept { return handle_ != kInvalidHandle; }
+
+    // Closes what is owned and owns `handle` instead.
+    void Reset(Handle handle) noexcept {
+        if (handle_ != kInvalidHandle) Close(handle_);
+        handle_ = handle;
+    }
+    // Hands the handle on; this owner closes nothing any more.
+    Handle Release() noexcept {
+        const Handle handle = handle_;
+        handle_ = kInvalidHandle;
+        return handle;
+    }
+
+private:
+    Handle handle_;
+};
+
+using UniqueHandle = Owned<CloseHandle>;  // files, ports
+using UniqueFind = Owned<FindClose>;      // FindFirstFileA searches
+
+}  // namespace os
