@@ -20,6 +20,9 @@ enum class Verdict {
 // line is kNotYet. `line` is one whole line without its line end.
 Verdict FinalResult(const char* line, std::size_t length) noexcept;
 
+// True when the `length` bytes of `line` begin with the text `prefix`.
+bool StartsWith(const char* line, std::size_t length, const char* prefix) noexcept;
+
 // The code a refusal carries: "+CMS ERROR: <n>" (TS 27.005 3.2.5), "+CME
 // ERROR: <n>" (TS 27.007 9.2), or none (a plain ERROR, or an answer that
 // refused without a result code).

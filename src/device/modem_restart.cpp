@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "device/gsm_modem.h"
+#include "device/values.h"
 #include "diag/trace.h"
 
 namespace vantor {
@@ -48,11 +49,10 @@ bool CGsmModem::RestoreTextMode() noexcept {
     std::uint8_t answer[kAnswerSize] = "AT+CMGF?\r\n";
     std::int32_t length = 10;
     if (link::Exchange(line, answer, &length) != 1) return false;
-    const char* format = std::strstr(reinterpret_cast<const char*>(answer), "+CMGF:");
-    if (format == nullptr) return false;
-    format += 6;
-    while (*format == ' ') ++format;
-    if (*format != '0' || SetModemFormat(1) != 1) return false;
+    std::int8_t format = -1;
+    if (!ParseFormat(reinterpret_cast<const char*>(answer), &format) || format != 0 ||
+        SetModemFormat(1) != 1)
+        return false;
     Trace("Modem restarted: message format 1 restored\n");
     journal_.Restarted(1);
     line.RestartSeen = false;  // restored once, whichever way it was noticed

@@ -23,16 +23,6 @@ Slot* StoreOf(CGsmModem& modem, std::int16_t kind, int* slots) noexcept {
     }
 }
 
-// "+CMGF: <digit>": the digit's value as a signed byte, or false without marker.
-bool ParseFormat(const char* answer, std::int8_t* format) noexcept {
-    const char* p = std::strstr(answer, "+CMGF:");
-    if (p == nullptr) return false;
-    p += 6;
-    while (*p == ' ') ++p;
-    *format = static_cast<std::int8_t>(*p - '0');
-    return true;
-}
-
 // "+CSCA: \"<number>\",<type>": the characters up to the last double quote.
 // Without a closing quote the number's end is unknown and nothing is taken.
 bool ParseServiceCentre(const char* answer, std::uint8_t* value) noexcept {

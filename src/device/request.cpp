@@ -9,7 +9,6 @@ namespace vantor {
 
 namespace {
 
-constexpr int kItemTextSize = 255;  // what ItemToBytes may write for a text
 
 int Append(std::uint8_t* request, int at, const char* text) noexcept {
     const std::size_t n = std::strlen(text);

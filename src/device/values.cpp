@@ -43,6 +43,15 @@ std::uint32_t WithLow16(std::uint32_t field, std::uint32_t low) noexcept {
 
 }  // namespace
 
+bool ParseFormat(const char* answer, std::int8_t* format) noexcept {
+    const char* p = std::strstr(answer, "+CMGF:");
+    if (p == nullptr) return false;
+    p += 6;
+    while (*p == ' ') ++p;
+    *format = static_cast<std::int8_t>(*p - '0');
+    return true;
+}
+
 std::uint16_t BcdToBinary16(std::uint16_t bcd) noexcept {
     std::uint32_t result = 0;
     for (int shift = 12; shift >= 0; shift -= 4) result = result * 10 + ((bcd >> shift) & 0xFu);

@@ -12,7 +12,6 @@ namespace vantor {
 
 namespace {
 
-constexpr int kItemTextSize = 255;        // what ItemToBytes may write for a text
 
 }  // namespace
 

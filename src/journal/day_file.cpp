@@ -9,6 +9,7 @@
 #include "journal/event.h"
 #include "journal/line_format.h"
 #include "journal/settings.h"
+#include "os/lock_guard.h"
 #include "os/os.h"
 #include "os/unique_handle.h"
 
@@ -72,14 +73,6 @@ WriterState& State() noexcept {
     static WriterState state;
     return state;
 }
-
-class Guard {
-public:
-    Guard() noexcept { os::AcquireSRWLockExclusive(&State().lock); }
-    ~Guard() { os::ReleaseSRWLockExclusive(&State().lock); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-};
 
 const char* ErrorName(std::uint32_t error) noexcept {
     switch (error) {
@@ -484,7 +477,7 @@ void FolderRights(const char* sid, char (&sddl)[160]) noexcept {
 
 bool AppendLines(const os::SystemTime& day, const char* lines, std::size_t length) noexcept {
     if (length == 0) return true;
-    Guard guard;
+    os::LockGuard guard(State().lock);
     WriterState& s = State();
     const Settings settings = ReadSettings();
     if (!settings.on) {
@@ -500,7 +493,7 @@ bool AppendLines(const os::SystemTime& day, const char* lines, std::size_t lengt
 void RetryWaitingLines() noexcept {
     WriterState& s = State();
     if (!s.linesWait.load(std::memory_order_relaxed)) return;
-    Guard guard;
+    os::LockGuard guard(State().lock);
     if (s.waitingUsed == 0 || os::GetTickCount() - s.retriedAt < kRetryIntervalMs) return;
     const Settings settings = ReadSettings();
     if (!settings.on) {
@@ -512,7 +505,7 @@ void RetryWaitingLines() noexcept {
 }
 
 void ForgetWriterState() noexcept {
-    Guard guard;
+    os::LockGuard guard(State().lock);
     WriterState& s = State();
     s.failing = false;
     s.failureTraced = false;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/lock_guard.h"
 #include "os/os.h"
 
 namespace vantor::journal {
@@ -95,7 +96,7 @@ std::uint64_t MessageKey(const char* port, const char* header, const char* body)
 
 bool FirstSight(std::uint64_t key) noexcept {
     Seen& s = Memory();
-    os::AcquireSRWLockExclusive(&s.lock);
+    os::LockGuard guard(s.lock);
     bool first = true;
     for (int i = 0; i < s.count && first; ++i) first = s.keys[i] != key;
     if (first) {
@@ -103,16 +104,14 @@ bool FirstSight(std::uint64_t key) noexcept {
         s.next = (s.next + 1) % kRemembered;
         if (s.count < kRemembered) ++s.count;
     }
-    os::ReleaseSRWLockExclusive(&s.lock);
     return first;
 }
 
 void ForgetSeenMessages() noexcept {
     Seen& s = Memory();
-    os::AcquireSRWLockExclusive(&s.lock);
+    os::LockGuard guard(s.lock);
     s.count = 0;
     s.next = 0;
-    os::ReleaseSRWLockExclusive(&s.lock);
 }
 
 }  // namespace vantor::journal

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "os/lock_guard.h"
+
 namespace vantor::port_handles {
 namespace {
 
@@ -16,19 +18,6 @@ struct Registry {
     Entry entries[kCapacity];
     int count = 0;
     std::uint32_t lastGeneration = 0;
-};
-
-// Holds the table's lock for one scope. An SRW lock cannot fail, so no path
-// here can throw or end the host's process.
-class Guard {
-public:
-    explicit Guard(os::SrwLock& lock) noexcept : lock_(lock) { os::AcquireSRWLockExclusive(&lock_); }
-    ~Guard() { os::ReleaseSRWLockExclusive(&lock_); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-
-private:
-    os::SrwLock& lock_;
 };
 
 Registry& Table() noexcept {
@@ -47,7 +36,7 @@ int IndexOf(const Registry& r, os::Handle handle) noexcept {
 std::uint32_t Register(os::Handle handle, const char* name) noexcept {
     if (handle == os::kInvalidHandle) return 0;
     Registry& r = Table();
-    Guard guard(r.lock);
+    os::LockGuard guard(r.lock);
     if (++r.lastGeneration == 0) ++r.lastGeneration;  // 0 means "not ours"
     // The system hands a value out again only after it was closed; a value
     // still on the table (left by a closed handle the table never saw go)
@@ -67,7 +56,7 @@ std::uint32_t Register(os::Handle handle, const char* name) noexcept {
 
 bool NameOf(os::Handle handle, char* name) noexcept {
     Registry& r = Table();
-    Guard guard(r.lock);
+    os::LockGuard guard(r.lock);
     const int i = IndexOf(r, handle);
     if (i < 0) return false;
     std::memcpy(name, r.entries[i].name, kNameSize);
@@ -77,7 +66,7 @@ bool NameOf(os::Handle handle, char* name) noexcept {
 bool FindOpening(const char* name, os::Handle* handle, std::uint32_t* generation) noexcept {
     if (name == nullptr || name[0] == '\0') return false;
     Registry& r = Table();
-    Guard guard(r.lock);
+    os::LockGuard guard(r.lock);
     for (int i = 0; i < r.count; ++i) {
         if (std::strncmp(r.entries[i].name, name, kNameSize) != 0) continue;
         *handle = r.entries[i].handle;
@@ -89,14 +78,14 @@ bool FindOpening(const char* name, os::Handle* handle, std::uint32_t* generation
 
 std::uint32_t GenerationOf(os::Handle handle) noexcept {
     Registry& r = Table();
-    Guard guard(r.lock);
+    os::LockGuard guard(r.lock);
     const int i = IndexOf(r, handle);
     return i < 0 ? 0 : r.entries[i].generation;
 }
 
 bool Release(os::Handle handle, std::uint32_t generation) noexcept {
     Registry& r = Table();
-    Guard guard(r.lock);
+    os::LockGuard guard(r.lock);
     const int i = IndexOf(r, handle);
     if (i < 0 || generation == 0 || r.entries[i].generation != generation) return false;
     r.entries[i] = r.entries[--r.count];
@@ -105,7 +94,7 @@ bool Release(os::Handle handle, std::uint32_t generation) noexcept {
 
 bool IsRegistered(os::Handle handle) noexcept {
     Registry& r = Table();
-    Guard guard(r.lock);
+    os::LockGuard guard(r.lock);
     return IndexOf(r, handle) >= 0;
 }
 

@@ -21,11 +21,6 @@ constexpr std::size_t kMarkerLength = sizeof kMarker - 1;
 // through AT+CSCS) takes 2 or 4 bytes per unit. The most any body can take.
 constexpr std::size_t kMaxBody = 4 * 160;
 
-bool StartsWith(const char* line, std::size_t length, const char* prefix) noexcept {
-    const std::size_t n = std::strlen(prefix);
-    return length >= n && std::memcmp(line, prefix, n) == 0;
-}
-
 
 }  // namespace
 
@@ -84,7 +79,7 @@ at::Verdict ListingReader::EndOfLine() noexcept {
     if (state_ == State::kPduLine) {
         // An entry cut off before its PDU: the next header or the final
         // result follows at once.
-        if (StartsWith(line, lineLength, kMarker) ||
+        if (at::StartsWith(line, lineLength, kMarker) ||
             at::FinalResult(line, lineLength) != at::Verdict::kNotYet) {
             used_ = bodyStart_ - 2;  // the header alone
             FinishPduEntry();
@@ -108,7 +103,7 @@ at::Verdict ListingReader::EndOfLine() noexcept {
     // A header that leaves no room for the longest PDU line is no header a
     // modem sends: noise on the line, or a faulty modem. It is dropped, and
     // what follows it is read on.
-    if (!StartsWith(line, lineLength, kMarker) || lineLength > kMaxHeaderLine) {
+    if (!at::StartsWith(line, lineLength, kMarker) || lineLength > kMaxHeaderLine) {
         Next();
         return at::Verdict::kNotYet;
     }
