@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "device/driver_base.h"
+#include "device/unfinished_send.h"
 #include "host/records.h"
 #include "at/answer.h"
 #include "journal/recorder.h"
 #include "link/exchange.h"
 #include "sms/listing.h"
-#include "device/unfinished_send.h"
 #include "sms/pdu_encode.h"
 
 namespace vantor {

@@ -9,7 +9,6 @@ namespace vantor {
 
 namespace {
 
-
 int Append(std::uint8_t* request, int at, const char* text) noexcept {
     const std::size_t n = std::strlen(text);
     std::memcpy(request + at, text, n);

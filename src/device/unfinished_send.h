@@ -1,7 +1,9 @@
 // The last message a SEND could not finish: the host's retry (the next SEND
-// of the same number and text, before any other send and within minutes)
-// goes on with it instead of starting again, so that no part the modem
-// confirmed, even late, reaches the phone twice.
+// of the same number and text within minutes) goes on with it instead of
+// starting again, so that no part the modem confirmed, even late, reaches
+// the phone twice. Only a retry before any other send resumes a long
+// message; a message whose last part was confirmed late is not sent again
+// by a retry after other sends either.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +14,6 @@
 #include "sms/pdu_encode.h"
 
 namespace vantor {
-
-inline constexpr int kTeleSize = 15;  // 14 characters + NUL
 
 // How long a message that could not be finished waits for the host's retry.
 // Later, the same number and text are a new alarm, and a long message is

@@ -142,6 +142,8 @@ enum RegisterKind : std::int16_t {
     kReSTime = 13, kEDelay = 14, kSReturn = 15, kCodeMod = 16,
 };
 inline constexpr int kRegisterCount = 17;
+// The Tele register's text: at most 14 characters and its NUL.
+inline constexpr int kTeleSize = 15;
 
 // HostDataType codes.
 enum HostDataType : std::uint16_t {

@@ -150,12 +150,10 @@ public:
             if (!lines_.Step(static_cast<char>(bytes[i])) || inMessage) continue;
             const char* text = lines_.Text();
             const std::size_t length = lines_.Length();
-            if (length == sizeof kStartUp - 1 && std::memcmp(text, kStartUp, length) == 0)
-            {
+            if (length == sizeof kStartUp - 1 && std::memcmp(text, kStartUp, length) == 0) {
                 line.RestartSeen = true;
                 Forgive(line);  // a restarted modem answers nothing it heard before
-            }
-            else if (length == sizeof kOverflow + 1 && std::memcmp(text, kOverflow, sizeof kOverflow - 1) == 0)
+            } else if (length == sizeof kOverflow + 1 && std::memcmp(text, kOverflow, sizeof kOverflow - 1) == 0)
                 TraceOverflow(text[length - 1]);
         }
     }

@@ -21,7 +21,6 @@ constexpr std::size_t kMarkerLength = sizeof kMarker - 1;
 // through AT+CSCS) takes 2 or 4 bytes per unit. The most any body can take.
 constexpr std::size_t kMaxBody = 4 * 160;
 
-
 }  // namespace
 
 ListingReader::ListingReader(Format format, Slot* header, Slot* text, int slots) noexcept
