@@ -17,7 +17,7 @@
 #include "port_config.h"
 #include "packet_builder.h"
 #include "sms/listing_reader.h"
-#include "sms/pdu_decode.h"
+#include "sms/shown_text.h"
 #include "sms/pdu_encode.h"
 
 using namespace vantor;
@@ -94,10 +94,13 @@ struct Stores {
     Slot text[kOldSlots];
 };
 
-// A whole answer through the listing reader the driver runs, as one piece.
+// A whole answer through the listing reader the driver runs, as one piece,
+// and shown as the driver shows it.
 int ReadListing(sms::ListingReader::Format format, const std::string& answer, Stores& stores) {
-    sms::ListingReader reader(format, stores.header, stores.text, kOldSlots);
+    static sms::Received records[kOldSlots];
+    sms::ListingReader reader(format, records, kOldSlots);
     reader.Take(answer.data(), answer.size());
+    sms::ShowListing(records, reader.Entries(), format, stores.header, stores.text, kOldSlots);
     return reader.Entries();
 }
 

@@ -31,7 +31,7 @@
 
 #include "bench_support.h"
 #include "os/os.h"
-#include "sms/pdu_decode.h"
+#include "sms/shown_text.h"
 #include "sms/pdu_encode.h"
 
 namespace {

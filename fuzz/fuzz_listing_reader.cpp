@@ -1,7 +1,7 @@
 // An AT+CMGL answer through the listing reader the driver runs, in either
 // format, into 1..20 slots, delivered in fuzzer-chosen pieces as the line
-// would: every slot stays a terminated text of at most 255 bytes, the
-// canaries around the stores and around the reader are untouched, a verdict
+// would, and shown as the driver shows it: every slot stays a terminated text of at most 255 bytes, the
+// canaries around the records, the stores and the reader are untouched, a verdict
 // once given stays, and the entry count never goes down, also when the line
 // goes quiet and the reader ends what it held back.
 //
@@ -14,9 +14,11 @@
 
 #include "fuzz_common.h"
 #include "sms/listing_reader.h"
+#include "sms/shown_text.h"
 
 using vantor::Slot;
 using vantor::sms::ListingReader;
+using vantor::sms::Received;
 
 namespace {
 
@@ -48,7 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plan.empty()) plan = std::string(1, '\0');
     const std::string answer = in.Rest();
 
-    // One canary slot before and after each store.
+    // One canary record before and after the records, one canary slot
+    // before and after each store.
+    std::unique_ptr<Received[]> records(new Received[slots + 2]);
+    std::memset(static_cast<void*>(records.get()), kCanary, sizeof(Received) * (slots + 2));
     std::unique_ptr<Slot[]> header(new Slot[slots + 2]);
     std::unique_ptr<Slot[]> text(new Slot[slots + 2]);
     std::memset(header.get(), kCanary, sizeof(Slot) * (slots + 2));
@@ -56,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     GuardedReader guarded;
     std::memset(&guarded, kCanary, sizeof guarded);
-    auto* reader = new (guarded.storage) ListingReader(format, header.get() + 1, text.get() + 1, slots);
+    auto* reader = new (guarded.storage) ListingReader(format, records.get() + 1, slots);
 
     vantor::at::Verdict verdict = vantor::at::Verdict::kNotYet;
     int entries = 0;
@@ -82,9 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         entries = reader->Entries();
     }
     reader->~ListingReader();
+    vantor::sms::ShowListing(records.get() + 1, entries < slots ? entries : slots, format,
+                             header.get() + 1, text.get() + 1, slots);
 
     FUZZ_CHECK(Intact(guarded.before, kGuard));
     FUZZ_CHECK(Intact(guarded.after, kGuard));
+    FUZZ_CHECK(Intact(reinterpret_cast<const char*>(&records[0]), sizeof(Received)) &&
+               Intact(reinterpret_cast<const char*>(&records[slots + 1]), sizeof(Received)));
     FUZZ_CHECK(Intact(header[0], sizeof(Slot)) && Intact(header[slots + 1], sizeof(Slot)));
     FUZZ_CHECK(Intact(text[0], sizeof(Slot)) && Intact(text[slots + 1], sizeof(Slot)));
     fuzz::CheckSlots(header.get() + 1, slots, false);

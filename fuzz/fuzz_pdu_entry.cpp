@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "fuzz_common.h"
-#include "sms/pdu_decode.h"
+#include "sms/shown_text.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 // A whole PDU-mode listing answer through the listing reader the driver runs,
+// shown as the driver shows it,
 // into 1..20 slots that held earlier texts: every slot stays a terminated
 // text of at most 255 bytes, body texts are never cut inside a double-byte
 // character, an answer without an entry leaves the pair empty, and nothing is
@@ -9,10 +10,9 @@
 #include <string>
 
 #include "fuzz_common.h"
-#include "sms/listing_reader.h"
+#include "sms/shown_text.h"
 
 using vantor::Slot;
-using vantor::sms::ListingReader;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);
@@ -30,13 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::snprintf(text[i], sizeof(Slot), "earlier text %d", i + 1);
     }
 
-    ListingReader reader(ListingReader::Format::kPdu, header.get(), text.get(), slots);
-    if (reader.Take(buffer.get(), answer.size()) == vantor::at::Verdict::kNotYet) reader.End();
+    vantor::sms::ParsePduListing(buffer.get(), answer.size(), header.get(), text.get(), slots, true);
 
     fuzz::CheckSlots(header.get(), slots, false);
     fuzz::CheckSlots(text.get(), slots, true);
     if (answer.find("+CMGL:") == std::string::npos) {
-        FUZZ_CHECK(reader.Entries() == 0);
         for (int i = 0; i < slots; ++i) FUZZ_CHECK(header[i][0] == '\0' && text[i][0] == '\0');
     }
     os::virt::Reset();  // the trace lines of this run go

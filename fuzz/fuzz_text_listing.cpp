@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_common.h"
-#include "sms/listing_reader.h"
+#include "sms/shown_text.h"
 
 using vantor::Slot;
 
@@ -26,9 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text[i][sizeof(Slot) - 1] = '\0';
     }
 
-    vantor::sms::ListingReader reader(vantor::sms::ListingReader::Format::kText, header.get(),
-                                      text.get(), slots);
-    if (reader.Take(buffer.get(), answer.size()) == vantor::at::Verdict::kNotYet) reader.End();
+    vantor::sms::ParseTextListing(buffer.get(), answer.size(), header.get(), text.get(), slots);
 
     fuzz::CheckSlots(header.get(), slots, false);
     fuzz::CheckSlots(text.get(), slots, false);

@@ -14,6 +14,7 @@
 #include "link/exchange.h"
 #include "sms/listing.h"
 #include "sms/pdu_encode.h"
+#include "sms/received.h"
 
 namespace vantor {
 
@@ -149,6 +150,10 @@ private:
     void LeaveInput(std::uint32_t windowMs) noexcept;
 
     UnfinishedSend unfinished_;
+
+    // The messages of the listing being read, until the modem's OK makes
+    // them the host's.
+    sms::Received listed_[kOldSlots];
 
     // The message format the host last set on the modem (-1: none yet). A
     // modem that restarts comes back with its stored format; this one is

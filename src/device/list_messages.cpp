@@ -1,12 +1,14 @@
-// The NEW and OLD listings: AT+CMGL read as it arrives into a scratch pair of
-// stores, which replaces the device's pair only when the modem ended the
-// answer with OK. A refused, silent or cut listing leaves what the host saw.
+// The NEW and OLD listings: AT+CMGL read as it arrives into records, which
+// replace the device's pair of stores (their display texts made here) only
+// when the modem ended the answer with OK. A refused, silent or cut listing
+// leaves what the host saw.
 #include <cstring>
 
 #include "device/gsm_modem.h"
 #include "link/chat.h"
 #include "link/exchange.h"
 #include "sms/listing_reader.h"
+#include "sms/shown_text.h"
 
 namespace vantor {
 
@@ -39,11 +41,8 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request, std:
         request = command;
     }
 
-    Slot header[kOldSlots];
-    Slot body[kOldSlots];
-    sms::ListingReader reader(
-        textMode ? sms::ListingReader::Format::kText : sms::ListingReader::Format::kPdu, header,
-        body, slots);
+    const sms::ListingFormat format = textMode ? sms::ListingFormat::kText : sms::ListingFormat::kPdu;
+    sms::ListingReader reader(format, listed_, slots);
     // The answer is read as it arrives, so a listing of any length passes
     // through the reader's fixed areas; each chunk is traced as it comes.
     link::Pacing pacing;
@@ -71,9 +70,9 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request, std:
     if (unread && !textMode && reader.Entries() == 0) return 1;
     Slot* storeHeader = unread ? MsgNew : MsgOld;
     Slot* storeText = unread ? MsgNec : MsgInf;
-    std::memcpy(storeHeader, header, sizeof(Slot) * static_cast<std::size_t>(slots));
-    std::memcpy(storeText, body, sizeof(Slot) * static_cast<std::size_t>(slots));
-    for (int i = 0; i < reader.Entries() && i < slots; ++i) journal_.Listed(header[i], body[i], unread);
+    const int listed = reader.Entries() < slots ? reader.Entries() : slots;
+    sms::ShowListing(listed_, listed, format, storeHeader, storeText, slots);
+    for (int i = 0; i < listed; ++i) journal_.Listed(listed_[i], unread);
     return 1;
 }
 

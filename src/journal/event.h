@@ -1,6 +1,5 @@
 // One journal event as the device reports it: what happened, when, and the
-// fields of its line. Texts are in the ANSI code page (GBK), as the device
-// holds them; the line is written in UTF-8.
+// fields of its line, in UTF-8 as the line is written.
 #pragma once
 
 #include <cstdint>
@@ -28,13 +27,13 @@ struct Event {
     os::SystemTime time{};
     std::int32_t utcOffsetMinutes = 0;
     char port[32] = {};
-    char number[32] = {};       // the recipient, or the sender
+    char number[100] = {};      // the recipient, or the sender
     char parts[16] = {};        // "3", or "2/3" for one part
     char references[64] = {};   // message references (+CMGS: <mr>), or the storage index
     char result[96] = {};
     char error[32] = {};        // "+CMS ERROR: 42"
     char meaning[64] = {};      // "congestion"
-    char text[512] = {};        // the message
+    char text[2048] = {};       // the message: 640 characters of up to three bytes
 };
 
 // The local time and the zone's offset from UTC now.

@@ -35,10 +35,11 @@ bool PutEscaped(char c, char* out, std::size_t size, std::size_t* used) noexcept
 
 // One code point as UTF-8 (RFC 3629).
 bool PutCodePoint(char32_t c, char* out, std::size_t size, std::size_t* used) noexcept {
-    if (c < 0x80) return PutEscaped(static_cast<char>(c), out, size, used);
     char bytes[4];
     std::size_t n = 0;
-    if (c < 0x800) {
+    if (c < 0x80) {
+        // ASCII as it is; the line escapes what needs it.
+    } else if (c < 0x800) {
         bytes[n++] = static_cast<char>(0xC0 | (c >> 6));
     } else if (c < 0x10000) {
         bytes[n++] = static_cast<char>(0xE0 | (c >> 12));
@@ -48,7 +49,7 @@ bool PutCodePoint(char32_t c, char* out, std::size_t size, std::size_t* used) no
         bytes[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
         bytes[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     }
-    bytes[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    bytes[n++] = static_cast<char>(c < 0x80 ? c : 0x80 | (c & 0x3F));
     if (*used + n >= size) return false;
     std::memcpy(out + *used, bytes, n);
     *used += n;
@@ -84,14 +85,17 @@ bool NeedsTextMark(const char* text, std::size_t length, bool counts) noexcept {
 }
 
 // A field of the line: the text mark where a spreadsheet needs it, then the
-// text, escaped.
+// text, escaped. The text is UTF-8; its bytes from 0x80 up pass as they are.
 bool PutField(const char* text, std::size_t length, bool counts, char* out, std::size_t size,
               std::size_t* used) noexcept {
     if (NeedsTextMark(text, length, counts)) {
         if (*used + 1 >= size) return false;
         out[(*used)++] = kTextMark;
     }
-    return AppendField(text, length, out, size, used);
+    for (std::size_t i = 0; i < length; ++i)
+        if (!PutEscaped(text[i], out, size, used)) return false;
+    out[*used] = '\0';
+    return true;
 }
 
 bool PutTab(char* out, std::size_t size, std::size_t* used) noexcept {
@@ -102,49 +106,53 @@ bool PutTab(char* out, std::size_t size, std::size_t* used) noexcept {
 
 }  // namespace
 
-bool AppendField(const char* text, std::size_t length, char* out, std::size_t size,
-                 std::size_t* used) noexcept {
-    bool ascii = true;
-    for (std::size_t i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
-    if (ascii) {
-        for (std::size_t i = 0; i < length; ++i)
-            if (!PutEscaped(text[i], out, size, used)) return false;
-        out[*used] = '\0';
-        return true;
-    }
-    // The ANSI code page to UTF-16 through the system, then UTF-16 to UTF-8;
-    // a lone surrogate becomes U+FFFD.
-    char16_t wide[512];
-    const int units = length == 0 ? 0
-                                  : os::MultiByteToWideChar(text, static_cast<int>(length), wide,
-                                                            static_cast<int>(sizeof wide / sizeof wide[0]));
-    if (units <= 0) {
-        // Not text in the code page: its bytes as they are, escaped.
-        for (std::size_t i = 0; i < length; ++i) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[i]));
-            const std::size_t n = static_cast<unsigned char>(text[i]) < 0x80 ? 0 : 4;
-            if (n == 0 ? !PutEscaped(text[i], out, size, used) : *used + n >= size) return false;
-            if (n != 0) {
-                std::memcpy(out + *used, hex, n);
-                *used += n;
-            }
-        }
-        out[*used] = '\0';
-        return true;
-    }
-    for (int i = 0; i < units; ++i) {
-        char32_t c = wide[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+std::size_t WideToUtf8(const char16_t* units, std::size_t count, char* out, std::size_t size) noexcept {
+    std::size_t used = 0;
+    if (size == 0) return 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        if (!PutCodePoint(c, out, size, used)) return false;
+        if (!PutCodePoint(c, out, size, &used)) break;
     }
-    out[*used] = '\0';
-    return true;
+    out[used] = '\0';
+    return used;
+}
+
+std::size_t AnsiToUtf8(const char* text, std::size_t length, char* out, std::size_t size) noexcept {
+    if (size == 0) return 0;
+    // The ANSI code page to UTF-16 through the system, a piece at a time
+    // that ends on a character; what is no text in the code page becomes
+    // U+FFFD byte by byte.
+    std::size_t used = 0;
+    out[0] = '\0';
+    for (std::size_t from = 0; from < length;) {
+        std::size_t piece = length - from < 256 ? length - from : 256;
+        if (from + piece < length) {
+            // Not between the two bytes of a double-byte character.
+            std::size_t k = from;
+            while (k < from + piece) k += static_cast<unsigned char>(text[k]) >= 0x81 ? 2 : 1;
+            piece = k > from + piece ? piece - 1 : piece;
+        }
+        char16_t wide[256];
+        const int units = os::MultiByteToWideChar(text + from, static_cast<int>(piece), wide, 256);
+        if (units > 0) {
+            used += WideToUtf8(wide, static_cast<std::size_t>(units), out + used, size - used);
+        } else {
+            for (std::size_t k = 0; k < piece; ++k) {
+                const char16_t c = static_cast<unsigned char>(text[from + k]) < 0x80
+                                       ? static_cast<char16_t>(text[from + k])
+                                       : u'\uFFFD';
+                used += WideToUtf8(&c, 1, out + used, size - used);
+            }
+        }
+        from += piece;
+    }
+    return used;
 }
 
 std::size_t FormatLine(const Event& e, char* out, std::size_t size) noexcept {

@@ -29,17 +29,19 @@ extern const std::size_t kFileStartLength;
 inline constexpr char kTextMark = '\'';
 
 // The longest line FormatLine writes: every field's bytes escaped (4 bytes
-// for a control character) or widened from GBK to UTF-8.
-inline constexpr std::size_t kMaxLineSize = 4 * 1024;
+// for a control character).
+inline constexpr std::size_t kMaxLineSize = 8 * 1024;
 
 // The line of `event`, with its CR LF, into `out` (`size` bytes, NUL
 // terminated). Returns its length, 0 when it does not fit.
 std::size_t FormatLine(const Event& event, char* out, std::size_t size) noexcept;
 
-// `text` (ANSI code page, `length` bytes) as UTF-8 and escaped as above,
-// appended at out[*used]; false when it does not fit in `size` bytes.
-bool AppendField(const char* text, std::size_t length, char* out, std::size_t size,
-                 std::size_t* used) noexcept;
+// Texts into UTF-8 for an event's fields, into `out` (`size` bytes, NUL
+// terminated, cut on a character). Returns the bytes written. From `count`
+// UTF-16 units, a lone surrogate as U+FFFD; from ANSI code page text
+// (GBK), a byte that is no text in the code page as U+FFFD.
+std::size_t WideToUtf8(const char16_t* units, std::size_t count, char* out, std::size_t size) noexcept;
+std::size_t AnsiToUtf8(const char* text, std::size_t length, char* out, std::size_t size) noexcept;
 
 // journal-YYYY-MM-DD.txt for the day of `time`.
 void DayFileName(const os::SystemTime& time, char (&name)[32]) noexcept;

@@ -9,27 +9,6 @@
 namespace vantor::journal {
 namespace {
 
-constexpr char kPduFrom[] = "\xC0\xB4\xD7\xD4:";         // 来自:
-constexpr char kPduMessage[] = "\xB5\xC4\xCF\xFB\xCF\xA2";  // 的消息
-constexpr char kTextFrom[] = " Message From ";
-
-bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-// The first 12 digits of [from, to) as "20YY-MM-DD hh:mm:ss"; empty when
-// fewer.
-void StampOf(const char* from, const char* to, char (&stamp)[20]) noexcept {
-    char d[12];
-    int n = 0;
-    for (const char* p = from; p < to && n < 12; ++p)
-        if (IsDigit(*p)) d[n++] = *p;
-    if (n < 12) {
-        stamp[0] = '\0';
-        return;
-    }
-    std::snprintf(stamp, sizeof stamp, "20%.2s-%.2s-%.2s %.2s:%.2s:%.2s", d, d + 2, d + 4, d + 6, d + 8,
-                  d + 10);
-}
-
 struct Seen {
     os::SrwLock lock;
     std::uint64_t keys[kRemembered] = {};
@@ -48,49 +27,27 @@ constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 std::uint64_t Mix(std::uint64_t h, char c) noexcept {
     return (h ^ static_cast<unsigned char>(c)) * kFnvPrime;
 }
+std::uint64_t MixUnit(std::uint64_t h, char16_t u) noexcept {
+    return Mix(Mix(h, static_cast<char>(u >> 8)), static_cast<char>(u & 0xFF));
+}
+std::uint64_t MixNumber(std::uint64_t h, int v) noexcept {
+    for (int k = 0; k < 4; ++k) h = Mix(h, static_cast<char>((static_cast<unsigned>(v) >> (8 * k)) & 0xFF));
+    return h;
+}
 
 }  // namespace
 
-bool ParseListedHeader(const char* header, ListedHeader* out) noexcept {
-    *out = ListedHeader{};
-    if (header == nullptr || header[0] != '<' || !IsDigit(header[1])) return false;
-    const char* p = header + 1;
-    int index = 0;
-    while (IsDigit(*p) && index < 100000) index = index * 10 + (*p++ - '0');
-    if (*p != '>') return false;
-    out->index = index;
-    ++p;
-    if (const char* from = std::strstr(p, kPduFrom)) {
-        StampOf(p, from, out->stamp);
-        out->sender = from + sizeof kPduFrom - 1;
-        const char* end = std::strstr(out->sender, kPduMessage);
-        out->senderLength = end ? static_cast<std::size_t>(end - out->sender) : std::strlen(out->sender);
-        // "(k/n)" after 的消息.
-        int k = 0;
-        int total = 0;
-        if (end != nullptr &&
-            std::sscanf(end + sizeof kPduMessage - 1, "(%d/%d)", &k, &total) == 2 && k > 0 && total > 0)
-            std::snprintf(out->part, sizeof out->part, "%d/%d", k, total);
-        return true;
-    }
-    if (const char* from = std::strstr(p, kTextFrom)) {
-        StampOf(p, from, out->stamp);
-        out->sender = from + sizeof kTextFrom - 1;
-        out->senderLength = std::strlen(out->sender);
-        return true;
-    }
-    out->notice = p;
-    return true;
-}
-
-std::uint64_t MessageKey(const char* port, const char* header, const char* body) noexcept {
+std::uint64_t MessageKey(const char* port, const sms::Received& m) noexcept {
     std::uint64_t h = kFnvOffset;
     for (const char* p = port; *p != '\0'; ++p) h = Mix(h, *p);
     h = Mix(h, '\0');
-    for (const char* p = header; *p != '\0'; ++p)
-        if (IsDigit(*p)) h = Mix(h, *p);
-    h = Mix(h, '\0');
-    for (const char* p = body; *p != '\0'; ++p) h = Mix(h, *p);
+    h = MixNumber(h, m.IndexNumber());
+    for (const char c : m.stamp.digits) h = Mix(h, c);
+    for (int k = 0; k < m.senderUnits; ++k) h = MixUnit(h, m.sender[k]);
+    h = MixNumber(h, m.part);
+    h = MixNumber(h, m.parts);
+    h = Mix(h, m.nonText ? 1 : 0);
+    for (int k = 0; k < m.textUnits; ++k) h = MixUnit(h, m.text[k]);
     return h;
 }
 

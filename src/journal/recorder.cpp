@@ -33,6 +33,24 @@ void PutCode(const at::Refusal& r, Event& e) noexcept {
     Copy(e.meaning, meaning);
 }
 
+// ", stamped 2026-12-09 08:30:15 +08:00" from the service centre's time
+// stamp (TS 23.040 9.2.3.11: the zone in quarters of an hour); false when
+// the stamp is not whole.
+bool StampText(const sms::TimeStamp& t, char (&out)[48]) noexcept {
+    if (t.octets < 6) return false;
+    for (const char c : t.digits)
+        if (c < '0' || c > '9') return false;
+    const char* d = t.digits;
+    int n = std::snprintf(out, sizeof out, ", stamped 20%.2s-%.2s-%.2s %.2s:%.2s:%.2s", d, d + 2, d + 4,
+                          d + 6, d + 8, d + 10);
+    if (t.hasZone && n > 0) {
+        const int minutes = 15 * (t.zone < 0 ? -t.zone : t.zone);
+        std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), " %c%02d:%02d",
+                      t.zone < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    }
+    return true;
+}
+
 // The last final result line of an answer ("OK", "ERROR", "+CMS ERROR: 321"),
 // into `line`; false when none came.
 bool FinalLine(const std::uint8_t* answer, std::size_t length, char (&line)[32]) noexcept {
@@ -96,8 +114,8 @@ void Recorder::Flush() noexcept {
 
 void Recorder::SendStarted(const char* number, const char* text) noexcept {
     Commit();
-    Copy(number_, number);
-    Copy(text_, text);
+    AnsiToUtf8(number, strnlen(number, sizeof number_), number_, sizeof number_);
+    AnsiToUtf8(text, strnlen(text, sizeof text_), text_, sizeof text_);
     references_[0] = '\0';
     parts_ = 0;
     firstPart_ = 0;
@@ -191,8 +209,8 @@ void Recorder::LateVerdict(const char* number, const char* text, int part, int p
     e.kind = sent ? EventKind::kSent : EventKind::kRefused;
     StampNow(e);
     Copy(e.port, port_[0] != '\0' ? port_ : configuredPort_);
-    Copy(e.number, number);
-    Copy(e.text, text);
+    AnsiToUtf8(number, strnlen(number, sizeof e.number), e.number, sizeof e.number);
+    AnsiToUtf8(text, strnlen(text, sizeof e.text), e.text, sizeof e.text);
     if (parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", part, parts);
     else Copy(e.parts, "1");
     if (sent && mr >= 0) std::snprintf(e.references, sizeof e.references, "%d", mr);
@@ -203,19 +221,26 @@ void Recorder::LateVerdict(const char* number, const char* text, int part, int p
 
 // --- the rest ---
 
-void Recorder::Listed(const char* header, const char* body, bool unread) noexcept {
-    ListedHeader h;
-    if (!ParseListedHeader(header, &h)) return;
+void Recorder::Listed(const sms::Received& m, bool unread) noexcept {
+    const int index = m.IndexNumber();
+    if (index < 0) return;
     char port[sizeof event_.port];
     Copy(port, port_[0] != '\0' ? port_ : configuredPort_);
-    if (!FirstSight(MessageKey(port, header, body))) return;
+    if (!FirstSight(MessageKey(port, m))) return;
     Event& e = Begin(EventKind::kReceived);
-    Copy(e.number, h.sender, h.senderLength);
-    Copy(e.parts, h.part[0] != '\0' ? h.part : "1");
-    std::snprintf(e.references, sizeof e.references, "%d", h.index);
-    std::snprintf(e.result, sizeof e.result, "%s%s%s", unread ? "unread" : "read",
-                  h.stamp[0] != '\0' ? ", stamped " : "", h.stamp);
-    Copy(e.text, body[0] != '\0' || h.notice == nullptr ? body : h.notice);
+    std::size_t n = 0;
+    if (m.international) e.number[n++] = '+';
+    WideToUtf8(m.sender, static_cast<std::size_t>(m.senderUnits), e.number + n, sizeof e.number - n);
+    if (m.parts != 0) std::snprintf(e.parts, sizeof e.parts, "%d/%d", m.part, m.parts);
+    else Copy(e.parts, "1");
+    std::snprintf(e.references, sizeof e.references, "%d", index);
+    char stamp[48];
+    std::snprintf(e.result, sizeof e.result, "%s%s", unread ? "unread" : "read",
+                  StampText(m.stamp, stamp) ? stamp : "");
+    if (m.nonText)
+        WideToUtf8(sms::kNonTextNotice, sms::kNonTextNoticeUnits, e.text, sizeof e.text);
+    else
+        WideToUtf8(m.text, static_cast<std::size_t>(m.textUnits), e.text, sizeof e.text);
     Put(e);
 }
 

@@ -10,6 +10,7 @@
 
 #include "at/answer.h"
 #include "journal/event.h"
+#include "sms/received.h"
 
 namespace vantor::journal {
 
@@ -50,8 +51,9 @@ public:
                      const at::Refusal& refusal, unsigned seconds) noexcept;
 
     // --- the rest ---
-    // A listing showed this header and body (ANSI code page texts).
-    void Listed(const char* header, const char* body, bool unread) noexcept;
+    // A listing showed this message; journaled the first time the module
+    // sees it, every character as it came.
+    void Listed(const sms::Received& message, bool unread) noexcept;
     // AT+CMGD=<index> and the modem's answer; `deleted` when it said OK.
     void Deleted(int index, const std::uint8_t* answer, std::size_t length, bool deleted) noexcept;
     // The link tests failed `failures` times in a row and the port was
@@ -91,8 +93,8 @@ private:
     bool pending_ = false;  // event_ waits to be put (a refusal that may be tried again)
 
     // The send in progress.
-    char number_[32] = {};
-    char text_[512] = {};
+    char number_[sizeof Event::number] = {};  // UTF-8, as the line has it
+    char text_[sizeof Event::text] = {};
     char references_[64] = {};
     int parts_ = 0;
     int firstPart_ = 0;    // the first part this send tried (a resumed message)

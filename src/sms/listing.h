@@ -8,4 +8,9 @@ namespace vantor {
 inline constexpr int kSlotSize = 256;
 using Slot = char[kSlotSize];
 
+namespace sms {
+// The message format a listing comes in (AT+CMGF).
+enum class ListingFormat { kPdu, kText };
+}  // namespace sms
+
 }  // namespace vantor

@@ -62,6 +62,4 @@ inline std::size_t TimeStampLength(const Field& f) noexcept {
     return k;
 }
 
-inline int Cap(std::size_t n) noexcept { return static_cast<int>(n < kMaxField ? n : kMaxField); }
-
 }  // namespace vantor::sms

@@ -6,11 +6,9 @@
 // breaks, "+CMGL:" or "OK" lines inside it are text, never structure.
 #include "sms/listing_reader.h"
 
-#include <cstdio>
 #include <cstring>
 
-#include "sms/listing_fields.h"
-#include "sms/pdu_decode.h"
+#include "sms/received_read.h"
 
 namespace vantor::sms {
 namespace {
@@ -23,17 +21,13 @@ constexpr std::size_t kMaxBody = 4 * 160;
 
 }  // namespace
 
-ListingReader::ListingReader(Format format, Slot* header, Slot* text, int slots) noexcept
-    : format_(format), header_(header), text_(text), slots_(slots) {
+ListingReader::ListingReader(Format format, Received* records, int slots) noexcept
+    : format_(format), records_(records), slots_(slots) {
     Restart();
 }
 
 void ListingReader::Restart() noexcept {
     inMessage_ = false;
-    for (int i = 0; i < slots_; ++i) {
-        std::memset(header_[i], 0, kSlotSize);
-        std::memset(text_[i], 0, kSlotSize);
-    }
     entries_ = 0;
     status_ = at::Verdict::kNotYet;
     replayFrom_ = replayEnd_ = 0;
@@ -120,36 +114,20 @@ at::Verdict ListingReader::EndOfLine() noexcept {
 }
 
 void ListingReader::FinishPduEntry() noexcept {
-    if (entries_ < slots_) {
-        char* header = header_[entries_];
-        const int separator = DecodePduEntry(entry_, used_, header);
-        if (separator >= 0) {
-            char* body = header + separator;
-            std::memcpy(text_[entries_], body + 1, std::strlen(body + 1) + 1);
-            *body = '\0';
-        }
-    }
+    if (entries_ < slots_) ReadPduEntry(entry_, used_, &records_[entries_]);
     ++entries_;
 }
 
-// index, "stat", "oa", [alpha], "scts" [, tooa, length]
+Received& ListingReader::Current() noexcept {
+    return entries_ < slots_ ? records_[entries_] : spare_;
+}
+
 void ListingReader::StartTextEntry() noexcept {
-    Field f[7];
-    const int n = SplitFields(entry_ + kMarkerLength, entry_ + used_, f, 7);
-    int index = 0;
-    if (n < 3 || !ParseIndex(f[0], &index)) {
+    int bodyLength = -1;
+    if (!ReadTextHeader(entry_ + kMarkerLength, entry_ + used_, &Current(), &bodyLength)) {
         Next();
         return;
     }
-    const Field sender = f[2];
-    const Field stamp = n >= 5 ? f[4] : Field{};
-    const std::size_t stampLength = stamp.text ? TimeStampLength(stamp) : 0;
-    std::snprintf(headerText_, sizeof headerText_, "<%d> %.*s Message From %.*s", index,
-                  Cap(stampLength), stamp.text ? stamp.text : "", Cap(sender.length),
-                  sender.text);
-
-    int bodyLength = -1;
-    if (n == 7 && !ParseIndex(f[6], &bodyLength)) bodyLength = -1;
     used_ = 0;
     bodyStart_ = 0;
     bodySeen_ = 0;
@@ -217,10 +195,7 @@ void ListingReader::Replay(const char* bytes, std::size_t length) noexcept {
 }
 
 void ListingReader::FinishTextEntry(std::size_t bodyLength) noexcept {
-    if (entries_ < slots_) {
-        std::memcpy(header_[entries_], headerText_, kSlotSize);
-        DisplayTextModeBody(entry_, bodyLength, announced_, text_[entries_]);
-    }
+    if (entries_ < slots_) ReadTextBody(entry_, bodyLength, announced_, &records_[entries_]);
     ++entries_;
     Next();
 }

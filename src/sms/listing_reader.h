@@ -1,6 +1,6 @@
 // An AT+CMGL answer read as it arrives (3GPP TS 27.005 3.4.2 text mode, 4.1
-// PDU mode): entries go into a pair of stores while the modem is still
-// sending, so a listing of any length passes through fixed buffers.
+// PDU mode): entries become records (sms/received.h) while the modem is
+// still sending, so a listing of any length passes through fixed buffers.
 #pragma once
 
 #include <cstddef>
@@ -8,23 +8,24 @@
 
 #include "at/answer.h"
 #include "sms/listing.h"
+#include "sms/received.h"
 
 namespace vantor::sms {
 
 class ListingReader final : public at::Matcher {
 public:
-    enum class Format { kPdu, kText };
+    using Format = ListingFormat;
 
-    // Empties the pair; the first `slots` entries fill it in answer order,
-    // later ones are counted and dropped.
-    ListingReader(Format format, Slot* header, Slot* text, int slots) noexcept;
+    // The first `slots` entries fill `records` in answer order, later ones
+    // are counted and dropped.
+    ListingReader(Format format, Received* records, int slots) noexcept;
 
     // Takes the next bytes of the answer. kDone or kRefused once the final
     // result line (at::FinalResult) has come outside a message body; bytes
     // after it are not looked at.
     at::Verdict Take(const char* bytes, std::size_t length) noexcept override;
 
-    // Empties the pair and reads the answer from its start again.
+    // Reads the answer from its start again.
     void Restart() noexcept override;
 
     // A text body still waiting for the bytes its <length> announced when
@@ -62,6 +63,8 @@ private:
     void Replay(const char* bytes, std::size_t length) noexcept;
     void ReadReplay() noexcept;
     void Next() noexcept;
+    // The record the entry being read goes to.
+    Received& Current() noexcept;
 
     static constexpr std::size_t kNoBreak = static_cast<std::size_t>(-1);
     // A body gives back at most what it read beyond its first line while its
@@ -70,8 +73,7 @@ private:
     static constexpr std::size_t kReplaySize = 4 * 160 + 2;
 
     Format format_;
-    Slot* header_;
-    Slot* text_;
+    Received* records_;
     int slots_;
     int entries_ = 0;
     at::Verdict status_ = at::Verdict::kNotYet;
@@ -90,7 +92,7 @@ private:
     char replay_[kReplaySize] = {};
     std::size_t replayFrom_ = 0;
     std::size_t replayEnd_ = 0;
-    char headerText_[kSlotSize] = {};  // text mode: the formatted header slot
+    Received spare_;  // the text-mode entry beyond the records' room
 };
 
 }  // namespace vantor::sms

@@ -14,7 +14,7 @@
 #include "modem/gsm_charset.h"
 #include "modem/modem_model.h"
 #include "modem/sms_pdu.h"
-#include "sms/pdu_decode.h"
+#include "sms/shown_text.h"
 #include "sms_test_util.h"
 
 namespace vantor::test {

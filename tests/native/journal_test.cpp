@@ -243,6 +243,35 @@ TEST_F(Journal, LongMessagesAndUnsendableTexts) {
 
 // --- received and deleted ---
 
+// A message is journaled as it came, whatever the host's code page can show:
+// characters GBK lacks (Thai, an emoji beyond the BMP) reach the journal
+// exactly from the PDU and from the text-mode listing alike, while the
+// host's display shows them as '?'; the sender keeps its '+', the time
+// stamp its zone.
+TEST_F(Journal, AMessageIsJournaledExactlyBeyondTheCodePage) {
+    // "ก 😀 ok": U+0E01, U+1F600 (D83D DE00), in UCS-2 user data.
+    const std::string body = "0E010020D83DDE000020006F006B";
+    const std::string utf8 = "\xE0\xB8\x81 \xF0\x9F\x98\x80 ok";
+    for (const int format : {0, 1}) {
+        SCOPED_TRACE(format);
+        journal::ForgetModuleState();
+        ASSERT_EQ(Write(kCMGF, format), 1);
+        const int index = tc35.AddMessage(Deliver("8613912345678", body, true));
+        ASSERT_GE(index, 1);
+        ASSERT_EQ(Write(kNEW), 1);
+        const std::vector<Row> received = EventsOf("received");
+        ASSERT_FALSE(received.empty());
+        const Row& last = received.back();
+        EXPECT_EQ(last[kText], utf8);
+        EXPECT_EQ(last[kNumber], "+8613912345678");
+        EXPECT_EQ(last[kResult], "unread, stamped 2025-12-08 21:14:05 +08:00");
+        EXPECT_EQ(last[kRefs], std::to_string(index));
+        const std::string shown = modem.MsgNec[0];
+        EXPECT_EQ(shown.substr(shown.size() - 3), " ok");
+        EXPECT_NE(shown.find('?'), std::string::npos) << shown;
+    }
+}
+
 // Each message once, the first time a listing shows it: not again when the
 // unread listing shows it once more, nor in the read listing; a new message
 // in a storage index freed by a deletion is a new message.
@@ -259,9 +288,9 @@ TEST_F(Journal, ReceivedMessagesOnceAndDeletions) {
 
     std::vector<Row> received = EventsOf("received");
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0][kNumber], "8613912345678");
+    EXPECT_EQ(received[0][kNumber], "+8613912345678");
     EXPECT_EQ(received[0][kRefs], "1");
-    EXPECT_EQ(received[0][kResult], "unread, stamped 2025-12-08 21:14:05");
+    EXPECT_EQ(received[0][kResult], "unread, stamped 2025-12-08 21:14:05 +08:00");
     EXPECT_EQ(received[0][kText], "Pump 7 high");
     EXPECT_EQ(received[1][kText], "\xE4\xBD\xA0\xE5\xA5\xBD");  // 你好
     EXPECT_EQ(received[1][kRefs], "2");
@@ -792,10 +821,13 @@ TEST(JournalFormat, FieldsAreEscapedAndTimesCarryTheirZone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.written);
-        char out[256];
-        std::size_t used = 0;
-        ASSERT_TRUE(journal::AppendField(c.text.data(), c.text.size(), out, sizeof out, &used));
-        EXPECT_EQ(std::string(out, used), c.written);
+        journal::Event e;
+        journal::AnsiToUtf8(c.text.data(), c.text.size(), e.text, sizeof e.text);
+        char line[journal::kMaxLineSize];
+        const std::size_t n = journal::FormatLine(e, line, sizeof line);
+        const std::string written(line, n);
+        ASSERT_GT(n, 2u);
+        EXPECT_EQ(written.substr(written.rfind('\t') + 1), c.written + "\r\n");
     }
 
     journal::Event e;
@@ -921,7 +953,7 @@ TEST(JournalFormat, EveryLineIsOneRowOfTextForASpreadsheet) {
         std::strcpy(e.parts, c.parts);
         std::strcpy(e.references, c.references);
         std::strcpy(e.error, c.error);
-        std::strcpy(e.text, c.text.c_str());
+        journal::AnsiToUtf8(c.text.data(), c.text.size(), e.text, sizeof e.text);
         char line[journal::kMaxLineSize];
         const std::size_t n = journal::FormatLine(e, line, sizeof line);
         ASSERT_GT(n, 0u) << c.text;

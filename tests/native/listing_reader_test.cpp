@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "sms/listing_reader.h"
+#include "sms/shown_text.h"
 #include "sms_test_util.h"
 
 namespace {
@@ -30,12 +32,14 @@ struct Listing {
 // then lets the line go quiet.
 Listing Read(ListingReader::Format format, const std::string& answer, std::size_t piece) {
     Listing out;
-    ListingReader reader(format, out.header, out.text, kSlots);
+    std::vector<vantor::sms::Received> records(kSlots);
+    ListingReader reader(format, records.data(), kSlots);
     for (std::size_t at = 0; at < answer.size() && out.status == vantor::at::Verdict::kNotYet; at += piece)
         out.status = reader.Take(answer.data() + at, std::min(piece, answer.size() - at));
     // The line goes quiet after the answer.
     if (out.status == vantor::at::Verdict::kNotYet) out.status = reader.End();
     out.entries = reader.Entries();
+    vantor::sms::ShowListing(records.data(), std::min(out.entries, kSlots), format, out.header, out.text, kSlots);
     return out;
 }
 

@@ -5,9 +5,11 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "device/gsm_modem.h"
 #include "sms/listing_reader.h"
+#include "sms/shown_text.h"
 #include "sms_test_util.h"
 
 namespace {
@@ -48,8 +50,10 @@ std::string PduListing(int entries) {
 // Reads a whole answer into the first `slots` slots of the pair, as the line
 // would deliver it, and lets the line go quiet after it.
 int Read(vantor::sms::ListingReader::Format format, const std::string& answer, Pair& p, int slots) {
-    vantor::sms::ListingReader reader(format, p.header, p.text, slots);
+    std::vector<vantor::sms::Received> records(static_cast<std::size_t>(slots));
+    vantor::sms::ListingReader reader(format, records.data(), slots);
     if (reader.Take(answer.data(), answer.size()) == vantor::at::Verdict::kNotYet) reader.End();
+    vantor::sms::ShowListing(records.data(), std::min(reader.Entries(), slots), format, p.header, p.text, slots);
     return reader.Entries();
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "os/os.h"
-#include "sms/pdu_decode.h"
+#include "sms/shown_text.h"
 
 namespace vantor::test {
 
