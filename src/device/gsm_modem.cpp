@@ -10,6 +10,7 @@
 namespace vantor {
 
 CGsmModem::CGsmModem() noexcept {
+    line.Unsolicited = reports.Table();
     ErrCount = 0;
     ReSTime = 0;
     EDelay = 60;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "device/driver_base.h"
+#include "device/modem_reports.h"
 #include "device/unfinished_send.h"
 #include "host/records.h"
 #include "at/answer.h"
@@ -55,6 +56,9 @@ class CGsmModem final : public CDriverBase, public Registers {
 public:
     CGsmModem() noexcept;
     ~CGsmModem() override;
+
+    // The modem's own lines, which its line watches for, and what they said.
+    ModemReports reports;
 
     // --- driver slot table ---
     int Reserved1(std::int32_t, std::int32_t) noexcept override;

@@ -45,15 +45,12 @@ int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request, std:
     sms::ListingReader reader(format, listed_, slots);
     // The answer is read as it arrives, so a listing of any length passes
     // through the reader's fixed areas; each chunk is traced as it comes.
-    link::Pacing pacing;
-    pacing.pauseAfterVerdict = true;
-    pacing.traceEachChunk = true;
     // A SIM may pause between the entries of a listing; the modem has always
     // been given a second of quiet in text mode before its answer was taken
     // as complete, and is given it in PDU mode too: a listing given up
     // between two entries has had every entry marked read by the modem, and
     // the host would never see them as unread.
-    pacing.silenceFloorMs = kListingQuietMs;
+    const link::Pacing pacing = link::Pacing::Listing(kListingQuietMs);
     if (request == nullptr || length <= 0) return 0;
     const at::Verdict verdict =
         link::Chat(line, link::Command{request, length}, reader, pacing, nullptr).verdict;

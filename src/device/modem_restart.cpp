@@ -23,8 +23,8 @@ int CGsmModem::SetModemFormat(std::int32_t format) noexcept {
 // After the modem said "^SYSSTART". While link tests fail only they may
 // reach the modem; the format waits for the link to be back.
 void CGsmModem::RestoreAfterRestart() noexcept {
-    if (!line.RestartSeen || !LinkAdmits(kCMGF)) return;
-    line.RestartSeen = false;
+    if (!reports.restartSeen || !LinkAdmits(kCMGF)) return;
+    reports.restartSeen = false;
     if (HostFormat < 0) {
         Trace("Modem restarted\n");
         journal_.Restarted(-1);
@@ -36,7 +36,7 @@ void CGsmModem::RestoreAfterRestart() noexcept {
         MsgFormat = HostFormat;
     } else {
         Trace("Modem restarted: message format %d not restored yet\n", static_cast<int>(HostFormat));
-        line.RestartSeen = true;  // tried again with the next packet
+        reports.restartSeen = true;  // tried again with the next packet
     }
 }
 
@@ -55,7 +55,7 @@ bool CGsmModem::RestoreTextMode() noexcept {
         return false;
     Trace("Modem restarted: message format 1 restored\n");
     journal_.Restarted(1);
-    line.RestartSeen = false;  // restored once, whichever way it was noticed
+    reports.restartSeen = false;  // restored once, whichever way it was noticed
     return true;
 }
 

@@ -85,11 +85,10 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     // the line owes earlier dialogues from one that does not. The verdict is
     // looked for in everything after the message: what the modem echoed of
     // the message ends with its Ctrl-Z.
-    link::Pacing pacing;
+    const link::Pacing pacing = link::Pacing::Prompt(s.promptWindowMs);
 
     Trace("! IN LinklevelSend 1 nLen=%d!\n", s.commandLength);
     link::Prompt prompt;
-    pacing.silenceFloorMs = s.promptWindowMs;
     const link::Command command{reinterpret_cast<const std::uint8_t*>(s.command), s.commandLength,
                                 "Tx: ", 0};
     const link::Outcome heard = link::Chat(line, command, prompt, pacing, &kept);
@@ -119,11 +118,8 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
 
     // The message has gone out: only the modem's own verdict ends the wait.
     link::SendVerdict verdict;
-    pacing.gateOnEcho = false;
-    pacing.silenceEnds = false;
-    pacing.silenceFloorMs = 0;
-    pacing.limitMs = kSendResultLimitMs;
-    const at::Verdict result = link::Chat(line, link::Command{}, verdict, pacing, &kept).verdict;
+    const at::Verdict result =
+        link::Chat(line, link::Command{}, verdict, link::Pacing::Verdict(kSendResultLimitMs), &kept).verdict;
     if (result == at::Verdict::kDone) {
         Trace("!LinklevelReceive 2 Success! nLen=%d\n", static_cast<int>(answerLength));
         Attempt sent;
@@ -153,14 +149,11 @@ void CGsmModem::LeaveInput(std::uint32_t windowMs) noexcept {
     const std::uint32_t begun = os::GetTickCount();
     const bool verdictOwed = line.Owed.verdict;
     link::AbandonedSend end;
-    link::Pacing pacing;
-    pacing.gateOnEcho = false;
-    pacing.silenceEnds = false;
     for (int escapes = 0; escapes < kMostEscapes; ++escapes) {
         const std::uint32_t taken = os::GetTickCount() - begun;
         if (taken >= limitMs) break;
         if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1)) return;
-        pacing.limitMs = limitMs - taken;
+        const link::Pacing pacing = link::Pacing::Verdict(limitMs - taken);
         const at::Verdict v = link::Chat(line, link::Command{}, end, pacing, nullptr).verdict;
         if (v == at::Verdict::kDone) return;
         if (v != at::Verdict::kRefused) break;

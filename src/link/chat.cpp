@@ -20,9 +20,9 @@ constexpr std::size_t kShownDiscarded = 80;  // bytes of a discarded run in the 
 // ends a wait early nor makes it endless.
 class Deadline {
 public:
-    Deadline(const Line& line, const Pacing& pacing) noexcept
-        : line_(line), silenceEnds_(pacing.silenceEnds), floorMs_(pacing.silenceFloorMs),
-          limitMs_(pacing.limitMs), begin_(os::GetTickCount()) {
+    Deadline(const Line& line, bool silenceEnds, std::uint32_t floorMs, std::uint32_t limitMs) noexcept
+        : line_(line), silenceEnds_(silenceEnds), floorMs_(floorMs), limitMs_(limitMs),
+          begin_(os::GetTickCount()) {
         Restart();
     }
 
@@ -137,10 +137,8 @@ private:
     std::uint32_t total_ = 0;
 };
 
-// Watches what the line says for the modem's own reports: its start-up line
-// (it restarted, and forgot what was not saved), and the SIM store's
-// overflow (TC35 manual 6.15, ^SMGO: while the store is full, new messages
-// wait at the service centre and the plant hears nothing of them).
+// Cuts what the line says into lines and hands each complete one to the
+// line's table of the modem's own lines, to the first row it matches.
 class UnsolicitedWatch {
 public:
     // `inMessage`: the line that ends within these bytes is a message's own
@@ -148,33 +146,22 @@ public:
     void Take(Line& line, const std::uint8_t* bytes, std::uint32_t n, bool inMessage = false) noexcept {
         for (std::uint32_t i = 0; i < n; ++i) {
             if (!lines_.Step(static_cast<char>(bytes[i])) || inMessage) continue;
-            const char* text = lines_.Text();
-            const std::size_t length = lines_.Length();
-            if (length == sizeof kStartUp - 1 && std::memcmp(text, kStartUp, length) == 0) {
-                line.RestartSeen = true;
-                Forgive(line);  // a restarted modem answers nothing it heard before
-            } else if (length == sizeof kOverflow + 1 && std::memcmp(text, kOverflow, sizeof kOverflow - 1) == 0)
-                TraceOverflow(text[length - 1]);
+            Hand(line, lines_.Text(), lines_.Length());
         }
     }
 
 private:
-    static void TraceOverflow(char mode) noexcept {
-        switch (mode) {
-            case '0': Trace("^SMGO: 0: the SIM's message store has room again\n"); break;
-            case '1':
-                Trace("^SMGO: 1: the SIM's message store is full: new messages wait at the service "
-                      "centre until read ones are deleted (CMGD)\n");
-                break;
-            case '2':
-                Trace("^SMGO: 2: the SIM's message store is full and a new message is waiting at "
-                      "the service centre: delete read messages (CMGD)\n");
-                break;
-            default: break;
+    static void Hand(Line& line, const char* text, std::size_t length) noexcept {
+        const UnsolicitedTable& table = line.Unsolicited;
+        for (std::size_t r = 0; r < table.count; ++r) {
+            const UnsolicitedRow& row = table.rows[r];
+            const std::size_t n = std::strlen(row.text);
+            if ((row.prefix ? length >= n : length == n) && std::memcmp(text, row.text, n) == 0) {
+                row.handle(table.owner, line, text, length);
+                return;
+            }
         }
     }
-    static constexpr char kStartUp[] = "^SYSSTART";
-    static constexpr char kOverflow[] = "^SMGO:";  // followed by a blank and the mode
     at::LineSplitter lines_;
 };
 
@@ -261,7 +248,7 @@ Outcome Chat(Line& line, const Command& command, at::Matcher& matcher, const Pac
     bool fed = false;  // the matcher has seen bytes
     std::uint32_t total = 0;
     Tail tail;
-    Deadline deadline(line, pacing);
+    Deadline deadline(line, pacing.silenceEnds, pacing.silenceFloorMs, pacing.limitMs);
     for (;;) {
         if (pacing.pauseBeforeRead) os::Sleep(pacing.pauseMs);
         const bool expired = deadline.Passed();

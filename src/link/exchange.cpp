@@ -16,7 +16,6 @@
 namespace vantor::link {
 namespace {
 
-constexpr std::uint32_t kReceivePauseMs = 500;
 constexpr char kFinalOk[] = "OK\r\n";
 constexpr char kSendResult[] = "+CMGS";
 
@@ -111,12 +110,10 @@ int Exchange(Line& line, std::uint8_t* buffer, std::int32_t* length) noexcept {
     // past it.
     if (requestLength > kAnswerSize) return 0;
     OkLine ok;
-    Pacing pacing;
-    pacing.pauseAfterVerdict = true;
     const Answer answer{buffer, length, Overflow::kEnd, requestLength};
     // The request is also the echo to look for: the chat notes it before the
     // answer overwrites it.
-    const Outcome out = Chat(line, Command{buffer, requestLength}, ok, pacing, &answer);
+    const Outcome out = Chat(line, Command{buffer, requestLength}, ok, Pacing::Command(), &answer);
     if (out.verdict != at::Verdict::kDone) return 0;
     if (out.echoFound) DropBeforeEcho(buffer, length, out.echoAt);
     return 1;
@@ -132,11 +129,8 @@ int Send(Line& line, const std::uint8_t* bytes, std::int32_t length) noexcept {
 int Receive(Line& line, std::uint8_t* buffer, std::int32_t* length, std::int32_t mode) noexcept {
     if (buffer == nullptr || length == nullptr) return 0;
     CompletionPattern pattern(buffer, length, mode);
-    Pacing pacing;
-    pacing.pauseMs = kReceivePauseMs;
-    pacing.pauseBeforeRead = true;
     const Answer answer{buffer, length, Overflow::kDropChunk, 0};
-    return Chat(line, Command{}, pattern, pacing, &answer).verdict == at::Verdict::kDone ? 1 : 0;
+    return Chat(line, Command{}, pattern, Pacing::Receive(), &answer).verdict == at::Verdict::kDone ? 1 : 0;
 }
 
 }  // namespace vantor::link

@@ -6,6 +6,7 @@
 
 #include "host/records.h"
 #include "link/owed_answers.h"
+#include "link/unsolicited.h"
 #include "os/os.h"
 
 namespace vantor {
@@ -42,9 +43,8 @@ struct Line {
     char PortName[32] = {};
     // The opening was closed and the port not opened again (traced once).
     bool Lost = false;
-    // The modem said "^SYSSTART" (it restarted and forgot the settings it
-    // had not saved) since this was last cleared.
-    bool RestartSeen = false;
+    // The modem's own lines the device watches for (unsolicited.h).
+    UnsolicitedTable Unsolicited;
     // The modem has been seen echoing commands (V.25ter E1, its factory
     // setting). From then on an answer counts only after the echo of its own
     // command, so a late answer to an earlier one cannot complete it. Learned

@@ -68,7 +68,7 @@ TEST_F(LineInStep, ABodyNeverPassesForAModemLine) {
             EXPECT_EQ(Write(kOLD), 1);
             // GBK has no capital U with diaeresis.
             EXPECT_EQ(std::string(modem.MsgInf[0]), "?SYSSTART");
-            EXPECT_FALSE(modem.line.RestartSeen);
+            EXPECT_FALSE(modem.reports.restartSeen);
         }
         for (std::size_t i = commands; i < tc35.CommandLines().size(); ++i)
             EXPECT_EQ(tc35.CommandLines()[i].rfind("AT+CMGF", 0), std::string::npos)
@@ -78,7 +78,7 @@ TEST_F(LineInStep, ABodyNeverPassesForAModemLine) {
     tc35.PowerCycle(Now());
     os::Sleep(600);
     EXPECT_EQ(ReadAt(), 1);
-    EXPECT_TRUE(modem.line.RestartSeen);
+    EXPECT_TRUE(modem.reports.restartSeen);
 }
 
 // Another program switches the modem's echo off. The driver learns it from
@@ -280,7 +280,7 @@ TEST_F(LineInStep, RestartedModemGetsTheHostsFormatBack) {
         os::Sleep(600);
         if (heard) {
             EXPECT_EQ(ReadAt(), 1);
-            EXPECT_TRUE(modem.line.RestartSeen);
+            EXPECT_TRUE(modem.reports.restartSeen);
         } else {
             tc35.Purge(Now());  // the "^SYSSTART" is lost on the line
         }
@@ -410,7 +410,7 @@ TEST_F(LineInStep, KeptValuesStayQuietAfterARestart) {
     tc35.PowerCycle(Now());
     os::Sleep(600);
     EXPECT_EQ(ReadAt(), 1);
-    ASSERT_TRUE(modem.line.RestartSeen);
+    ASSERT_TRUE(modem.reports.restartSeen);
     tc35.faults().silent = true;
 
     const std::size_t heard = tc35.Received().size();
@@ -425,7 +425,7 @@ TEST_F(LineInStep, KeptValuesStayQuietAfterARestart) {
     EXPECT_EQ(Run(write), 1);
     EXPECT_EQ(Now(), start);
     EXPECT_EQ(tc35.Received().size(), heard);
-    EXPECT_TRUE(modem.line.RestartSeen);
+    EXPECT_TRUE(modem.reports.restartSeen);
 
     // The next listing puts text mode back first.
     tc35.faults().silent = false;
