@@ -65,9 +65,8 @@ TEST(UnsolicitedLines, EveryLineButAListedBodyReachesTheTable) {
         peer.OnWrite("AT+CMGL", "\r\n^BOOT\r\n" + Entry(1, "^BOOT") + Entry(2, "TANK LOW\r\n+PING: 2\r\n^BOOT") +
                                     "+PING: 3\r\n\r\nOK\r\n", 20);
         const char command[] = "AT+CMGL=\"ALL\"\r";
-        vantor::Slot header[4];
-        vantor::Slot body[4];
-        vantor::sms::ListingReader reader(vantor::sms::ListingReader::Format::kText, header, body, 4);
+        std::vector<vantor::sms::Received> records(4);
+        vantor::sms::ListingReader reader(vantor::sms::ListingReader::Format::kText, records.data(), 4);
         const vantor::link::Outcome listed = vantor::link::Chat(
             line, vantor::link::Command{reinterpret_cast<const std::uint8_t*>(command), sizeof command - 1},
             reader, vantor::link::Pacing::Listing(1000), nullptr);
