@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "journal/line_format.h"
@@ -37,10 +38,12 @@ int main(int argc, char** argv) {
 
     LARGE_INTEGER start{}, end{};
     QueryPerformanceCounter(&start);
+    vantor::journal::SendOutcome sent;
+    sent.result = vantor::journal::SendOutcome::Result::kSent;
     for (int i = 0; i < lines; ++i) {
-        recorder.SendStarted("13912345678", kText);
-        recorder.PartConfirmed(1, 1, i & 0xFF);
-        recorder.SendEnded(1);
+        sent.confirmed = 0;
+        sent.Confirmed(1, i & 0xFF);
+        recorder.Sent("13912345678", kText, sent);
         recorder.Flush();
     }
     QueryPerformanceCounter(&end);
@@ -50,7 +53,7 @@ int main(int argc, char** argv) {
     event.kind = vantor::journal::EventKind::kSent;
     vantor::journal::StampNow(event);
     std::snprintf(event.number, sizeof event.number, "13912345678");
-    std::snprintf(event.text, sizeof event.text, "%s", kText);
+    vantor::journal::AnsiToUtf8(kText, std::strlen(kText), event.text, sizeof event.text);
     char line[vantor::journal::kMaxLineSize];
     std::size_t made = 0;
     QueryPerformanceCounter(&start);

@@ -51,12 +51,12 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
     if (packet == nullptr) return 0;
     // A kept value is read and written without modem traffic, also after a
     // restart: the format waits for the next packet that talks to the modem.
-    if (TalksToModem(packet->kind)) RestoreAfterRestart();
+    if (TalksToModem(packet->kind)) format_.RestoreAfterRestart(health_.Admits(kCMGF));
     const int result = packet->writeFlag != 0 ? (WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0)
                                               : ReadCycle(packet, deliveryFlag);
     // The dialogues of this call are over: what they came to is journaled,
     // with a late send verdict one of them read.
-    TakeLateVerdict();
+    sender_.TakeLateVerdict();
     journal_.Flush();
     return result;
 }
@@ -85,6 +85,33 @@ int CGsmModem::LinklevelReceive(std::uint8_t* buffer, std::int32_t* length,
 
 int CGsmModem::IsAnswerComplete(const char* text, std::int32_t length, std::int32_t mode) noexcept {
     return link::IsAnswerComplete(text, length, mode);
+}
+
+// The contract's send operations on the message the registers hold now.
+int CGsmModem::Makecode(char* pdu, std::int32_t* count) noexcept {
+    if (pdu == nullptr || count == nullptr) return 0;
+    MakeOutgoing(*this, &outgoing_);
+    return Sender::EncodePdu(outgoing_, 0, 0, pdu, count);
+}
+
+int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
+    MakeOutgoing(*this, &outgoing_);
+    return SendResultOf(sender_.SendPdu(outgoing_, attemptsPerPart));
+}
+
+int CGsmModem::SendTextMessage(int attempts) noexcept {
+    MakeOutgoing(*this, &outgoing_);
+    return SendResultOf(sender_.SendText(outgoing_, attempts));
+}
+
+int CGsmModem::SendWithRetries() noexcept {
+    MakeOutgoing(*this, &outgoing_);
+    const journal::SendOutcome outcome =
+        MsgFormat != 0 ? sender_.SendText(outgoing_, ReSTime) : sender_.SendPdu(outgoing_, ReSTime);
+    journal_.Sent(outgoing_.tele, outgoing_.text, outcome);
+    const bool sent = outcome.result == journal::SendOutcome::Result::kSent;
+    SReturn = sent ? 1 : 2;
+    return sent ? 1 : 0;
 }
 
 }  // namespace vantor

@@ -91,6 +91,22 @@ int CGsmModem::ReadCycle(const IoPacket* packet, std::int32_t deliveryFlag) noex
     return Deliver(packet, value, valueLength, deliveryFlag);
 }
 
+// The link test, while link health has it talk to the modem: the value 1
+// when the modem answered, 0 when not.
+int CGsmModem::RunLinkTest(const IoPacket* packet, std::int32_t deliveryFlag, std::uint8_t* request,
+                           std::uint8_t* value, std::int32_t* valueLength) noexcept {
+    if (!health_.TestDue()) return 0;
+    value[0] = 0;
+    std::int32_t requestLength = 0;
+    std::int32_t second = 0;
+    if (BuildRequest(packet, request, &requestLength, &second, deliveryFlag) == 0) return 0;
+    const bool answered = Exchange(request, &requestLength, second) != 0;
+    value[0] = answered ? 1 : 0;
+    health_.Tested(answered);
+    *valueLength = 1;
+    return 1;
+}
+
 int CGsmModem::DeliverRaw(const IoPacket*, const std::uint8_t*, std::int32_t) noexcept {
     return 1;  // the bytes reach no item
 }

@@ -46,7 +46,7 @@ int CGsmModem::BuildRequest(const IoPacket* packet, std::uint8_t* request, std::
         return 0;
     *length = 0;
     const std::int16_t kind = packet->kind;
-    if (!LinkAdmits(kind)) return 0;
+    if (!health_.Admits(kind)) return 0;
 
     int n = 0;
     if (packet->writeFlag == 0) {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "device/concat_reference.h"
-#include "device/gsm_modem.h"
+#include "device/sender.h"
 #include "device/send_refusals.h"
 #include "diag/at_errors.h"
 #include "diag/trace.h"
@@ -47,12 +47,6 @@ std::uint32_t PduPromptWindowMs(std::int32_t replyTimeout) noexcept {
     return 200 + 500 * (timeout / 500 + 1);
 }
 
-// The Tele field as a terminated text, whatever was stored in it.
-void CopyTele(const char (&tele)[kTeleSize], char (&out)[kTeleSize]) noexcept {
-    std::memcpy(out, tele, kTeleSize);
-    out[kTeleSize - 1] = '\0';
-}
-
 // "+CMS ERROR: 42, congestion" and the like, or "no result code".
 void DescribeRefusal(const at::Refusal& r, char* out, std::size_t size) noexcept {
     if (r.kind == at::Refusal::Kind::kNone || r.code < 0) {
@@ -76,7 +70,7 @@ void TraceUnknownOutcome(int part, int parts) noexcept {
 
 // One AT+CMGS dialogue: the command line, the prompt, the message with its
 // Ctrl-Z, the verdict. Each answer is taken as soon as it has come.
-CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
+Sender::Attempt Sender::Submit(const Submission& s) noexcept {
     std::uint8_t answer[kAnswerSize] = {};
     std::int32_t answerLength = 0;
     const link::Answer kept{answer, &answerLength, link::Overflow::kKeepNewest, 0};
@@ -91,10 +85,10 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     link::Prompt prompt;
     const link::Command command{reinterpret_cast<const std::uint8_t*>(s.command), s.commandLength,
                                 "Tx: ", 0};
-    const link::Outcome heard = link::Chat(line, command, prompt, pacing, &kept);
+    const link::Outcome heard = link::Chat(line_, command, prompt, pacing, &kept);
     if (!heard.written) return {};
     if (heard.verdict == at::Verdict::kRefused) {
-        LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
+        link::Send(line_, reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1);
         Attempt refused;
         refused.refusal = prompt.Refused();
         refused.refusedAtPrompt = true;
@@ -108,7 +102,7 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     }
     Trace("!LinklevelReceive 1 success ! nLen =%d \n", static_cast<int>(answerLength));
 
-    if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(s.message), s.messageLength)) {
+    if (!link::Send(line_, reinterpret_cast<const std::uint8_t*>(s.message), s.messageLength)) {
         // Cut short, the message lost its Ctrl-Z and the modem still takes
         // input: leave it, or it swallows the commands that follow.
         LeaveInput(s.promptWindowMs);
@@ -119,7 +113,7 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     // The message has gone out: only the modem's own verdict ends the wait.
     link::SendVerdict verdict;
     const at::Verdict result =
-        link::Chat(line, link::Command{}, verdict, link::Pacing::Verdict(kSendResultLimitMs), &kept).verdict;
+        link::Chat(line_, link::Command{}, verdict, link::Pacing::Verdict(kSendResultLimitMs), &kept).verdict;
     if (result == at::Verdict::kDone) {
         Trace("!LinklevelReceive 2 Success! nLen=%d\n", static_cast<int>(answerLength));
         Attempt sent;
@@ -130,7 +124,7 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
     Trace("!LinklevelReceive 2 Failure! nLen=%d \n", static_cast<int>(answerLength));
     if (result == at::Verdict::kRefused) return {kSendFailed, verdict.Refused(), false};
     // The verdict may still come: it is owed, and read whenever it does.
-    link::Owe(line, true);
+    link::Owe(line_, true);
     return {kSendUnknown, {}, false};
 }
 
@@ -140,36 +134,36 @@ CGsmModem::Attempt CGsmModem::Submit(const Submission& s) noexcept {
 // its own: a prompt that comes instead (the modem did not take the ESC before
 // it prompted) gets another ESC. What has not come by then stays owed on the
 // line, and the next dialogue reads it first.
-void CGsmModem::LeaveInput(std::uint32_t windowMs) noexcept {
+void Sender::LeaveInput(std::uint32_t windowMs) noexcept {
     constexpr int kMostEscapes = 4;
     // The prompt's window as the prompt had it: never less than the reply
     // time-out.
-    const std::uint32_t timeout = line.ReplyTimeout < 0 ? 0u : static_cast<std::uint32_t>(line.ReplyTimeout);
+    const std::uint32_t timeout = line_.ReplyTimeout < 0 ? 0u : static_cast<std::uint32_t>(line_.ReplyTimeout);
     const std::uint32_t limitMs = windowMs > timeout ? windowMs : timeout;
     const std::uint32_t begun = os::GetTickCount();
-    const bool verdictOwed = line.Owed.verdict;
+    const bool verdictOwed = line_.Owed.verdict;
     link::AbandonedSend end;
     for (int escapes = 0; escapes < kMostEscapes; ++escapes) {
         const std::uint32_t taken = os::GetTickCount() - begun;
         if (taken >= limitMs) break;
-        if (!LinklevelSend(reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1)) return;
+        if (!link::Send(line_, reinterpret_cast<const std::uint8_t*>(&link::kEsc), 1)) return;
         const link::Pacing pacing = link::Pacing::Verdict(limitMs - taken);
-        const at::Verdict v = link::Chat(line, link::Command{}, end, pacing, nullptr).verdict;
+        const at::Verdict v = link::Chat(line_, link::Command{}, end, pacing, nullptr).verdict;
         if (v == at::Verdict::kDone) return;
         if (v != at::Verdict::kRefused) break;
     }
     // A message's verdict that came meanwhile shows a modem busy with it,
     // which heard nothing of this attempt.
-    if (verdictOwed && line.Late.came) return;
+    if (verdictOwed && line_.Late.came) return;
     Trace("The modem did not end the abandoned send within %u ms: its answer is owed\n",
           static_cast<unsigned>(limitMs));
-    link::Owe(line, false);
+    link::Owe(line_, false);
 }
 
 // A verdict read after its send had given up: journaled with the message it
 // belongs to, which the host's retry then need not send again.
-bool CGsmModem::TakeLateVerdict(int* reference) noexcept {
-    link::LateVerdict& late = line.Late;
+bool Sender::TakeLateVerdict(int* reference) noexcept {
+    link::LateVerdict& late = line_.Late;
     if (!late.came) return false;
     late.came = false;
     if (!unfinished_.unknown) return false;
@@ -193,35 +187,34 @@ bool CGsmModem::TakeLateVerdict(int* reference) noexcept {
 // send has taken kRetryWindowMs. One whose outcome is unknown (it went out
 // and no verdict came) is not tried again: it may have been delivered, and a
 // second copy of an alarm is no safer than a failure report.
-// `attempt(part)` makes one attempt of a part; parts from `first` on are
-// sent, and *confirmed counts those before the first that was not.
 template <typename MakeAttempt>
-int CGsmModem::SendParts(int first, int parts, int attempts, std::uint32_t pauseMs,
-                         MakeAttempt attempt, int* confirmed) noexcept {
+int Sender::SendParts(int first, int parts, int attempts, std::uint32_t pauseMs, MakeAttempt attempt,
+                      int* confirmed, journal::SendOutcome& outcome) noexcept {
     if (attempts < 1) attempts = 1;
     const std::uint32_t begun = os::GetTickCount();
     std::uint32_t backOff = kFirstBackOffMs;
     for (int k = first; k < parts; *confirmed = ++k) {
         for (int n = 1;; ++n) {
+            if (n > 1) outcome.TriedAgain();
             // This part went out in an earlier send and its verdict has come
             // since: it is confirmed, not sent again.
             const bool owedPart = unfinished_.unknown && unfinished_.resumable &&
                                   unfinished_.parts == parts && unfinished_.confirmed == k;
             int lateReference = -1;
             if (TakeLateVerdict(&lateReference) && owedPart) {
-                journal_.PartConfirmed(k + 1, parts, lateReference);
+                outcome.Confirmed(k + 1, lateReference);
                 break;
             }
             const Attempt a = attempt(k);
             if (a.result == kSendDone) {
-                journal_.PartConfirmed(k + 1, parts, a.reference);
+                outcome.Confirmed(k + 1, a.reference);
                 break;
             }
             if (a.result == kSendUnknown) {
                 TraceUnknownOutcome(k + 1, parts);
                 return kSendUnknown;
             }
-            journal_.Refused(k + 1, parts, {a.refusal, a.unsendable, a.refusedAtPrompt});
+            outcome.Refused(k + 1, a.refusal, a.unsendable, a.refusedAtPrompt);
             if (parts > 1)
                 Trace("<<<<<<<<<<failure time %d part %d/%d", n, k + 1, parts);
             else
@@ -251,27 +244,31 @@ int CGsmModem::SendParts(int first, int parts, int attempts, std::uint32_t pause
             }
             os::Sleep(pause);
             if (n >= attempts) return kSendFailed;
-            journal_.TriedAgain();
         }
     }
     return kSendDone;
 }
 
-int CGsmModem::Makecode(char* pdu, std::int32_t* count) noexcept {
-    char tele[kTeleSize];
-    CopyTele(Tele, tele);
-    char body[sms::kBodySize];
-    Trace("Message Len=%d\n", sms::JoinBody(MsgSend[0], MsgSend[1], body));
-    const int done = sms::Makecode(tele, MsgSend[0], MsgSend[1], CodeMod, pdu, count);
-    if (done == 0) return 0;
-    Trace("nLen=%d\n", static_cast<int>(*count));
-    Trace("Makecode%s", pdu);
+int Sender::EncodePdu(const Outgoing& m, int k, std::uint8_t reference, char* pdu,
+                      std::int32_t* count) noexcept {
+    std::memset(pdu, 0, sms::kPduTextSize);
+    *count = 0;
+    if (m.parts <= 1) {
+        // A single message: Makecode's PDU, traced as Makecode traces it.
+        Trace("Message Len=%d\n", m.textLength);
+        if (m.parts == 0 || sms::EncodePart(m.tele, m.body, 0, 0, pdu, count) == 0) return 0;
+        Trace("nLen=%d\n", static_cast<int>(*count));
+        Trace("Makecode%s", pdu);
+        return 1;
+    }
+    if (sms::EncodePart(m.tele, m.body, k, reference, pdu, count) == 0) return 0;
+    Trace("Sending part %d/%d: %s\n", k + 1, m.parts, pdu);
     return 1;
 }
 
 // One PDU-mode attempt for the PDU text `pdu` (`count` characters; one more
 // byte of room for the Ctrl-Z).
-CGsmModem::Attempt CGsmModem::SubmitPdu(char* pdu, std::int32_t count) noexcept {
+Sender::Attempt Sender::SubmitPdu(char* pdu, std::int32_t count) noexcept {
     // TPDU length in octets, without the leading SMSC length octet.
     const int n = static_cast<int>(count) / 2 - 1;
     if (n > kMaxTpduOctets) return {kSendFailed, {}, true};
@@ -284,62 +281,52 @@ CGsmModem::Attempt CGsmModem::SubmitPdu(char* pdu, std::int32_t count) noexcept 
     // PDU (the TC35 manual's AT+CMGS notes).
     command[commandLength] = '\r';
     pdu[count] = link::kCtrlZ;
-    return Submit({command, commandLength + 1, pdu, count + 1, PduPromptWindowMs(line.ReplyTimeout)});
+    return Submit({command, commandLength + 1, pdu, count + 1, PduPromptWindowMs(line_.ReplyTimeout)});
 }
 
-int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
+journal::SendOutcome Sender::SendPdu(const Outgoing& m, int attemptsPerPart) noexcept {
     char pdu[sms::kPduTextSize] = {};
     std::int32_t count = 0;
-    sms::SubmitBody body;
-    const int parts = sms::SplitBody(MsgSend[0], MsgSend[1], CodeMod, &body);
-    char tele[kTeleSize];
-    CopyTele(Tele, tele);
-    char text[sms::kBodySize];
-    sms::JoinBody(MsgSend[0], MsgSend[1], text);
-
-    if (parts > 1) {
+    if (m.parts > 1) {
         // A concatenated message: every part must be sendable before the
         // first goes out, so that a refusal cannot leave a message half sent.
-        for (int k = 0; k < parts; ++k) {
-            if (sms::EncodePart(tele, body, k, 0, pdu, &count) == 0 ||
+        for (int k = 0; k < m.parts; ++k) {
+            if (sms::EncodePart(m.tele, m.body, k, 0, pdu, &count) == 0 ||
                 static_cast<int>(count) / 2 - 1 > kMaxTpduOctets) {
-                Trace("Message of %d parts: part %d cannot be sent\n", parts, k + 1);
+                Trace("Message of %d parts: part %d cannot be sent\n", m.parts, k + 1);
                 unfinished_.resumable = false;
-                return kSendFailed;
+                journal::SendOutcome unsendable;
+                unsendable.parts = m.parts;
+                return unsendable;
             }
         }
     }
-    return SendMessage(tele, text, parts, attemptsPerPart, kPduRetryPauseMs,
+    return SendMessage(m, m.parts > 1 ? m.parts : 1, attemptsPerPart, kPduRetryPauseMs,
                        [&](int k, std::uint8_t reference) noexcept {
-        std::memset(pdu, 0, sizeof pdu);
-        count = 0;
-        if (parts <= 1) {
-            // A single message, built afresh for every attempt as it always was.
-            if (Makecode(pdu, &count) == 0) return Attempt{kSendFailed, {}, true};
-        } else {
-            sms::EncodePart(tele, body, k, reference, pdu, &count);
-            Trace("Sending part %d/%d: %s\n", k + 1, parts, pdu);
-        }
+        if (EncodePdu(m, k, reference, pdu, &count) == 0) return Attempt{kSendFailed, {}, true};
         return SubmitPdu(pdu, count);
     });
 }
 
 template <typename MakeAttempt>
-int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int attempts,
-                           std::uint32_t pauseMs, MakeAttempt attempt) noexcept {
+journal::SendOutcome Sender::SendMessage(const Outgoing& m, int parts, int attempts,
+                                         std::uint32_t pauseMs, MakeAttempt attempt) noexcept {
+    journal::SendOutcome outcome;
+    outcome.parts = parts;
     // What waits on the line may be a late verdict on this very message.
-    if (unfinished_.unknown) link::DrainLine(line, true);
+    if (unfinished_.unknown) link::DrainLine(line_, true);
     TakeLateVerdict();
     int confirmed = 0;
     std::uint8_t reference = 0;
     bool verdictOwed = false;  // a copy of the first part to send awaits its verdict
-    const bool same = unfinished_.Is(tele, text, CodeMod, parts);
+    const bool same = unfinished_.Is(m.tele, m.text, m.codeMod, parts);
     if (same && unfinished_.confirmed >= parts) {
         // Every part was confirmed, the last one late: nothing to send.
         Trace("Sent before: the modem confirmed this message late; not sent again\n");
         unfinished_ = UnfinishedSend{};
-        journal_.AlreadySent(parts);
-        return kSendDone;
+        outcome.alreadySent = true;
+        outcome.result = journal::SendOutcome::Result::kSent;
+        return outcome;
     }
     if (same && unfinished_.resumable) {
         verdictOwed = unfinished_.unknown;
@@ -356,11 +343,12 @@ int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int at
         }
     }
     const int from = confirmed;
-    const int result = SendParts(confirmed, parts, attempts, pauseMs,
-                                 [&](int k) noexcept { return attempt(k, reference); }, &confirmed);
+    const int result = SendParts(
+        confirmed, parts, attempts, pauseMs, [&](int k) noexcept { return attempt(k, reference); },
+        &confirmed, outcome);
     // A retry the modem did not hear (it was still busy with the earlier
     // copy) leaves that copy's verdict owed.
-    verdictOwed = verdictOwed && confirmed == from && line.Owed.verdict;
+    verdictOwed = verdictOwed && confirmed == from && line_.Owed.verdict;
     unfinished_.resumable = false;
     // Not finished: a part was refused, or went out with no verdict (it may
     // have arrived: its verdict is owed and read whenever it comes; if none
@@ -368,26 +356,25 @@ int CGsmModem::SendMessage(const char* tele, const char* text, int parts, int at
     // already has under the same reference, but a missing part loses the
     // message).
     if (result != kSendDone)
-        unfinished_.Remember(tele, text, CodeMod, parts, reference, confirmed,
+        unfinished_.Remember(m.tele, m.text, m.codeMod, parts, reference, confirmed,
                              result == kSendUnknown || verdictOwed);
-    return result;
+    outcome.result = result == kSendDone      ? journal::SendOutcome::Result::kSent
+                     : result == kSendUnknown ? journal::SendOutcome::Result::kUnknown
+                                              : journal::SendOutcome::Result::kNotSent;
+    return outcome;
 }
 
 // Text mode cannot carry a user data header: one message of at most 160
 // bytes. Everything that can be refused is checked before the modem hears of
 // it.
-CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
+Sender::Attempt Sender::SubmitText(const Outgoing& m) noexcept {
     constexpr Attempt kUnsendable{kSendFailed, {}, true};
-    char tele[kTeleSize];
-    CopyTele(Tele, tele);
-    if (!sms::IsDialableNumber(tele)) return kUnsendable;
-    char joined[sms::kBodySize];
-    const int length = sms::JoinBody(MsgSend[0], MsgSend[1], joined);
+    if (!sms::IsDialableNumber(m.tele)) return kUnsendable;
     // The modem reads the body in its own alphabet. A character it has no
     // code for cannot go in text mode; Ctrl-Z and ESC, which would end or
     // abandon the input early, are among them.
     sms::TextModeBody body;
-    if (!sms::EncodeTextModeBody(joined, length, &body)) {
+    if (!sms::EncodeTextModeBody(m.text, m.textLength, &body)) {
         if (body.missing != 0) {
             char shown[8] = {};
             const int n = os::WideCharToMultiByte(&body.missing, 1, shown, sizeof shown - 1, nullptr);
@@ -400,7 +387,7 @@ CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
 
     char command[64] = {};
     const int commandLength =
-        std::snprintf(command, sizeof command, "%s\"%s\"\r", kSendCommand, tele);
+        std::snprintf(command, sizeof command, "%s\"%s\"\r", kSendCommand, m.tele);
     body.line[body.length] = link::kCtrlZ;
     body.line[body.length + 1] = '\r';
     const Submission submission{command, commandLength, body.line, body.length + 2,
@@ -408,31 +395,13 @@ CGsmModem::Attempt CGsmModem::SubmitText() noexcept {
     const Attempt a = Submit(submission);
     // Refused instead of the prompt: perhaps a restarted modem, back in PDU
     // mode. Once text mode is back, the message is tried again at once.
-    if (a.result == kSendFailed && a.refusedAtPrompt && RestoreTextMode()) return Submit(submission);
+    if (a.result == kSendFailed && a.refusedAtPrompt && format_.RestoreTextMode()) return Submit(submission);
     return a;
 }
 
-int CGsmModem::SendTextMessage(int attempts) noexcept {
-    char tele[kTeleSize];
-    CopyTele(Tele, tele);
-    char text[sms::kBodySize];
-    sms::JoinBody(MsgSend[0], MsgSend[1], text);
-    return SendMessage(tele, text, 1, attempts, kTextRetryPauseMs,
-                       [this](int, std::uint8_t) noexcept { return SubmitText(); });
-}
-
-// What a SEND comes to for the host: SReturn 1 when the modem confirmed the
-// message (every part of it), 2 otherwise.
-int CGsmModem::SendWithRetries() noexcept {
-    char tele[kTeleSize];
-    CopyTele(Tele, tele);
-    char body[sms::kBodySize];
-    sms::JoinBody(MsgSend[0], MsgSend[1], body);
-    journal_.SendStarted(tele, body);
-    const int result = MsgFormat != 0 ? SendTextMessage(ReSTime) : SendPduMessage(ReSTime);
-    journal_.SendEnded(result == kSendDone ? 1 : result == kSendUnknown ? 2 : 0);
-    SReturn = result == kSendDone ? 1 : 2;
-    return result == kSendDone ? 1 : 0;
+journal::SendOutcome Sender::SendText(const Outgoing& m, int attempts) noexcept {
+    return SendMessage(m, 1, attempts, kTextRetryPauseMs,
+                       [&](int, std::uint8_t) noexcept { return SubmitText(m); });
 }
 
 }  // namespace vantor

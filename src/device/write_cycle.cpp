@@ -10,11 +10,6 @@
 
 namespace vantor {
 
-namespace {
-
-
-}  // namespace
-
 int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noexcept {
     if (packet == nullptr) return 0;
     std::uint8_t request[kAnswerSize] = {};
@@ -44,7 +39,7 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
         }
         if (Exchange(request, &length, second) == 0) return 0;
         // The new message format holds once the modem has taken it.
-        if (kind == kCMGF) MsgFormat = HostFormat = static_cast<std::int32_t>(packet->head->item->value);
+        if (kind == kCMGF) format_.HostChose(static_cast<std::int32_t>(packet->head->item->value));
         return 1;
     }
     switch (kind) {
@@ -55,6 +50,21 @@ int CGsmModem::WriteCycle(const IoPacket* packet, std::int32_t deliveryFlag) noe
         default:
             return 0;
     }
+}
+
+// A listing into the pair of stores of its kind, in the format the modem is
+// in. PDU mode lists with the request the packet built.
+int CGsmModem::ListMessages(std::int16_t kind, const std::uint8_t* request, std::int32_t length) noexcept {
+    const bool unread = kind == kNEW;
+    Lister::Listing listing;
+    listing.unread = unread;
+    listing.textMode = MsgFormat != 0;
+    listing.request = request;
+    listing.length = length;
+    listing.header = unread ? MsgNew : MsgOld;
+    listing.text = unread ? MsgNec : MsgInf;
+    listing.slots = unread ? kNewSlots : kOldSlots;
+    return lister_.List(listing);
 }
 
 // Settings and texts kept in the device. The value is converted into a

@@ -73,18 +73,11 @@ bool FinalLine(const std::uint8_t* answer, std::size_t length, char (&line)[32])
 }  // namespace
 
 Event& Recorder::Begin(EventKind kind) noexcept {
-    Commit();
     event_ = Event{};
     event_.kind = kind;
     StampNow(event_);
     Copy(event_.port, port_[0] != '\0' ? port_ : configuredPort_);
     return event_;
-}
-
-void Recorder::Commit() noexcept {
-    if (!pending_) return;
-    pending_ = false;
-    Put(event_);
 }
 
 void Recorder::Put(const Event& event) noexcept {
@@ -101,7 +94,6 @@ void Recorder::Put(const Event& event) noexcept {
 }
 
 void Recorder::Flush() noexcept {
-    Commit();
     if (used_ == 0) {
         RetryWaitingLines();
         return;
@@ -112,82 +104,70 @@ void Recorder::Flush() noexcept {
 
 // --- sending ---
 
-void Recorder::SendStarted(const char* number, const char* text) noexcept {
-    Commit();
-    AnsiToUtf8(number, strnlen(number, sizeof number_), number_, sizeof number_);
-    AnsiToUtf8(text, strnlen(text, sizeof text_), text_, sizeof text_);
-    references_[0] = '\0';
-    parts_ = 0;
-    firstPart_ = 0;
-    refused_ = false;
-    sentBefore_ = false;
-}
+void Recorder::Sent(const char* number, const char* text, const SendOutcome& o) noexcept {
+    // The number and text once, in UTF-8, for every line of the send.
+    char numberUtf8[sizeof Event::number];
+    char textUtf8[sizeof Event::text];
+    AnsiToUtf8(number, strnlen(number, sizeof numberUtf8), numberUtf8, sizeof numberUtf8);
+    AnsiToUtf8(text, strnlen(text, sizeof textUtf8), textUtf8, sizeof textUtf8);
+    const auto begin = [&](EventKind kind) -> Event& {
+        Event& e = Begin(kind);
+        Copy(e.number, numberUtf8);
+        Copy(e.text, textUtf8);
+        return e;
+    };
 
-void Recorder::PartConfirmed(int part, int parts, int mr) noexcept {
-    parts_ = parts;
-    if (firstPart_ == 0) firstPart_ = part;
-    const std::size_t used = std::strlen(references_);
-    if (used + 6 >= sizeof references_) return;
-    if (mr < 0)
-        std::snprintf(references_ + used, sizeof references_ - used, "%s?", used ? " " : "");
-    else
-        std::snprintf(references_ + used, sizeof references_ - used, "%s%d", used ? " " : "", mr);
-}
-
-void Recorder::Refused(int part, int parts, const Refusal& refusal) noexcept {
-    parts_ = parts;
-    if (firstPart_ == 0) firstPart_ = part;
-    Event& e = Begin(EventKind::kRefused);
-    Copy(e.number, number_);
-    Copy(e.text, text_);
-    if (parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", part, parts);
-    else std::snprintf(e.parts, sizeof e.parts, "1");
-    std::snprintf(e.result, sizeof e.result, "refused, not tried again");
-    if (refusal.unsendable) {
-        Copy(e.meaning, "the modem cannot take this message");
-    } else if (refusal.code.kind != at::Refusal::Kind::kNone && refusal.code.code >= 0) {
-        PutCode(refusal.code, e);
-    } else if (refusal.atPrompt) {
-        Copy(e.error, "ERROR");
-        Copy(e.meaning, "refused instead of the prompt");
-    } else {
-        Copy(e.meaning, "no prompt, or refused without a code");
+    for (int i = 0; i < o.refusalCount; ++i) {
+        const SendOutcome::Refusal& r = o.refusals[i];
+        Event& e = begin(EventKind::kRefused);
+        e.time = r.at;
+        if (o.parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", r.part, o.parts);
+        else Copy(e.parts, "1");
+        Copy(e.result, r.triedAgain ? "refused, tried again" : "refused, not tried again");
+        if (r.unsendable) {
+            Copy(e.meaning, "the modem cannot take this message");
+        } else if (r.code.kind != at::Refusal::Kind::kNone && r.code.code >= 0) {
+            PutCode(r.code, e);
+        } else if (r.atPrompt) {
+            Copy(e.error, "ERROR");
+            Copy(e.meaning, "refused instead of the prompt");
+        } else {
+            Copy(e.meaning, "no prompt, or refused without a code");
+        }
+        Put(e);
     }
-    refused_ = true;
-    pending_ = true;
-}
+    if (o.refusalsNotKept > 0) {
+        Event& e = begin(EventKind::kRefused);
+        std::snprintf(e.result, sizeof e.result, "refused %d more times", o.refusalsNotKept);
+        Put(e);
+    }
 
-void Recorder::TriedAgain() noexcept {
-    if (!pending_ || event_.kind != EventKind::kRefused) return;
-    std::snprintf(event_.result, sizeof event_.result, "refused, tried again");
-    Commit();
-}
-
-void Recorder::SendEnded(int outcome) noexcept {
-    if (outcome == 0) {
-        Commit();
+    if (o.result == SendOutcome::Result::kNotSent) {
         // Refused before any attempt (a long message whose part cannot be
         // encoded): one line says so.
-        if (!refused_) {
-            Event& e = Begin(EventKind::kRefused);
-            Copy(e.number, number_);
-            Copy(e.text, text_);
+        if (o.refusalCount == 0) {
+            Event& e = begin(EventKind::kRefused);
             Copy(e.result, "refused, not tried again");
             Copy(e.meaning, "the message cannot be sent");
             Put(e);
         }
         return;
     }
-    Event& e = Begin(outcome == 1 ? EventKind::kSent : EventKind::kUnknown);
-    Copy(e.number, number_);
-    Copy(e.text, text_);
-    std::snprintf(e.parts, sizeof e.parts, "%d", parts_ > 0 ? parts_ : 1);
-    Copy(e.references, references_);
-    if (outcome == 1) {
-        if (sentBefore_)
+    const bool sent = o.result == SendOutcome::Result::kSent;
+    Event& e = begin(sent ? EventKind::kSent : EventKind::kUnknown);
+    std::snprintf(e.parts, sizeof e.parts, "%d", o.parts > 0 ? o.parts : 1);
+    std::size_t used = 0;
+    for (int k = 0; k < o.confirmed && used + 6 < sizeof e.references; ++k) {
+        const int mr = o.references[k];
+        const int n = mr < 0 ? std::snprintf(e.references + used, sizeof e.references - used, "%s?", k ? " " : "")
+                             : std::snprintf(e.references + used, sizeof e.references - used, "%s%d", k ? " " : "", mr);
+        if (n > 0) used += static_cast<std::size_t>(n);
+    }
+    if (sent) {
+        if (o.alreadySent)
             Copy(e.result, "ok, confirmed late before: not sent again");
-        else if (firstPart_ > 1)
-            std::snprintf(e.result, sizeof e.result, "ok, resumed from part %d", firstPart_);
+        else if (o.firstPart > 1)
+            std::snprintf(e.result, sizeof e.result, "ok, resumed from part %d", o.firstPart);
         else
             Copy(e.result, "ok");
     } else {
@@ -195,11 +175,6 @@ void Recorder::SendEnded(int outcome) noexcept {
         Copy(e.meaning, "no final result within 60 s of the Ctrl-Z");
     }
     Put(e);
-}
-
-void Recorder::AlreadySent(int parts) noexcept {
-    parts_ = parts;
-    sentBefore_ = true;
 }
 
 void Recorder::LateVerdict(const char* number, const char* text, int part, int parts, bool sent,

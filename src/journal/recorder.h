@@ -10,6 +10,7 @@
 
 #include "at/answer.h"
 #include "journal/event.h"
+#include "journal/send_outcome.h"
 #include "sms/received.h"
 
 namespace vantor::journal {
@@ -24,26 +25,11 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // --- a send: its number and text, then each attempt's outcome ---
-    void SendStarted(const char* number, const char* text) noexcept;
-    // Part `part` of `parts` (from 1) confirmed with message reference `mr`
-    // (-1 when the modem named none).
-    void PartConfirmed(int part, int parts, int mr) noexcept;
-    // An attempt of part `part` failed before its message went out. It is
-    // journaled as not tried again unless TriedAgain follows.
-    struct Refusal {
-        at::Refusal code;
-        bool unsendable = false;   // refused before the modem heard of it
-        bool atPrompt = false;     // the modem refused instead of its prompt
-    };
-    void Refused(int part, int parts, const Refusal& refusal) noexcept;
-    void TriedAgain() noexcept;
-    // `outcome`: 1 sent, 2 outcome unknown, 0 not sent.
-    void SendEnded(int outcome) noexcept;
-    // The send of this number and text needs no attempt: its last part was
-    // confirmed late, after the send that tried it had ended. SendEnded(1)
-    // then says so.
-    void AlreadySent(int parts) noexcept;
+    // --- a send ---
+    // A send of `text` to `number` (ANSI code page texts, as the host wrote
+    // them) and what it came to: a line for each refusal, then one for the
+    // message (sent, outcome unknown, or not sent when no refusal says why).
+    void Sent(const char* number, const char* text, const SendOutcome& outcome) noexcept;
     // A verdict that came `seconds` after its part's Ctrl-Z, once its send
     // had ended with the outcome unknown: "+CMGS: <mr>" (`sent`, reference
     // `mr`) or a refusal. One line of its own, whatever send runs now.
@@ -72,7 +58,7 @@ public:
     void Flush() noexcept;
 
     // Lines waiting, for tests.
-    std::size_t Waiting() const noexcept { return used_ + (pending_ ? 1 : 0); }
+    std::size_t Waiting() const noexcept { return used_; }
 
     // A line is at most a few hundred bytes (a 508-byte GBK text widens to
     // about 760 in UTF-8); the buffer holds a busy poll's lines, and a
@@ -81,7 +67,6 @@ public:
 
 private:
     Event& Begin(EventKind kind) noexcept;
-    void Commit() noexcept;
     void Put(const Event& event) noexcept;
 
     const char* port_;
@@ -90,16 +75,6 @@ private:
     std::size_t used_ = 0;
     os::SystemTime day_{};  // the local day of the lines in lines_
     Event event_;           // the line being made
-    bool pending_ = false;  // event_ waits to be put (a refusal that may be tried again)
-
-    // The send in progress.
-    char number_[sizeof Event::number] = {};  // UTF-8, as the line has it
-    char text_[sizeof Event::text] = {};
-    char references_[64] = {};
-    int parts_ = 0;
-    int firstPart_ = 0;    // the first part this send tried (a resumed message)
-    bool refused_ = false;  // a refusal of this send was journaled
-    bool sentBefore_ = false;  // see AlreadySent
 
     bool linkLost_ = false;
     std::uint32_t lostAt_ = 0;

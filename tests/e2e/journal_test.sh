@@ -121,7 +121,7 @@ expect_contains refused_fields "$E2E_RUN/main.events" \
 expect_contains unknown_fields "$E2E_RUN/main.events" \
     "outcome unknown|13700137000|1||outcome unknown, not tried again||no final result within 60 s of the Ctrl-Z|Door open"
 expect_contains received_chinese "$E2E_RUN/main.events" "|你好，世界！今晚七点见。"
-expect_contains received_fields "$E2E_RUN/main.events" "received|10086|1|1|unread, stamped 2026-12-09 08:30:15|||Hello from the network"
+expect_contains received_fields "$E2E_RUN/main.events" "received|10086|1|1|unread, stamped 2026-12-09 08:30:15 +00:00|||Hello from the network"
 expect_contains deleted_fields "$E2E_RUN/main.events" "deleted|||1|OK|||"
 
 # --- printed in the console's language ---------------------------------------
