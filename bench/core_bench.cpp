@@ -251,8 +251,7 @@ BENCHMARK(BM_Exchange_CMGF);
 void BM_ReadCycle_MsgNew10(benchmark::State& state) {
     OpenModem m;
     const std::string answer = bench::PduListing20();
-    sms::ListingReader reader(sms::ListingReader::Format::kPdu, m.modem.MsgNew, m.modem.MsgNec, kNewSlots);
-    reader.Take(answer.data(), answer.size());
+    sms::ParsePduListing(answer.data(), answer.size(), m.modem.MsgNew, m.modem.MsgNec, kNewSlots, true);
     vantor::test::PacketBuilder packet(kMsgNew);
     for (std::uint16_t i = 0; i < kNewSlots; ++i) packet.Value(kTypeText, 0, i);
     Require(m.modem.ProcessPacket(packet.Packet(), 1) == 1, "read delivers");

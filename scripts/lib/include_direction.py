@@ -33,7 +33,7 @@ ALLOWED = {
     "link": {"diag", "at", "os"},
     "sms": {"diag", "at", "os"},
     "host": {"diag", "at", "os"},
-    "diag": {"os"},
+    "diag": {"at", "os"},
     "at": set(),
     "os": set(),
 }

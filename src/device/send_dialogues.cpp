@@ -48,15 +48,14 @@ std::uint32_t PduPromptWindowMs(std::int32_t replyTimeout) noexcept {
 }
 
 // "+CMS ERROR: 42, congestion" and the like, or "no result code".
-void DescribeRefusal(const at::Refusal& r, char* out, std::size_t size) noexcept {
-    if (r.kind == at::Refusal::Kind::kNone || r.code < 0) {
+void RefusalText(const at::Refusal& r, char* out, std::size_t size) noexcept {
+    char code[32];
+    const char* meaning = nullptr;
+    if (!DescribeRefusal(r, code, &meaning)) {
         std::snprintf(out, size, "no result code");
         return;
     }
-    const bool cms = r.kind == at::Refusal::Kind::kCms;
-    const char* meaning = AtErrorMeaning(cms ? AtErrorKind::kCms : AtErrorKind::kCme, r.code);
-    std::snprintf(out, size, "+%s ERROR: %d%s%s", cms ? "CMS" : "CME", r.code,
-                  meaning != nullptr ? ", " : "", meaning != nullptr ? meaning : "");
+    std::snprintf(out, size, "%s%s%s", code, meaning != nullptr ? ", " : "", meaning != nullptr ? meaning : "");
 }
 
 void TraceUnknownOutcome(int part, int parts) noexcept {
@@ -221,7 +220,7 @@ int Sender::SendParts(int first, int parts, int attempts, std::uint32_t pauseMs,
                 Trace("<<<<<<<<<<failure time %d", n);
             const RefusalClass c = a.unsendable ? RefusalClass::kPermanent : ClassOf(a.refusal);
             char why[96];
-            DescribeRefusal(a.refusal, why, sizeof why);
+            RefusalText(a.refusal, why, sizeof why);
             if (c == RefusalClass::kPermanent) {
                 Trace("Send refused (%s): %s, not tried again\n",
                       a.unsendable ? "the modem cannot take this message" : why, NameOf(c));

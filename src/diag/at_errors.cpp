@@ -4,6 +4,7 @@
 // errors of TS 27.007 9.2.
 #include "diag/at_errors.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "diag/trace.h"
@@ -212,6 +213,16 @@ void TraceErrorMeanings(const std::uint8_t* answer, std::size_t length) noexcept
         }
         start = end + 1;
     }
+}
+
+bool DescribeRefusal(const at::Refusal& r, char (&code)[32], const char** meaning) noexcept {
+    code[0] = '\0';
+    *meaning = nullptr;
+    if (r.kind == at::Refusal::Kind::kNone || r.code < 0) return false;
+    const bool cms = r.kind == at::Refusal::Kind::kCms;
+    std::snprintf(code, sizeof code, "+%s ERROR: %d", cms ? "CMS" : "CME", r.code);
+    *meaning = AtErrorMeaning(cms ? AtErrorKind::kCms : AtErrorKind::kCme, r.code);
+    return true;
 }
 
 }  // namespace vantor

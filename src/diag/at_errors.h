@@ -6,12 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "at/answer.h"
+
 namespace vantor {
 
 enum class AtErrorKind { kCms, kCme };
 
 // The meaning of code `n`, or nullptr when the code has none listed.
 const char* AtErrorMeaning(AtErrorKind kind, int n) noexcept;
+
+// A refusal's code as the modem wrote it ("+CMS ERROR: 42") into `code`,
+// and its meaning ("congestion", nullptr when none is listed). False, with
+// `code` empty, for a refusal without a numeric code.
+bool DescribeRefusal(const at::Refusal& refusal, char (&code)[32], const char** meaning) noexcept;
 
 // Copies `line` (`length` bytes, no line end) into `out` (`size` bytes,
 // NUL-terminated) and, when it is a numeric "+CMS ERROR: n" or "+CME ERROR: n"

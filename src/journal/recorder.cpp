@@ -26,11 +26,8 @@ bool SameDay(const os::SystemTime& a, const os::SystemTime& b) noexcept {
 
 // "+CMS ERROR: 42" and its meaning, from a refusal's code.
 void PutCode(const at::Refusal& r, Event& e) noexcept {
-    if (r.kind == at::Refusal::Kind::kNone || r.code < 0) return;
-    const bool cms = r.kind == at::Refusal::Kind::kCms;
-    std::snprintf(e.error, sizeof e.error, "+%s ERROR: %d", cms ? "CMS" : "CME", r.code);
-    const char* meaning = AtErrorMeaning(cms ? AtErrorKind::kCms : AtErrorKind::kCme, r.code);
-    Copy(e.meaning, meaning);
+    const char* meaning = nullptr;
+    if (DescribeRefusal(r, e.error, &meaning)) Copy(e.meaning, meaning);
 }
 
 // ", stamped 2026-12-09 08:30:15 +08:00" from the service centre's time

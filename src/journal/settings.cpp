@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "os/unique_handle.h"
+
 namespace vantor::journal {
 namespace {
 
@@ -49,15 +51,14 @@ int ReadFolder(os::HKey key, char (&folder)[os::kMaxPath]) noexcept {
 
 Settings ReadSettings() noexcept {
     Settings s;
-    os::HKey key = 0;
+    os::UniqueKey key;
     int named = 0;
-    if (os::RegOpenKeyExA(os::kHkeyLocalMachine, kRegistryKey, 0, os::kKeyQueryValue, &key) ==
+    if (os::RegOpenKeyExA(os::kHkeyLocalMachine, kRegistryKey, 0, os::kKeyQueryValue, key.Put()) ==
         os::kErrorSuccess) {
-        named = ReadFolder(key, s.folder);
-        s.days = ReadNumber(key, kDaysValue, kDefaultDays);
-        s.megabytes = ReadNumber(key, kMegabytesValue, kDefaultMegabytes);
-        s.dayMegabytes = ReadNumber(key, kDayMegabytesValue, kDefaultDayMegabytes);
-        os::RegCloseKey(key);
+        named = ReadFolder(key.Get(), s.folder);
+        s.days = ReadNumber(key.Get(), kDaysValue, kDefaultDays);
+        s.megabytes = ReadNumber(key.Get(), kMegabytesValue, kDefaultMegabytes);
+        s.dayMegabytes = ReadNumber(key.Get(), kDayMegabytesValue, kDefaultDayMegabytes);
     }
     if (named == 1 && IsOffWord(s.folder)) {
         s.on = false;

@@ -52,7 +52,10 @@ struct Received {
     TimeStamp stamp;
     // The sender's digits or characters; `international` when the network
     // gave it as an international number (shown with a leading '+').
-    char16_t sender[kMaxSenderUnits] = {};
+    // Only the first senderUnits and textUnits units are set: a record is
+    // made for every entry listed, and clearing 1.3 KB of text each time
+    // would cost more than reading the message.
+    char16_t sender[kMaxSenderUnits];
     int senderUnits = 0;
     bool international = false;
     // Part `part` of `parts` of a long message; parts is 0 for a message
@@ -61,7 +64,7 @@ struct Received {
     int parts = 0;
     // The text; a body that is no text for a person (8-bit data, a
     // message for an application port) is `nonText` and has no units.
-    char16_t text[kMaxReceivedUnits] = {};
+    char16_t text[kMaxReceivedUnits];
     int textUnits = 0;
     bool nonText = false;
 

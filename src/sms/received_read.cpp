@@ -82,19 +82,26 @@ void ReadSender(const Address& a, Received& r) noexcept {
 }
 
 void ReadPduText(const Deliver& m, Received& r) noexcept {
-    Units units(r.text, &r.textUnits, kMaxReceivedUnits);
+    static_assert(kMaxUserData / 2 <= kMaxReceivedUnits);
     if (m.coding == Coding::kGsm7) {
+        Units units(r.text, &r.textUnits, kMaxReceivedUnits);
         GsmUnits gsm(units);
         UnpackSeptets(m.userData, m.userDataOctets, m.textStart, m.udl, gsm);
         gsm.Finish();
         return;
     }
-    // UCS-2: units of value 0 are left out, NUL is no character.
-    const std::size_t n = m.userDataOctets;
-    for (std::size_t k = static_cast<std::size_t>(m.textStart); k + 1 < n; k += 2) {
-        const char16_t u = Unit(m.userData + k);
-        if (u != 0) units.Put(u);
+    // UCS-2: units of value 0 are left out, NUL is no character. User data
+    // holds at most 127 units, well within the text's room.
+    const std::size_t start = static_cast<std::size_t>(m.textStart);
+    const std::size_t count = m.userDataOctets > start ? (m.userDataOctets - start) / 2 : 0;
+    const std::uint8_t* ud = m.userData + start;
+    int kept = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const char16_t u = Unit(ud + 2 * k);
+        r.text[kept] = u;
+        kept += u != 0 ? 1 : 0;
     }
+    r.textUnits = kept;
 }
 
 // The storage index as written between "+CMGL:" and the first comma.

@@ -63,6 +63,23 @@ public:
         len_ += fit;
     }
     void PutText(const char* text) noexcept { PutText(text, static_cast<int>(std::strlen(text))); }
+    template <std::size_t N>
+    void PutLiteral(const char (&text)[N]) noexcept { PutText(text, static_cast<int>(N - 1)); }
+    // UTF-16 text through the code page (at most two bytes a character).
+    // When every character fits whatever its width, straight into the text;
+    // else through a scratch area, and only as many units as could fill the
+    // room left (every unit gives at least half a byte).
+    void PutUnits(const char16_t* units, int n) noexcept {
+        const int room = kMaxText - len_;
+        if (full_ || n <= 0) return;
+        if (2 * n <= room) {
+            len_ += ToCodePage(units, n, out_ + len_, room);
+            return;
+        }
+        if (n > 2 * room + 2) n = 2 * room + 2;
+        char text[2 * (2 * kMaxText + 2)];
+        PutText(text, ToCodePage(units, n, text, sizeof text));
+    }
     int Length() const noexcept { return len_; }
     bool Full() const noexcept { return full_; }
 
@@ -71,15 +88,6 @@ private:
     int len_ = 0;
     bool full_ = false;
 };
-
-// UTF-16 text through the code page. Only as many units are converted as
-// could fill the room left: every unit gives at least half a byte.
-void PutUnits(const char16_t* units, int n, Display& d) noexcept {
-    const int room = kMaxText - d.Length();
-    if (n > 2 * room + 2) n = 2 * room + 2;
-    char text[2 * (2 * kMaxText + 2)];
-    d.PutText(text, ToCodePage(units, n, text, sizeof text));
-}
 
 // TP-SCTS shown as YY年MM月DD日hh:mm:ss, as far as the entry holds it.
 void PutPduStamp(const TimeStamp& t, Display& d) noexcept {
@@ -102,13 +110,13 @@ int ShowPduEntry(const Received& r, char* out) noexcept {
     d.Put('<');
     d.PutText(r.index);
     d.Put('>');
-    if (r.reach == ReceivedReach::kNonText) PutUnits(kNonTextNotice, kNonTextNoticeUnits, d);
+    if (r.reach == ReceivedReach::kNonText) d.PutUnits(kNonTextNotice, kNonTextNoticeUnits);
     if (r.reach == ReceivedReach::kIndex || r.reach == ReceivedReach::kNonText) return -1;
     PutPduStamp(r.stamp, d);
     if (r.reach == ReceivedReach::kStamp) return -1;
-    d.PutText(kFrom);
-    PutUnits(r.sender, r.senderUnits, d);
-    d.PutText(kMessage);
+    d.PutLiteral(kFrom);
+    d.PutUnits(r.sender, r.senderUnits);
+    d.PutLiteral(kMessage);
     if (r.parts != 0) {
         char text[24];
         const int n = std::snprintf(text, sizeof text, "(%d/%d)", r.part, r.parts);
@@ -117,7 +125,7 @@ int ShowPduEntry(const Received& r, char* out) noexcept {
     d.Put('@');
     if (d.Full()) return -1;
     const int separator = d.Length() - 1;
-    PutUnits(r.text, r.textUnits, d);
+    d.PutUnits(r.text, r.textUnits);
     return separator;
 }
 
@@ -156,9 +164,9 @@ void ShowReceived(const Received& r, ListingFormat format, Slot& header, Slot& b
     ShowTextHeader(r, header);
     Display d(body);
     if (r.nonText)
-        PutUnits(kNonTextNotice, kNonTextNoticeUnits, d);
+        d.PutUnits(kNonTextNotice, kNonTextNoticeUnits);
     else
-        PutUnits(r.text, r.textUnits, d);
+        d.PutUnits(r.text, r.textUnits);
 }
 
 void ShowListing(const Received* records, int entries, ListingFormat format, Slot* header, Slot* text,
