@@ -57,12 +57,13 @@ public:
     // and a call with nothing new tries them again once a minute.
     void Flush() noexcept;
 
-    // Lines waiting, for tests.
+    // Bytes of lines waiting, for tests.
     std::size_t Waiting() const noexcept { return used_; }
 
-    // A line is at most a few hundred bytes (a 508-byte GBK text widens to
-    // about 760 in UTF-8); the buffer holds a busy poll's lines, and a
-    // fuller one is written between two dialogues.
+    // A send's line is at most a few hundred bytes (a 508-byte GBK text
+    // widens to about 760 in UTF-8), a received message's up to about 2 KB
+    // (640 characters); the buffer holds a busy poll's lines, and a fuller
+    // one is written between two dialogues.
     static constexpr std::size_t kBufferSize = 16 * 1024;
 
 private:
