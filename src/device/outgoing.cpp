@@ -11,7 +11,7 @@ void MakeOutgoing(const Registers& r, Outgoing* out) noexcept {
     out->tele[kTeleSize - 1] = '\0';
     out->textLength = sms::JoinBody(r.MsgSend[0], r.MsgSend[1], out->text);
     out->codeMod = r.CodeMod;
-    out->parts = sms::SplitBody(r.MsgSend[0], r.MsgSend[1], r.CodeMod, &out->body);
+    out->parts = sms::SplitText(out->text, out->textLength, r.CodeMod, &out->body);
 }
 
 }  // namespace vantor

@@ -30,6 +30,37 @@ void PutCode(const at::Refusal& r, Event& e) noexcept {
     if (DescribeRefusal(r, e.error, &meaning)) Copy(e.meaning, meaning);
 }
 
+// A refusal's line: its time, the part, whether it was tried again, and
+// what the modem said.
+void PutRefusal(const SendOutcome::Refusal& r, int parts, Event& e) noexcept {
+    e.time = r.at;
+    if (parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", r.part, parts);
+    else Copy(e.parts, "1");
+    Copy(e.result, r.triedAgain ? "refused, tried again" : "refused, not tried again");
+    if (r.unsendable) {
+        Copy(e.meaning, "the modem cannot take this message");
+    } else if (r.code.kind != at::Refusal::Kind::kNone && r.code.code >= 0) {
+        PutCode(r.code, e);
+    } else if (r.atPrompt) {
+        Copy(e.error, "ERROR");
+        Copy(e.meaning, "refused instead of the prompt");
+    } else {
+        Copy(e.meaning, "no prompt, or refused without a code");
+    }
+}
+
+// "12 13 ?": the references of the parts confirmed, '?' where the modem
+// named none.
+void PutReferences(const SendOutcome& o, Event& e) noexcept {
+    std::size_t used = 0;
+    for (int k = 0; k < o.confirmed && used + 6 < sizeof e.references; ++k) {
+        const int mr = o.references[k];
+        const int n = mr < 0 ? std::snprintf(e.references + used, sizeof e.references - used, "%s?", k ? " " : "")
+                             : std::snprintf(e.references + used, sizeof e.references - used, "%s%d", k ? " " : "", mr);
+        if (n > 0) used += static_cast<std::size_t>(n);
+    }
+}
+
 // ", stamped 2026-12-09 08:30:15 +08:00" from the service centre's time
 // stamp (TS 23.040 9.2.3.11: the zone in quarters of an hour); false when
 // the stamp is not whole.
@@ -115,22 +146,8 @@ void Recorder::Sent(const char* number, const char* text, const SendOutcome& o) 
     };
 
     for (int i = 0; i < o.refusalCount; ++i) {
-        const SendOutcome::Refusal& r = o.refusals[i];
         Event& e = begin(EventKind::kRefused);
-        e.time = r.at;
-        if (o.parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", r.part, o.parts);
-        else Copy(e.parts, "1");
-        Copy(e.result, r.triedAgain ? "refused, tried again" : "refused, not tried again");
-        if (r.unsendable) {
-            Copy(e.meaning, "the modem cannot take this message");
-        } else if (r.code.kind != at::Refusal::Kind::kNone && r.code.code >= 0) {
-            PutCode(r.code, e);
-        } else if (r.atPrompt) {
-            Copy(e.error, "ERROR");
-            Copy(e.meaning, "refused instead of the prompt");
-        } else {
-            Copy(e.meaning, "no prompt, or refused without a code");
-        }
+        PutRefusal(o.refusals[i], o.parts, e);
         Put(e);
     }
     if (o.refusalsNotKept > 0) {
@@ -138,7 +155,6 @@ void Recorder::Sent(const char* number, const char* text, const SendOutcome& o) 
         std::snprintf(e.result, sizeof e.result, "refused %d more times", o.refusalsNotKept);
         Put(e);
     }
-
     if (o.result == SendOutcome::Result::kNotSent) {
         // Refused before any attempt (a long message whose part cannot be
         // encoded): one line says so.
@@ -153,23 +169,16 @@ void Recorder::Sent(const char* number, const char* text, const SendOutcome& o) 
     const bool sent = o.result == SendOutcome::Result::kSent;
     Event& e = begin(sent ? EventKind::kSent : EventKind::kUnknown);
     std::snprintf(e.parts, sizeof e.parts, "%d", o.parts > 0 ? o.parts : 1);
-    std::size_t used = 0;
-    for (int k = 0; k < o.confirmed && used + 6 < sizeof e.references; ++k) {
-        const int mr = o.references[k];
-        const int n = mr < 0 ? std::snprintf(e.references + used, sizeof e.references - used, "%s?", k ? " " : "")
-                             : std::snprintf(e.references + used, sizeof e.references - used, "%s%d", k ? " " : "", mr);
-        if (n > 0) used += static_cast<std::size_t>(n);
-    }
-    if (sent) {
-        if (o.alreadySent)
-            Copy(e.result, "ok, confirmed late before: not sent again");
-        else if (o.firstPart > 1)
-            std::snprintf(e.result, sizeof e.result, "ok, resumed from part %d", o.firstPart);
-        else
-            Copy(e.result, "ok");
-    } else {
+    PutReferences(o, e);
+    if (!sent) {
         Copy(e.result, "outcome unknown, not tried again");
         Copy(e.meaning, "no final result within 60 s of the Ctrl-Z");
+    } else if (o.alreadySent) {
+        Copy(e.result, "ok, confirmed late before: not sent again");
+    } else if (o.firstPart > 1) {
+        std::snprintf(e.result, sizeof e.result, "ok, resumed from part %d", o.firstPart);
+    } else {
+        Copy(e.result, "ok");
     }
     Put(e);
 }

@@ -202,11 +202,16 @@ int JoinBody(const char* part0, const char* part1, char body[kBodySize]) noexcep
 }
 
 int SplitBody(const char* part0, const char* part1, std::uint8_t codeMod, SubmitBody* body) noexcept {
+    char text[kBodySize];
+    const int length = JoinBody(part0, part1, text);
+    return SplitText(text, length, codeMod, body);
+}
+
+int SplitText(const char* text, int length, std::uint8_t codeMod, SubmitBody* body) noexcept {
     if (body == nullptr) return 0;
     body->parts = 0;
     body->length = 0;
-    char text[kBodySize];
-    const int length = JoinBody(part0, part1, text);
+    if (text == nullptr || length < 0 || length > kBodySize - 2) return 0;
     int u = 0;
     if (IsAscii(text, length)) {
         // 00..7F are ASCII in every ANSI code page: no conversion call needed.

@@ -56,6 +56,8 @@ struct SubmitBody {
 // escape pair is never split) or 67 units (a surrogate pair is never split).
 // Returns the number of parts, 0 when the body does not convert.
 int SplitBody(const char* part0, const char* part1, std::uint8_t codeMod, SubmitBody* body) noexcept;
+// The same for a body already joined (`length` bytes, at most kBodySize - 2).
+int SplitText(const char* text, int length, std::uint8_t codeMod, SubmitBody* body) noexcept;
 
 // The cut of SplitBody for a body whose septets or units are already in place
 // (gsm and length set): fills start[] and parts and returns parts, 0 when the
