@@ -91,7 +91,7 @@ int CGsmModem::IsAnswerComplete(const char* text, std::int32_t length, std::int3
 int CGsmModem::Makecode(char* pdu, std::int32_t* count) noexcept {
     if (pdu == nullptr || count == nullptr) return 0;
     MakeOutgoing(*this, &outgoing_);
-    return Sender::EncodePdu(outgoing_, 0, 0, pdu, count);
+    return Sender::EncodePdu(outgoing_, -1, 0, pdu, count);
 }
 
 int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {

@@ -252,10 +252,11 @@ int Sender::EncodePdu(const Outgoing& m, int k, std::uint8_t reference, char* pd
                       std::int32_t* count) noexcept {
     std::memset(pdu, 0, sms::kPduTextSize);
     *count = 0;
-    if (m.parts <= 1) {
-        // A single message: Makecode's PDU, traced as Makecode traces it.
+    if (k < 0 || m.parts <= 1) {
+        // The whole body as one message: Makecode's PDU, traced as Makecode
+        // traces it.
         Trace("Message Len=%d\n", m.textLength);
-        if (m.parts == 0 || sms::EncodePart(m.tele, m.body, 0, 0, pdu, count) == 0) return 0;
+        if (sms::EncodeWhole(m.tele, m.body, pdu, count) == 0) return 0;
         Trace("nLen=%d\n", static_cast<int>(*count));
         Trace("Makecode%s", pdu);
         return 1;

@@ -54,7 +54,8 @@ public:
     bool TakeLateVerdict(int* reference = nullptr) noexcept;
 
     // The PDU text of part `k` of `message` under `reference` into `pdu`
-    // (sms::kPduTextSize bytes), with Makecode's trace for a single message.
+    // (sms::kPduTextSize bytes); for k < 0 or a message of one part, the
+    // whole body as one message, Makecode's PDU with Makecode's trace.
     static int EncodePdu(const Outgoing& message, int k, std::uint8_t reference, char* pdu,
                          std::int32_t* count) noexcept;
 

@@ -276,9 +276,16 @@ int Makecode(const char* number, const char* part0, const char* part1, std::uint
     if (pdu == nullptr || count == nullptr) return 0;
     *count = 0;
     pdu[0] = '\0';
-    if (!IsDialableNumber(number)) return 0;
     SubmitBody body;
     if (SplitBody(part0, part1, codeMod, &body) == 0) return 0;
+    return EncodeWhole(number, body, pdu, count);
+}
+
+int EncodeWhole(const char* number, const SubmitBody& body, char* pdu, std::int32_t* count) noexcept {
+    if (pdu == nullptr || count == nullptr) return 0;
+    *count = 0;
+    pdu[0] = '\0';
+    if (!IsDialableNumber(number) || body.parts == 0) return 0;
     // The whole body as one message, however long: the caller decides whether
     // the modem can take it.
     PartView whole;

@@ -26,6 +26,16 @@ int IsDialableNumber(const char* number) noexcept;
 // the byte length.
 int JoinBody(const char* part0, const char* part1, char body[kBodySize]) noexcept;
 
+// --- a body converted once ---------------------------------------------------
+
+struct SubmitBody;
+
+// Makecode's PDU from a body SplitBody or SplitText converted: the whole body
+// as one message, however long. 1 when complete, 0 when the number is not
+// dialable, the body did not convert, or the user data length does not fit
+// its octet.
+int EncodeWhole(const char* number, const SubmitBody& body, char* pdu, std::int32_t* count) noexcept;
+
 // --- concatenated messages -------------------------------------------------
 
 // A single message holds 160 septets or 70 UTF-16 units; a part of a
