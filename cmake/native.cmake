@@ -27,6 +27,7 @@ set(VANTOR_MODEL_SOURCES
     tools/modem/sent_log.cpp
     tools/modem/sms_pdu.cpp
     tools/modem/sms_store.cpp
+    tools/modem/status_reports.cpp
     tools/modem/text_mode.cpp
     tools/modem/timed_output.cpp)
 list(TRANSFORM VANTOR_MODEL_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
@@ -61,6 +62,7 @@ set(VANTOR_NATIVE_TESTS
     tests/native/listing_reader_test.cpp
     tests/native/modem_model_test.cpp
     tests/native/modem_parts_test.cpp
+    tests/native/modem_reports_test.cpp
     tests/native/register_check_test.cpp
     tests/native/register_table_test.cpp
     tests/native/send_over_model_test.cpp

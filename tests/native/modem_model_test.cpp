@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "model_talk.h"
 #include "modem/escapes.h"
 #include "modem/modem_model.h"
 #include "modem/sms_pdu.h"
@@ -23,17 +24,8 @@ const char kHelloPdu[] = "0004039121F300005021801231542305C8329BFD06";
 // UCS-2 "你好" from 8613912345678.
 const char kUcs2Pdu[] = "0891683108100005F0040D91683119325476F8000850218012315423044F60597D";
 
-std::string Drain(Tc35Model& m, std::uint64_t now) {
-    std::string out(m.Pending(now), '\0');
-    m.Take(reinterpret_cast<std::uint8_t*>(out.data()), out.size(), now);
-    return out;
-}
-
-// Writes `input` at `now` and returns everything the model sent by `now`.
-std::string Talk(Tc35Model& m, const std::string& input, std::uint64_t now = 0) {
-    m.Receive(reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), now);
-    return Drain(m, now);
-}
+using model_talk::Drain;
+using model_talk::Talk;
 
 // A capture file in the .esc.txt format: file line breaks are not data, and
 // \r \n \\ \xNN are escapes.

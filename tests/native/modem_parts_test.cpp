@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model_talk.h"
 #include "modem/modem_model.h"
 #include "sms/pdu_encode.h"
 
@@ -39,24 +40,8 @@ const char* const kUcs2Parts[] = {
 };
 const char kSinglePdu[] = "001100038121F30000A70AE8329BFD4697D9EC37";  // "hellohello" to 123
 
-std::string Drain(Tc35Model& m, std::uint64_t now) {
-    std::string out(m.Pending(now), '\0');
-    m.Take(reinterpret_cast<std::uint8_t*>(out.data()), out.size(), now);
-    return out;
-}
-
-std::string Talk(Tc35Model& m, const std::string& input, std::uint64_t now) {
-    m.Receive(reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), now);
-    return Drain(m, now);
-}
-
-// One AT+CMGS dialogue; returns the answer to the PDU.
-std::string Send(Tc35Model& m, const std::string& pdu, std::uint64_t now) {
-    const int smsc = std::stoi(pdu.substr(0, 2), nullptr, 16);
-    const int tpdu = static_cast<int>(pdu.size() / 2) - 1 - smsc;
-    EXPECT_EQ(Talk(m, "AT+CMGS=" + std::to_string(tpdu) + "\r", now), "\r\n> ");
-    return Talk(m, pdu + "\x1A", now + 10);
-}
+using model_talk::Send;
+using model_talk::Talk;
 
 TEST(ModemParts, JoinsPartsIntoOneMessageInAnyOrder) {
     Tc35Model m;

@@ -25,7 +25,7 @@ const char* const kImsi = "460001234567890";
 // Commands that need the SIM PIN (the manual's summary of PIN-requiring
 // commands): while the SIM is not ready they fail in every form, as
 // +CME ERROR even for the SMS commands of TS 27.005.
-constexpr std::string_view kNeedPin[] = {"+CIMI", "+CMGD", "+CMGL", "+CMGR", "+CMGS", "+CNMI",
+constexpr std::string_view kNeedPin[] = {"+CIMI", "+CMGD", "+CMGL", "+CMGR", "+CMGS", "+CNMA", "+CNMI",
                                          "+CPMS", "+CSCA", "+CSDH", "+CSMP", "+CSMS", "^SMGO"};
 
 bool NeedsPin(const std::string& name) {
@@ -220,6 +220,16 @@ struct Tc35Model::Commands {
     }
 
     // AT^SMGO: presentation of the SIM store's overflow, and its status.
+    // AT^SSCONF: <ra> and <tora> shown in text-mode +CDS (and listings,
+    // which hold no status reports here). Not kept by AT&F or a restart.
+    static void TestSsconf(Tc35Model&, Call& c) { c.Info({"^SSCONF: (0,1)"}); }
+    static void ShowSsconf(Tc35Model& m, Call& c) { c.Info({"^SSCONF: " + std::to_string(m.settings_.ssconf)}); }
+    static void SetSsconf(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n) || n > 1) return c.Cme(4);
+        m.settings_.ssconf = n;
+    }
+
     static void TestSmgo(Tc35Model&, Call& c) { c.Info({"^SMGO: (0,1)"}); }
     static void ShowSmgo(Tc35Model& m, Call& c) {
         c.Info({"^SMGO: " + std::to_string(m.settings_.smgo) + "," + std::to_string(m.overflow_)});
@@ -232,11 +242,17 @@ struct Tc35Model::Commands {
 
     // --- SMS settings (TS 27.005 clause 3) ---
 
+    // AT+CSMS: <service> 0 phase 2 (factory), 1 phase 2+; mobile terminated,
+    // mobile originated and broadcast messages are all supported.
     static void TestCsms(Tc35Model&, Call& c) { c.Info({"+CSMS: (0,1)"}); }
-    static void ShowCsms(Tc35Model&, Call& c) { c.Info({"+CSMS: 0,1,1,1"}); }
-    static void SetCsms(Tc35Model&, Call& c) {
+    static void ShowCsms(Tc35Model& m, Call& c) { c.Info({"+CSMS: " + std::to_string(m.settings_.csms) + ",1,1,1"}); }
+    static void SetCsms(Tc35Model& m, Call& c) {
         int n = 0;
         if (c.params.size() != 1 || !ParseInt(c.params[0], &n) || n > 1) return c.Error();
+        // Back to phase 2 while AT+CNMI holds a phase 2+ value: "unknown
+        // error" (TC35 manual 5.16).
+        if (n == 0 && PhaseTwoPlusRouting(m.settings_.cnmi)) return c.Cms(500);
+        m.settings_.csms = n;
         c.Info({"+CSMS: 1,1,1"});
     }
 
@@ -267,7 +283,11 @@ struct Tc35Model::Commands {
         std::snprintf(text, sizeof text, "+CNMI: %d,%d,%d,%d,%d", n[0], n[1], n[2], n[3], n[4]);
         c.Info({text});
     }
-    // Parameters left out keep their value; any one out of range refuses all.
+    // <mt> 2 and 3 and <ds> 1 route to the TE what it must acknowledge with
+    // AT+CNMA: phase 2+ only (TC35 manual 5.10).
+    static bool PhaseTwoPlusRouting(const int* cnmi) { return cnmi[1] >= 2 || cnmi[3] == 1; }
+    // Parameters left out keep their value; any one out of range refuses all,
+    // as does a phase 2+ value under AT+CSMS=0.
     static void SetCnmi(Tc35Model& m, Call& c) {
         static const int kMax[5] = {3, 3, 3, 2, 1};
         if (c.params.size() > 5) return c.Error();
@@ -277,7 +297,24 @@ struct Tc35Model::Commands {
             if (c.params[i].empty()) continue;
             if (!ParseInt(c.params[i], &values[i]) || values[i] > kMax[i]) return c.Cms(303);
         }
+        if (m.settings_.csms == 0 && PhaseTwoPlusRouting(values)) return c.Cms(303);
         std::copy(values, values + 5, m.settings_.cnmi);
+    }
+
+    // AT+CNMA acknowledges the +CDS given last (TC35 manual 5.9): in PDU mode
+    // also as AT+CNMA=0, the only <n> it lists. Without one to acknowledge,
+    // phase 2 included, "+CMS ERROR: 340" (no +CNMA acknowledgement expected).
+    static void TestCnma(Tc35Model& m, Call& c) {
+        if (m.settings_.cmgf == 0) c.Info({"+CNMA: (0)"});
+    }
+    static void Acknowledge(Tc35Model& m, Call& c) {
+        if (m.settings_.csms != 1 || !m.AcknowledgeReport(m.command_ms_)) return c.Cms(340);
+    }
+    static void AcknowledgeWith(Tc35Model& m, Call& c) {
+        int n = 0;
+        if (m.settings_.cmgf == 1) return c.Cms(305);
+        if (c.params.size() != 1 || !ParseInt(c.params[0], &n) || n != 0) return c.Cms(304);
+        Acknowledge(m, c);
     }
 
     static void TestCmgf(Tc35Model&, Call& c) { c.Info({"+CMGF: (0,1)"}); }
@@ -481,6 +518,7 @@ struct Tc35Model::Commands {
         sent.text = pdu->text;
         sent.pdu = body;
         for (char& ch : sent.pdu) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        sent.report_requested = (pdu->first_octet & 0x20) != 0;  // TP-SRR
         submitted = std::move(pdu);
         return 0;
     }
@@ -490,6 +528,7 @@ struct Tc35Model::Commands {
     static int TakeText(Tc35Model& m, const std::string& body, SentMessage& sent) {
         sent.number = m.cmgs_number_;
         sent.type_of_address = m.cmgs_toda_;
+        sent.report_requested = (m.settings_.csmp[0] & 0x20) != 0;  // <fo> with TP-SRR
         sent.coding = CodingOfDcs(static_cast<std::uint8_t>(m.settings_.csmp[3]));
         if (sent.coding == Coding::kGsm7) {
             std::u32string text;
@@ -590,6 +629,9 @@ const Tc35Model::Commands::Row Tc35Model::Commands::kTable[] = {
     {"+CNMI", Form::kTest, TestCnmi},
     {"+CNMI", Form::kQuery, ShowCnmi},
     {"+CNMI", Form::kSet, SetCnmi},
+    {"+CNMA", Form::kTest, TestCnma},
+    {"+CNMA", Form::kAction, Acknowledge},
+    {"+CNMA", Form::kSet, AcknowledgeWith},
     {"+CMGF", Form::kTest, TestCmgf},
     {"+CMGF", Form::kQuery, ShowCmgf},
     {"+CMGF", Form::kSet, SetCmgf},
@@ -614,6 +656,9 @@ const Tc35Model::Commands::Row Tc35Model::Commands::kTable[] = {
     {"^SMGO", Form::kTest, TestSmgo},
     {"^SMGO", Form::kQuery, ShowSmgo},
     {"^SMGO", Form::kSet, SetSmgo},
+    {"^SSCONF", Form::kTest, TestSsconf},
+    {"^SSCONF", Form::kQuery, ShowSsconf},
+    {"^SSCONF", Form::kSet, SetSsconf},
 };
 
 void Tc35Model::Commands::Run(Tc35Model& m, const std::string& name, const std::string& args, Reply& reply) {
@@ -664,7 +709,10 @@ void Tc35Model::Submit(const std::string& body, std::uint64_t now) {
     sent.reference = next_reference_;
     next_reference_ = (next_reference_ + 1) % 256;
     const int reference = sent.reference;
+    const bool report = sent.report_requested;
+    const std::string number = sent.number;
     sent_.Record(std::move(sent), submitted ? &*submitted : nullptr);
+    if (report) ReportByPolicy(reference, number, now + faults_.send_result_delay_ms);
     Answer(InfoText({"+CMGS: " + std::to_string(reference)}) + OkText(), now, faults_.send_result_delay_ms);
     busy_until_ = now + faults_.send_result_delay_ms;
 }

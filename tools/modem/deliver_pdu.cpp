@@ -1,5 +1,6 @@
 #include "modem/deliver_pdu.h"
 
+#include <cstdio>
 #include <map>
 
 #include "modem/gsm_charset.h"
@@ -44,6 +45,22 @@ void PutSemiOctets(std::string& hex, std::string_view digits) {
     }
 }
 
+// Days since 1970-01-01 to the civil date (H. Hinnant's algorithm).
+void CivilFromDays(std::int64_t z, int* y, unsigned* m, unsigned* d) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = static_cast<int>(yoe + era * 400) + (*m <= 2);
+}
+
+// A time stamp in zone +08: 32 quarter hours, semi-octets swapped.
+constexpr char kZonePlus8[] = "23";
+
 struct Number {
     std::string digits;
     unsigned type;
@@ -51,6 +68,14 @@ struct Number {
 Number NumberOf(std::string_view text) {
     if (!text.empty() && text[0] == '+') return {std::string(text.substr(1)), 0x91};
     return {std::string(text), 0x81};
+}
+
+// The SMSC field (TS 24.011 8.2.5.2): its length counts octets.
+void PutServiceCentre(std::string& hex, std::string_view number) {
+    const Number smsc = NumberOf(number);
+    PutOctet(hex, static_cast<unsigned>(1 + (smsc.digits.size() + 1) / 2));
+    PutOctet(hex, smsc.type);
+    PutSemiOctets(hex, smsc.digits);
 }
 
 }  // namespace
@@ -68,10 +93,7 @@ bool UnicodeToGsm(std::u32string_view text, std::vector<std::uint8_t>* septets) 
 
 std::string DeliverPdu(const DeliverFields& f) {
     std::string hex;
-    const Number smsc = NumberOf(f.smsc);
-    PutOctet(hex, static_cast<unsigned>(1 + (smsc.digits.size() + 1) / 2));
-    PutOctet(hex, smsc.type);
-    PutSemiOctets(hex, smsc.digits);
+    PutServiceCentre(hex, f.smsc);
 
     // TP-MTI 00 (DELIVER), TP-MMS (no more messages waiting), TP-UDHI.
     PutOctet(hex, f.part ? 0x44 : 0x04);
@@ -82,7 +104,7 @@ std::string DeliverPdu(const DeliverFields& f) {
     PutOctet(hex, 0x00);                                    // TP-PID
     PutOctet(hex, f.coding == Coding::kUcs2 ? 0x08 : 0x00);  // TP-DCS
     PutSemiOctets(hex, f.timestamp);
-    hex += "23";  // +08: 32 quarter hours, semi-octets swapped
+    hex += kZonePlus8;
 
     std::vector<std::uint8_t> header;
     if (f.part) {
@@ -122,6 +144,35 @@ std::string DeliverPdu(const DeliverFields& f) {
     }
     PutOctet(hex, static_cast<unsigned>(headerSeptets + septets.size()));
     for (std::uint8_t b : ud) PutOctet(hex, b);
+    return hex;
+}
+
+std::string NetworkTime(std::uint64_t at_ms) {
+    constexpr std::int64_t kStartDays = 20454;  // 2026-01-01
+    const std::uint64_t seconds = at_ms / 1000;
+    int y = 0;
+    unsigned m = 0, d = 0;
+    CivilFromDays(kStartDays + static_cast<std::int64_t>(seconds / 86400), &y, &m, &d);
+    const unsigned s = static_cast<unsigned>(seconds % 86400);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d%02u%02u%02u%02u%02u", y % 100, m, d, s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+std::string StatusReportPdu(const StatusReportFields& f) {
+    std::string hex;
+    PutServiceCentre(hex, f.smsc);
+    PutOctet(hex, f.first_octet);
+    PutOctet(hex, f.reference);
+    const std::string digits = !f.recipient.empty() && f.recipient[0] == '+' ? f.recipient.substr(1) : f.recipient;
+    PutOctet(hex, static_cast<unsigned>(digits.size()));  // TP-RA counts semi-octets
+    PutOctet(hex, f.recipient_type);
+    PutSemiOctets(hex, digits);
+    PutSemiOctets(hex, f.submitted);
+    hex += kZonePlus8;
+    PutSemiOctets(hex, f.discharged);
+    hex += kZonePlus8;
+    PutOctet(hex, f.status);
     return hex;
 }
 

@@ -1,7 +1,8 @@
-// SMS-DELIVER PDUs built from their fields (3GPP TS 23.040 9.2.2.1), for
-// messages that arrive at the modem model from the network: GSM 7-bit text
-// with the extension table (TS 23.038 6.2.1), or UCS-2, alone or as one part
-// of a concatenated message (TS 23.040 9.2.3.24.1).
+// PDUs built from their fields for what arrives at the modem model from the
+// network: SMS-DELIVER (3GPP TS 23.040 9.2.2.1) with GSM 7-bit text and the
+// extension table (TS 23.038 6.2.1) or UCS-2, alone or as one part of a
+// concatenated message (TS 23.040 9.2.3.24.1); and SMS-STATUS-REPORT
+// (TS 23.040 9.2.2.3) on a message the modem sent.
 #pragma once
 
 #include <cstdint>
@@ -36,5 +37,24 @@ struct DeliverFields {
 // The PDU as upper-case hex digits, SMSC field first; "" when the body has a
 // character its coding cannot carry or does not fit one PDU.
 std::string DeliverPdu(const DeliverFields& fields);
+
+// The network's clock as TP-SCTS digits "yyMMddhhmmss" (zone +08): the
+// model's time 0 is 2026-01-01 at midnight.
+std::string NetworkTime(std::uint64_t at_ms);
+
+struct StatusReportFields {
+    std::string smsc = "+8613800100500";  // the service centre that sends it
+    std::uint8_t first_octet = 0x06;      // TP-MTI 10, no more messages, TP-SRQ 0 (on a SUBMIT)
+    std::uint8_t reference = 0;           // TP-MR of the message reported on
+    std::string recipient;                // TP-RA digits, '+' in front allowed
+    std::uint8_t recipient_type = 0x81;   // its type of address
+    std::string submitted;                // TP-SCTS "yyMMddhhmmss" in zone +08
+    std::string discharged;               // TP-DT, the same way
+    std::uint8_t status = 0;              // TP-ST (TS 23.040 9.2.3.15)
+};
+
+// The PDU as upper-case hex digits, SMSC field first, without the optional
+// parameters (TP-PI and what it announces).
+std::string StatusReportPdu(const StatusReportFields& fields);
 
 }  // namespace modem

@@ -1,7 +1,6 @@
 #include "modem/field_schedule.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "modem/deliver_pdu.h"
 
@@ -40,19 +39,6 @@ std::u32string Tag(int id, int part, int parts) {
     std::string tag = "M" + std::to_string(id);
     if (parts > 1) tag += "." + std::to_string(part + 1);
     return std::u32string(tag.begin(), tag.end());
-}
-
-// Days since 1970-01-01 to the civil date (H. Hinnant's algorithm).
-void CivilFromDays(std::int64_t z, int* y, unsigned* m, unsigned* d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = static_cast<int>(yoe + era * 400) + (*m <= 2);
 }
 
 }  // namespace
@@ -189,7 +175,7 @@ void FieldSchedule::NewArrival(std::uint64_t at_ms) {
     for (int k = 0; k < parts; ++k) {
         DeliverFields f;
         f.sender = a.sender;
-        f.timestamp = Timestamp(at);
+        f.timestamp = NetworkTime(at);
         f.coding = a.coding;
         f.text = PartText(a, k, parts);
         if (parts > 1) f.part = Concatenation{reference, parts, k + 1};
@@ -232,20 +218,6 @@ std::u32string FieldSchedule::PartText(const FieldArrival& a, int part, int part
     }
     // A text that ends in blanks would read differently once shown.
     while (!text.empty() && text.back() == U' ') text.pop_back();
-    return text;
-}
-
-// TP-SCTS digits for a moment of the run: the run starts on 2026-01-01 at
-// midnight, zone +08.
-std::string FieldSchedule::Timestamp(std::uint64_t at_ms) const {
-    constexpr std::int64_t kStartDays = 20454;  // 2026-01-01
-    const std::uint64_t seconds = at_ms / 1000;
-    int y = 0;
-    unsigned m = 0, d = 0;
-    CivilFromDays(kStartDays + static_cast<std::int64_t>(seconds / 86400), &y, &m, &d);
-    const unsigned s = static_cast<unsigned>(seconds % 86400);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d%02u%02u%02u%02u%02u", y % 100, m, d, s / 3600, s / 60 % 60, s % 60);
     return text;
 }
 

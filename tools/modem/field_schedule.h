@@ -112,7 +112,6 @@ private:
     void Fire(Event event, std::uint64_t now_ms);
     void NewArrival(std::uint64_t at_ms);
     std::u32string PartText(const FieldArrival& a, int part, int parts);
-    std::string Timestamp(std::uint64_t at_ms) const;
     void Offer(const PartDue& due, std::uint64_t now_ms);
     void ServiceCentre(std::uint64_t now_ms);
     void KeepProfile();

@@ -2,6 +2,7 @@
 // AT+CMGS, result framing, faults, and messages arriving from the network.
 #include "modem/modem_model.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "modem/at_syntax.h"
@@ -31,6 +32,7 @@ const char* CmsText(int code) {
         case 330: return "SMSC address unknown";
         case 331: return "no network service";
         case 332: return "network timeout";
+        case 340: return "NO +CNMA ACK EXPECTED";
         case 512: return "user abort";
         default: return "unknown error";
     }
@@ -117,6 +119,8 @@ void Tc35Model::HangUp(std::uint64_t now_ms, std::uint64_t duration_ms) {
 }
 
 void Tc35Model::PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms) {
+    RunReports(now_ms);
+    if (awaiting_ack_) SettleReport(*std::exchange(awaiting_ack_, std::nullopt), ReportFate::kLostInRestart, now_ms);
     HangUp(now_ms, startup_ms);
     busy_until_ = 0;
     FactoryReset();
@@ -179,6 +183,11 @@ std::optional<std::uint64_t> Tc35Model::NextArrival(std::uint64_t now_ms) const 
     if (faults_.babble_ms > 0 && !HungUp(now_ms)) {
         const std::uint64_t babble = next_babble_ms_ > now_ms ? next_babble_ms_ : now_ms + 1;
         if (!next || babble < *next) next = babble;
+    }
+    // A status report that may come as +CDS.
+    if (!reports_due_.empty() && settings_.cnmi[3] == 1) {
+        const std::uint64_t report = std::max(reports_due_.begin()->first, now_ms + 1);
+        if (!next || report < *next) next = report;
     }
     return next;
 }
@@ -258,6 +267,7 @@ std::string Tc35Model::InfoText(const std::vector<std::string>& lines) const {
 
 void Tc35Model::Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) {
     received_.append(reinterpret_cast<const char*>(bytes), length);
+    RunReports(now);
     if (HungUp(now)) return;
     PromptDue(now);
     // A command still runs (a send awaiting the network's verdict): the
@@ -335,6 +345,7 @@ void Tc35Model::RunLine(const std::string& raw, std::uint64_t now) {
     }
     if (at == std::string::npos) return;
     lines_.push_back(raw.substr(at));
+    command_ms_ = now;
     if (faults_.flood > 0) {
         std::size_t n = faults_.flood;
         faults_.flood = 0;
@@ -414,15 +425,20 @@ void Tc35Model::EndInput(bool submit, std::uint64_t now) {
 std::size_t Tc35Model::Pending(std::uint64_t now) {
     Babble(now);
     PromptDue(now);
+    RunReports(now);
     return out_.Available(now);
 }
 
 std::size_t Tc35Model::Take(std::uint8_t* out, std::size_t max, std::uint64_t now) {
     Babble(now);
     PromptDue(now);
+    RunReports(now);
     return out_.Take(out, max, now);
 }
 
-void Tc35Model::Purge(std::uint64_t now) { out_.DropArrived(now); }
+void Tc35Model::Purge(std::uint64_t now) {
+    RunReports(now);
+    out_.DropArrived(now);
+}
 
 }  // namespace modem

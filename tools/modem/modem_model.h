@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,11 +54,26 @@ struct Settings {
     std::string cscs = "GSM";               // AT+CSCS: "GSM" or "UCS2"
     std::string csca = "+8613800100500";    // AT+CSCA number
     int tosca = 145;                        // its type of address
+    int csms = 0;                           // AT+CSMS: 0 phase 2, 1 phase 2+
     int cnmi[5] = {0, 0, 0, 0, 1};          // AT+CNMI: mode, mt, bm, ds, bfr
     bool csdh = false;                      // AT+CSDH
     int csmp[4] = {17, 167, 0, 0};          // AT+CSMP: fo, vp, pid, dcs (text mode sends)
     int creg_n = 0;                         // AT+CREG: 0 no URC, 1 status, 2 with cell
     int smgo = 0;                           // AT^SMGO: 1 presents the SIM store's overflow
+    int ssconf = 0;                         // AT^SSCONF: 1 shows <ra>,<tora> in text-mode +CDS
+};
+
+// TP-ST values (3GPP TS 23.040 9.2.3.15) of a status report.
+inline constexpr int kReportDelivered = 0x00;  // short message received by the SME
+inline constexpr int kReportTrying = 0x20;     // congestion: the SC is still trying
+inline constexpr int kReportExpired = 0x46;    // validity period expired: the SC gave up
+
+// How the network answers a message that asks for a status report (TP-SRR):
+// with `status` this long after the modem's "+CMGS: <mr>" went out.
+struct ReportPolicy {
+    bool on = false;
+    int status = kReportDelivered;
+    std::uint32_t after_ms = 3000;
 };
 
 // The SIM card as AT+CPIN? reports it.
@@ -72,6 +88,39 @@ struct Radio {
     int ber = 99;            // AT+CSQ <ber>: 0..7, 99 not known
     int registration = 1;    // AT+CREG <stat>: 0 idle, 1 home, 2 searching,
                              // 3 denied, 4 unknown, 5 roaming
+    ReportPolicy reports;    // status reports on sent messages (see ScheduleReport)
+    // How long the network waits for a +CMT or +CDS routed to the TE to be
+    // acknowledged with AT+CNMA: the TC35 manual and TS 27.005 3.4.4 name no
+    // value; it is the relay layer's TR2M, 12 to 20 s (3GPP TS 24.011 10).
+    std::uint32_t ack_timeout_ms = 15000;
+};
+
+// What became of a status report the network sent, for a test's ledger.
+enum class ReportFate {
+    kScheduled,       // the network has not sent it yet
+    kHeld,            // at the modem, behind a +CDS not yet acknowledged or the
+                      // input at the AT+CMGS prompt
+    kRouted,          // given to the TE as +CDS, not acknowledged yet
+    kAcknowledged,    // given as +CDS and acknowledged with AT+CNMA
+    kUnacknowledged,  // given as +CDS and not acknowledged in time: the modem
+                      // switched routing off (AT+CNMI <mt> and <ds> 0)
+    kNotRouted,       // AT+CNMI <ds> was not 1 when it came: lost to the TE
+    kLostInRestart,   // given as +CDS; the modem restarted before the acknowledgement
+};
+
+// One status report the network sent on a message the modem sent.
+struct StatusReport {
+    int reference = 0;              // TP-MR: the message's "+CMGS: <mr>"
+    std::string number;             // TP-RA, as Sent() shows it
+    int type_of_address = 129;
+    int status = kReportDelivered;  // TP-ST
+    std::uint64_t submitted_ms = 0; // TP-SCTS: when the message was sent
+    std::uint64_t due_ms = 0;       // when the network sends the report
+    std::uint64_t discharge_ms = 0; // TP-DT
+    ReportFate fate = ReportFate::kScheduled;
+    std::uint64_t routed_ms = 0;    // when its +CDS was put on the line
+    std::uint64_t settled_ms = 0;   // when it was acknowledged, lost or not routed
+    std::string urc;                // the +CDS as given, framing included
 };
 
 // What a modem whose prompt is late does with what is typed before the
@@ -167,9 +216,10 @@ public:
     std::uint64_t TakeHangUp() { return std::exchange(started_hangup_ms_, 0); }
     // Power is cut and comes back (a brown-out, a restart by a watchdog):
     // what was queued or typed is lost, the settings go back to the factory
-    // profile as with AT&F (echo on, AT+CMGF 0, AT+CSDH 0; the service centre
-    // stays in the SIM), the SIM store keeps its messages, and the modem
-    // announces itself with the unsolicited "^SYSSTART" `startup_ms` later.
+    // profile as with AT&F (echo on, AT+CMGF 0, AT+CSDH 0, AT+CSMS 0,
+    // AT+CNMI 0,0,0,0,1; the service centre stays in the SIM), a +CDS not
+    // yet acknowledged is lost, the SIM store keeps its messages, and the
+    // modem announces itself with the unsolicited "^SYSSTART" `startup_ms` later.
     void PowerCycle(std::uint64_t now_ms, std::uint32_t startup_ms = 500);
     // Sends `n` junk bytes (no result code) now.
     void Flood(std::size_t n, std::uint64_t now_ms);
@@ -181,6 +231,20 @@ public:
     // A change is presented as "^SMGO: <mode>" when AT^SMGO is 1.
     void SetOverflow(int mode, std::uint64_t now_ms);
     int overflow() const { return overflow_; }
+
+    // --- status reports (AT+CSMS=1, AT+CNMI <ds> 1, +CDS, AT+CNMA) ---
+    // The network's status report on a message the modem sent with TP-SRR
+    // set: the latest with TP-MR `reference` to `number` (as Sent() and
+    // SentParts() show it). It reaches the modem at `at_ms` with TP-ST
+    // `status`, discharge time `discharge_ms` (default `at_ms`). False, and
+    // nothing scheduled, when no such message asked for a report.
+    bool ScheduleReport(int reference, std::string_view number, std::uint64_t at_ms, int status = kReportDelivered,
+                        std::optional<std::uint64_t> discharge_ms = std::nullopt);
+    // Every report scheduled, in the order it was, with what became of it.
+    const std::vector<StatusReport>& Reports() const { return reports_; }
+    // When the modem switched routing off because a +CDS was not
+    // acknowledged in time.
+    const std::vector<std::uint64_t>& RoutingSwitchedOff() const { return routing_off_; }
 
     // --- what happened ---
     // Whole messages: a single message when the modem accepted it, a
@@ -259,6 +323,25 @@ private:
     // Queues a late prompt that has fallen due by `now` (see EarlyInput).
     void PromptDue(std::uint64_t now);
 
+    // Status reports (status_reports.cpp). Handles, in time order, the
+    // reports that reached the modem and the acknowledgement that ran out by
+    // `now`, then gives a held report to the TE when the line is free of
+    // an unacknowledged one.
+    void RunReports(std::uint64_t now);
+    // Report `i` reaches the modem at `at`.
+    void ReportArrives(std::size_t i, std::uint64_t at);
+    // Gives report `i` to the TE as +CDS at `at`: into the answers queued as
+    // produced later when it `interjects`, else after all that is queued.
+    void RouteReport(std::size_t i, std::uint64_t at, bool interjects);
+    // The +CDS of report `i` in the current message format.
+    std::string ReportUrc(const StatusReport& report) const;
+    void SettleReport(std::size_t i, ReportFate fate, std::uint64_t at);
+    // AT+CNMA: false when no +CDS waits for it.
+    bool AcknowledgeReport(std::uint64_t now);
+    // A sent message that asked for a report gets one by the network's
+    // policy, counted from the send's "+CMGS: <mr>" at `verdict_ms`.
+    void ReportByPolicy(int reference, const std::string& number, std::uint64_t verdict_ms);
+
     Settings settings_;
     Radio radio_;
     Faults faults_;
@@ -285,6 +368,15 @@ private:
     std::uint64_t next_babble_ms_ = 0;     // 0: babble not started
     std::vector<std::string> pending_urcs_;  // held back while a command runs
     int overflow_ = 0;                       // see SetOverflow
+    std::uint64_t command_ms_ = 0;           // when the command line being run came
+
+    std::vector<StatusReport> reports_;
+    std::multimap<std::uint64_t, std::size_t> reports_due_;  // scheduled, by due time
+    std::deque<std::size_t> reports_held_;   // at the modem, waiting for the line
+    std::optional<std::size_t> awaiting_ack_;  // the +CDS AT+CNMA is due for
+    std::uint64_t ack_deadline_ = 0;
+    std::uint64_t reports_clock_ = 0;        // the latest time RunReports saw
+    std::vector<std::uint64_t> routing_off_;
 };
 
 }  // namespace modem

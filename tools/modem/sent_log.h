@@ -24,6 +24,7 @@ struct SentMessage {
     std::string pdu;               // PDU mode: the hex digits as received; a message
                                    // joined from parts: their PDUs in order, comma-separated
     int reference = 0;             // the <mr> of the +CMGS answer (of the last part)
+    bool report_requested = false; // TP-SRR set (PDU mode), or AT+CSMP <fo> with it (text mode)
     std::uint64_t at_ms = 0;       // when the Ctrl-Z arrived (of the last part)
     int parts = 1;                 // how many parts were joined into this message
     int concat_reference = -1;     // the parts' reference (TS 23.040 9.2.3.24.1), -1 if single

@@ -24,6 +24,13 @@ public:
     // Queues `bytes`, produced at `at_ms`, under `shape`. Bytes leave in order:
     // nothing arrives before what was queued earlier.
     void Push(std::string_view bytes, std::uint64_t at_ms, const LineShape& shape);
+    // Queues `bytes`, produced at `at_ms`, in front of the first output that
+    // was queued as produced later (a late result, a listing's entry after a
+    // pause): an unsolicited line that falls due while they wait. What was
+    // produced by then, even if still on the line, stays ahead of it, so a
+    // line is never broken into. The output behind it moves back by the time
+    // the inserted bytes take, when they would overlap.
+    void Insert(std::string_view bytes, std::uint64_t at_ms, const LineShape& shape);
 
     std::size_t Available(std::uint64_t now_ms) const;
     std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now_ms);
@@ -38,7 +45,9 @@ public:
 private:
     struct Byte {
         std::uint8_t value;
+        bool first;                // the first byte of what one Push queued
         std::uint64_t ready_us;
+        std::uint64_t produced_ms; // the at_ms of that Push
     };
     std::deque<Byte> queue_;
     std::uint64_t last_ready_us_ = 0;

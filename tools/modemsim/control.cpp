@@ -131,6 +131,21 @@ ControlResult ApplyControl(modem::Tc35Model& model, const std::string& line, std
     } else if (cmd == "deliver" && w.size() == 3 && (w[1] == "unread" || w[1] == "read")) {
         int index = w[1] == "unread" ? model.Deliver(w[2], now_ms) : model.AddMessage(w[2], true);
         if (index == 0) return fail("store full or not a PDU");
+    } else if (cmd == "reports" && arg(1) == "off" && w.size() == 2) {
+        model.radio().reports.on = false;
+    } else if (cmd == "reports" && w.size() == 3) {
+        // The TP-ST of every report by name, or as a number (0x.. for hex).
+        const std::string& st = w[1];
+        char* end = nullptr;
+        long status = st == "delivered" ? modem::kReportDelivered
+                      : st == "trying"  ? modem::kReportTrying
+                      : st == "expired" ? modem::kReportExpired
+                                        : std::strtol(st.c_str(), &end, 0);
+        if ((end && *end != '\0') || status < 0 || status > 255) return fail("bad status");
+        if (!Number(w[2], &n)) return fail("bad delay");
+        model.radio().reports = {true, static_cast<int>(status), static_cast<std::uint32_t>(n)};
+    } else if (cmd == "ack-timeout" && Number(arg(1), &n) && n > 0) {
+        model.radio().ack_timeout_ms = static_cast<std::uint32_t>(n);
     } else if (cmd == "arrive-during-listing" && w.size() == 2) {
         f.arrive_during_listing = w[1];
     } else {

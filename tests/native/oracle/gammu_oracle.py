@@ -11,6 +11,10 @@
       coding TAB time stamp as YYMMDDhhmmss TAB concatenation reference TAB
       part TAB parts (-1, -1, 0 without a concatenation element) TAB text
       length in septets or units, past the user data header
+  gammu_oracle.py decode-report PDU...
+      one line per SMS-STATUS-REPORT PDU (service-centre address first):
+      service centre TAB recipient TAB message reference TAB status TAB
+      service-centre time stamp TAB discharge time (both YYMMDDhhmmss)
   gammu_oracle.py encode-deliver NUMBER:TEXT_UTF8_HEX...
       one line per message: an SMS-DELIVER PDU (with a service-centre address,
       stamped 2024-03-05 07:08:09), upper-case hex
@@ -44,6 +48,18 @@ def decode_deliver(pdus):
         print("%s\t%s\t%s\t%d\t%d\t%d\t%d" % (
             sms["Number"], sms["Coding"], sms["DateTime"].strftime("%y%m%d%H%M%S"), reference,
             udh["PartNumber"], udh["AllParts"], sms["Length"]))
+
+
+def decode_report(pdus):
+    for pdu in pdus:
+        sms = gammu.DecodePDU(binascii.unhexlify(pdu))
+        if sms["Type"] != "Status_Report":
+            print("not a status report\t%s" % sms["Type"])
+            continue
+        # gammu keeps TP-SCTS in DateTime and TP-DT in SMSCDateTime.
+        print("%s\t%s\t%d\t%d\t%s\t%s" % (
+            sms["SMSC"]["Number"], sms["Number"], sms["MessageReference"], sms["DeliveryStatus"],
+            sms["DateTime"].strftime("%y%m%d%H%M%S"), sms["SMSCDateTime"].strftime("%y%m%d%H%M%S")))
 
 
 def link_submit(messages):
@@ -96,5 +112,5 @@ GSM = ("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(2)
-    {"decode-submit": decode_submit, "decode-deliver": decode_deliver,
+    {"decode-submit": decode_submit, "decode-deliver": decode_deliver, "decode-report": decode_report,
      "link-submit": link_submit, "encode-deliver": encode_deliver}[sys.argv[1]](sys.argv[2:])
