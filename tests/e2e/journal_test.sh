@@ -153,7 +153,9 @@ else
 fi
 expect_contains spreadsheet_quote_text "$E2E_RUN/sheet.events" 'sent|+8613912345678|1|'
 expect_contains spreadsheet_formula_text "$E2E_RUN/sheet.events" '|=HYPERLINK("http://x.example","click")'
-expect_eq spreadsheet_number_marked "$(grep -c "	'+8613912345678	" "$JOURNAL/$TODAY")" 1
+# The number marked wherever it stands: the send's recipient here, and the
+# sender of the message received from it earlier in the day.
+expect_eq spreadsheet_number_marked "$(grep -c "	'+8613912345678	" "$JOURNAL/$TODAY")" 2
 LC_ALL=en_US.UTF-8 host_run print_sheet 60 journal
 expect_contains print_unmarked_number "$(out print_sheet)" '	sent	+8613912345678	1	'
 expect_contains print_unmarked_quote "$(out print_sheet)" '	"Pump 3" pressure high'
