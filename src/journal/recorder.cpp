@@ -203,8 +203,9 @@ void Recorder::LateVerdict(const char* number, const char* text, int part, int p
 // --- the rest ---
 
 void Recorder::Listed(const sms::Received& m, bool unread) noexcept {
+    // A status report in the store is no message received.
     const int index = m.IndexNumber();
-    if (index < 0) return;
+    if (index < 0 || m.reach == sms::ReceivedReach::kStatusReport) return;
     char port[sizeof event_.port];
     Copy(port, port_[0] != '\0' ? port_ : configuredPort_);
     if (!FirstSight(MessageKey(port, m))) return;

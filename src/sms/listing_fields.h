@@ -14,6 +14,7 @@ inline constexpr int kMaxField = 30;  // sender and time stamp texts in text mod
 struct Field {
     const char* text = nullptr;
     std::size_t length = 0;
+    bool quoted = false;
 };
 
 // Splits the header line [p, end) after the marker into fields. Returns the
@@ -29,6 +30,7 @@ inline int SplitFields(const char* p, const char* end, Field* fields, int max) n
             if (close == nullptr) close = end;  // an unterminated quote runs to the line end
             f.text = p + 1;
             f.length = static_cast<std::size_t>(close - p - 1);
+            f.quoted = true;
             p = close < end ? close + 1 : end;
             while (p < end && *p != ',') ++p;
         } else {

@@ -124,9 +124,17 @@ Received& ListingReader::Current() noexcept {
 
 void ListingReader::StartTextEntry() noexcept {
     int bodyLength = -1;
-    if (!ReadTextHeader(entry_ + kMarkerLength, entry_ + used_, &Current(), &bodyLength)) {
-        Next();
-        return;
+    switch (ReadTextHeader(entry_ + kMarkerLength, entry_ + used_, &Current(), &bodyLength)) {
+        case TextHeader::kNone:
+            Next();
+            return;
+        case TextHeader::kStatusReport:
+            // A report has no body line: the next line is the listing's own.
+            ++entries_;
+            Next();
+            return;
+        case TextHeader::kMessage:
+            break;
     }
     used_ = 0;
     bodyStart_ = 0;

@@ -32,6 +32,14 @@ inline constexpr char16_t kNonTextNotice[] =
     u"\u624B\u673A\u67E5\u770B\uFF01";
 inline constexpr int kNonTextNoticeUnits = sizeof kNonTextNotice / sizeof kNonTextNotice[0] - 1;
 
+// What shows instead of a status report that a listing holds (a report
+// routed to the SIM's store instead of the line): 短信状态报告，不是短消息
+// (an SMS status report, not a message).
+inline constexpr char16_t kStatusReportNotice[] =
+    u"\u77ED\u4FE1\u72B6\u6001\u62A5\u544A\uFF0C\u4E0D\u662F\u77ED\u6D88\u606F";
+inline constexpr int kStatusReportNoticeUnits =
+    sizeof kStatusReportNotice / sizeof kStatusReportNotice[0] - 1;
+
 // <stat> of the listing entry (TS 27.005 3.1).
 enum class MessageStatus : std::uint8_t { kUnknown, kUnread, kRead, kUnsent, kSent };
 
@@ -43,6 +51,9 @@ enum class ReceivedReach : std::uint8_t {
     kStamp,     // the PDU ends inside its time stamp (stamp.octets of it)
     kHeader,    // sender, time stamp and place; the PDU ends before its text
     kWhole,     // the text too (it may be empty, or a notice: see nonText)
+    // No message: a status report on a message sent (TS 23.040 9.2.2.3),
+    // or in PDU mode another TPDU that is no SMS-DELIVER. Its index alone.
+    kStatusReport,
 };
 
 struct Received {

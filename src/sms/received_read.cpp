@@ -209,6 +209,17 @@ void ReadPduEntry(const char* entry, std::size_t length, Received* out) noexcept
     const char* pdu = lineEnd + 1;
     Deliver m;
     const DeliverRead read = ParseDeliver(pdu, static_cast<std::size_t>(end - pdu), &m);
+    // TP-MTI: only an SMS-DELIVER (00) is a message received; a status
+    // report (10) is shown as one, an SMS-SUBMIT or a reserved type as no
+    // text, never read as a message. An octet not read stays 0.
+    switch (m.firstOctet & 0x03) {
+        case 0x00: break;
+        case 0x02: r.reach = ReceivedReach::kStatusReport; return;
+        default:
+            r.reach = ReceivedReach::kNonText;
+            r.nonText = true;
+            return;
+    }
     if (read == DeliverRead::kCutBeforeCoding) return;
     // An address of 32 or more digits is not read as one.
     if (read == DeliverRead::kOverlongAddress || m.coding == Coding::kNonText) {
@@ -233,13 +244,13 @@ void ReadPduEntry(const char* entry, std::size_t length, Received* out) noexcept
     ReadPduText(m, r);
 }
 
-bool ReadTextHeader(const char* line, const char* end, Received* out, int* bodyLength) noexcept {
+TextHeader ReadTextHeader(const char* line, const char* end, Received* out, int* bodyLength) noexcept {
     Received& r = *::new (static_cast<void*>(out)) Received;
     *bodyLength = -1;
     Field f[7];
     const int n = SplitFields(line, end, f, 7);
     int index = 0;
-    if (n < 3 || !ParseIndex(f[0], &index)) return false;
+    if (n < 3 || !ParseIndex(f[0], &index)) return TextHeader::kNone;
     // The index as a number, as a text-mode header shows it.
     char digits[8];
     int k = 0;
@@ -249,6 +260,13 @@ bool ReadTextHeader(const char* line, const char* end, Received* out, int* bodyL
     } while (index > 0 && k < 7);
     for (int i = 0; i < k; ++i) r.index[i] = digits[k - 1 - i];
     r.status = TextStatus(f[1]);
+    // A report's third field is its first octet, a bare number; a message's
+    // is its sender, quoted.
+    int firstOctet = 0;
+    if (!f[2].quoted && ParseIndex(f[2], &firstOctet)) {
+        r.reach = ReceivedReach::kStatusReport;
+        return TextHeader::kStatusReport;
+    }
     // <oa> in the modem's character set: digits, '+', or the letters of an
     // alphanumeric sender, byte for character.
     const Field sender = f[2];
@@ -263,7 +281,7 @@ bool ReadTextHeader(const char* line, const char* end, Received* out, int* bodyL
     if (n >= 5 && f[4].text != nullptr) ReadTextStamp(f[4], r.stamp);
     if (n == 7 && !ParseIndex(f[6], bodyLength)) *bodyLength = -1;
     r.reach = ReceivedReach::kWhole;
-    return true;
+    return TextHeader::kMessage;
 }
 
 void ReadTextBody(const char* body, std::size_t length, int octets, Received* out) noexcept {

@@ -14,10 +14,13 @@ namespace vantor::sms {
 // the PDU line. An entry without the marker reads as kNothing.
 void ReadPduEntry(const char* entry, std::size_t length, Received* out) noexcept;
 
-// The header line of a text-mode entry after its "+CMGL:" marker:
-// index, "stat", "oa", [alpha], "scts" [, tooa, length]. False when it
-// names no index. `bodyLength` gets <length>, -1 without one.
-bool ReadTextHeader(const char* line, const char* end, Received* out, int* bodyLength) noexcept;
+// The header line of a text-mode entry after its "+CMGL:" marker: a
+// message, index,"stat","oa",[alpha],"scts"[,tooa,length], whose body
+// follows on the next line; or a status report, index,"stat",fo,mr,
+// ["ra"],[tora],"scts","dt",st, which has none (TS 27.005 3.4.2).
+// `bodyLength` gets a message's <length>, -1 without one.
+enum class TextHeader { kNone, kMessage, kStatusReport };
+TextHeader ReadTextHeader(const char* line, const char* end, Received* out, int* bodyLength) noexcept;
 
 // A text-mode body of `length` bytes (TS 27.005 3.1 <data>) into out->text.
 // With the modem's GSM character set a body comes as GSM 03.38 codes, ESC

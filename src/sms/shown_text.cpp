@@ -111,7 +111,10 @@ int ShowPduEntry(const Received& r, char* out) noexcept {
     d.PutText(r.index);
     d.Put('>');
     if (r.reach == ReceivedReach::kNonText) d.PutUnits(kNonTextNotice, kNonTextNoticeUnits);
-    if (r.reach == ReceivedReach::kIndex || r.reach == ReceivedReach::kNonText) return -1;
+    if (r.reach == ReceivedReach::kStatusReport) d.PutUnits(kStatusReportNotice, kStatusReportNoticeUnits);
+    if (r.reach == ReceivedReach::kIndex || r.reach == ReceivedReach::kNonText ||
+        r.reach == ReceivedReach::kStatusReport)
+        return -1;
     PutPduStamp(r.stamp, d);
     if (r.reach == ReceivedReach::kStamp) return -1;
     d.PutLiteral(kFrom);
@@ -159,6 +162,13 @@ void ShowReceived(const Received& r, ListingFormat format, Slot& header, Slot& b
             std::memcpy(body, header + separator + 1, std::strlen(header + separator + 1) + 1);
             header[separator] = '\0';
         }
+        return;
+    }
+    if (r.reach == ReceivedReach::kStatusReport) {
+        std::snprintf(header, kSlotSize, "<%s> ", r.index);
+        Display d(header + std::strlen(header));
+        d.PutUnits(kStatusReportNotice, kStatusReportNoticeUnits);
+        body[0] = '\0';
         return;
     }
     ShowTextHeader(r, header);

@@ -265,3 +265,33 @@ TEST(SmsListing, PartsOfALongMessageShowTheirPlace) {
 }
 
 }  // namespace
+
+// A status report that a modem routed to its store shows up in a listing
+// of received messages (TS 27.005 3.4.2: text mode lists it with no body
+// line, PDU mode with its SMS-STATUS-REPORT). It is shown as a report, and
+// the message after it is read whole, in both formats with and without
+// the text-mode <length>.
+TEST(SmsListing, AStoredStatusReportIsNoMessageAndHidesNone) {
+    const std::string report = "0006" "0C" "0D91683119325476F8" "62219080035100" "62219080035900" "00";
+    const std::string pdu = PduEntry(report, 2) + "\r\n" + PduEntry(OneLetter('B'), 3) + "\r\n\r\nOK\r\n";
+    Pair p;
+    ASSERT_EQ(ParsePdu(pdu, p, vantor::kNewSlots), 2);
+    EXPECT_EQ(Utf8(p.header[0]), "<2>短信状态报告，不是短消息");
+    EXPECT_EQ(p.text[0][0], '\0');
+    EXPECT_EQ(Utf8(p.header[1]).substr(0, 3), "<3>");
+    EXPECT_STREQ(p.text[1], "B");
+
+    for (const char* length : {"", ",145,5"}) {
+        SCOPED_TRACE(length);
+        const std::string text = std::string("+CMGL: 2,\"REC UNREAD\",6,12,\"+8613912345678\",145,") +
+                                 "\"26/12/09,08:30:15+32\",\"26/12/09,08:30:20+32\",0\r\n" +
+                                 "+CMGL: 3,\"REC UNREAD\",\"+123\",,\"05/12/08,21:13:45+32\"" + length +
+                                 "\r\nHello\r\n\r\nOK\r\n";
+        Pair t;
+        ASSERT_EQ(ParseText(text, t, vantor::kNewSlots), 2);
+        EXPECT_EQ(Utf8(t.header[0]), "<2> 短信状态报告，不是短消息");
+        EXPECT_EQ(t.text[0][0], '\0');
+        EXPECT_STREQ(t.header[1], "<3> 05/12/08,21:13:45 Message From +123");
+        EXPECT_STREQ(t.text[1], "Hello");
+    }
+}
