@@ -11,6 +11,11 @@
       coding TAB time stamp as YYMMDDhhmmss TAB concatenation reference TAB
       part TAB parts (-1, -1, 0 without a concatenation element) TAB text
       length in septets or units, past the user data header
+  gammu_oracle.py decode-report PDU...
+      one line per SMS-STATUS-REPORT PDU (service-centre address first):
+      recipient TAB message reference TAB status TAB gammu's reading of the
+      status (Delivered, Pending, Failed, Unknown) TAB service-centre time
+      stamp TAB discharge time, both as YYMMDDhhmmss
   gammu_oracle.py encode-deliver NUMBER:TEXT_UTF8_HEX...
       one line per message: an SMS-DELIVER PDU (with a service-centre address,
       stamped 2024-03-05 07:08:09), upper-case hex
@@ -44,6 +49,15 @@ def decode_deliver(pdus):
         print("%s\t%s\t%s\t%d\t%d\t%d\t%d" % (
             sms["Number"], sms["Coding"], sms["DateTime"].strftime("%y%m%d%H%M%S"), reference,
             udh["PartNumber"], udh["AllParts"], sms["Length"]))
+
+
+def decode_report(pdus):
+    for pdu in pdus:
+        sms = gammu.DecodePDU(binascii.unhexlify(pdu))
+        # gammu keeps TP-SCTS as DateTime and TP-DT as SMSCDateTime.
+        print("%s\t%d\t%d\t%s\t%s\t%s" % (
+            sms["Number"], sms["MessageReference"], sms["DeliveryStatus"], sms["Text"],
+            sms["DateTime"].strftime("%y%m%d%H%M%S"), sms["SMSCDateTime"].strftime("%y%m%d%H%M%S")))
 
 
 def link_submit(messages):
@@ -96,5 +110,5 @@ GSM = ("@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ !\"#¤%&'()*
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(2)
-    {"decode-submit": decode_submit, "decode-deliver": decode_deliver,
+    {"decode-submit": decode_submit, "decode-deliver": decode_deliver, "decode-report": decode_report,
      "link-submit": link_submit, "encode-deliver": encode_deliver}[sys.argv[1]](sys.argv[2:])
