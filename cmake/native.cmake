@@ -75,6 +75,7 @@ set(VANTOR_NATIVE_TESTS
     tests/native/sms_parts_test.cpp
     tests/native/sms_send_test.cpp
     tests/native/soak_test.cpp
+    tests/native/status_report_test.cpp
     tests/native/unsolicited_lines_test.cpp
     tests/native/values_test.cpp
     tests/native/virt_os_test.cpp)

@@ -66,6 +66,24 @@ def pdu_entries():
     return found
 
 
+def status_reports():
+    """PDU lines of SMS-STATUS-REPORTs (TP-MTI 10 after the service-centre
+    address) and text-mode report fields (<fo>,<mr>,...,<st> after a
+    +CMGR/+CMGL <stat>) from the captures."""
+    pdus, texts = [], []
+    for _, data in captures():
+        for line in re.split(rb"\r?\n|\r", data):
+            line = line.strip()
+            if re.fullmatch(rb"[0-9A-Fa-f]{20,}", line):
+                sca = int(line[:2], 16)
+                if len(line) > 2 * sca + 3 and int(line[2 * sca + 2:2 * sca + 4], 16) & 3 == 2:
+                    pdus.append(line)
+            m = re.match(rb"\+CMG[RL]: *[^,]*,(\d+),(\d+,.*)$", line)
+            if m and int(m.group(1)) & 3 == 2:
+                texts.append(b" " + m.group(1) + b"," + m.group(2))
+    return pdus, texts
+
+
 def pdu_listing(entries, stat=0):
     out = b"AT+CMGL=%d\r\r\n" % stat
     for index, pdu in entries:
@@ -116,6 +134,17 @@ def main():
     write("fuzz_listing_reader",
           [reader(c, plans[k % 4], l) for k, (c, l) in enumerate(zip([9, 19, 4, 1] * 9, listings))] +
           [reader(0x80 | c, plans[k % 4], t) for k, (c, t) in enumerate(zip([9, 19, 0, 4], texts * 2))])
+
+    # control (bit 0: text mode), then the line after "+CDS:" or the PDU line.
+    report_pdus, report_texts = status_reports()
+    report_pdus += [b"0891683108100005F006110D91683119325476F8423050708090234230507080212300",
+                    b"0891683108100005F0061209D0417658DE06423050708090234230507080122300",
+                    b"0026ff038121f3423050708090294230507080912921",
+                    b"0891683108100005F006110D91683119325476F842305070809023423050708021236307000005C8329BFD06\r\n"]
+    report_texts += [b' 6,17,"+8613912345678",145,"24/03/05,07:08:09+32","24/03/05,07:08:12+32",0',
+                     b' 6,18,"Alarm",208,"24/03/05,07:08:09+32","24/03/05,07:08:21+32",0',
+                     b' 38,255,,,"24/03/05,07:08:09-12","24/03/05,07:08:19-12",33\r\n']
+    write("fuzz_status_report", [b"\x00" + p for p in report_pdus] + [b"\x01" + t for t in report_texts])
 
     def query(control, dtype, name):
         return bytes([control, dtype & 0xFF, dtype >> 8]) + name

@@ -1,10 +1,12 @@
-// The pieces of a text-mode listing header line (3GPP TS 27.005 3.4.2).
+// The pieces of a text-mode header line: a listing entry's (3GPP TS 27.005
+// 3.4.2) or a status report's (+CDS, TS 27.005 3.4.1).
 #pragma once
 
 #include <cstddef>
 #include <cstring>
 
 #include "sms/listing.h"
+#include "sms/tpdu.h"
 
 namespace vantor::sms {
 
@@ -62,6 +64,24 @@ inline std::size_t TimeStampLength(const Field& f) noexcept {
     std::size_t k = comma ? static_cast<std::size_t>(comma - f.text) : 0;
     while (k < f.length && f.text[k] != '+' && f.text[k] != '-') ++k;
     return k;
+}
+
+// "yy/MM/dd,hh:mm:ss±zz": the digits of its six parts as far as they are
+// there, two each, and the zone in quarters of an hour.
+inline void ReadTextStamp(const Field& f, TimeStamp& t) noexcept {
+    const std::size_t length = TimeStampLength(f);
+    int digits = 0;
+    for (std::size_t k = 0; k < length && digits < 12; ++k)
+        if (f.text[k] >= '0' && f.text[k] <= '9') t.digits[digits++] = f.text[k];
+    t.octets = digits / 2;
+    if (length + 1 >= f.length) return;
+    int quarters = 0;
+    std::size_t k = length + 1;
+    for (; k < f.length && f.text[k] >= '0' && f.text[k] <= '9' && quarters < 1000; ++k)
+        quarters = quarters * 10 + (f.text[k] - '0');
+    if (k == length + 1) return;
+    t.hasZone = true;
+    t.zone = f.text[length] == '-' ? -quarters : quarters;
 }
 
 }  // namespace vantor::sms

@@ -150,24 +150,6 @@ MessageStatus TextStatus(const Field& f) noexcept {
     return MessageStatus::kUnknown;
 }
 
-// "yy/MM/dd,hh:mm:ss±zz": the digits of its six parts as far as they are
-// there, two each, and the zone in quarters of an hour.
-void ReadTextStamp(const Field& f, TimeStamp& t) noexcept {
-    const std::size_t length = TimeStampLength(f);
-    int digits = 0;
-    for (std::size_t k = 0; k < length && digits < 12; ++k)
-        if (f.text[k] >= '0' && f.text[k] <= '9') t.digits[digits++] = f.text[k];
-    t.octets = digits / 2;
-    if (length + 1 >= f.length) return;
-    int quarters = 0;
-    std::size_t k = length + 1;
-    for (; k < f.length && f.text[k] >= '0' && f.text[k] <= '9' && quarters < 1000; ++k)
-        quarters = quarters * 10 + (f.text[k] - '0');
-    if (k == length + 1) return;
-    t.hasZone = true;
-    t.zone = f.text[length] == '-' ? -quarters : quarters;
-}
-
 // Octets as UTF-16 text (big-endian units) when they can be text (see
 // code_page.h ReadsAsUtf16Text); with `shown`, also only when the code page
 // has every character. False, with nothing kept, when not.

@@ -18,7 +18,8 @@ inline constexpr std::size_t kMaxUserData = 255;
 enum class Coding { kGsm7, kUcs2, kNonText };
 Coding ClassifyDcs(std::uint8_t dcs) noexcept;
 
-// TP-OA (TS 23.040 9.1.2.5).
+// An address field (TS 23.040 9.1.2.5): the TP-OA of an SMS-DELIVER, the
+// TP-RA of an SMS-STATUS-REPORT.
 struct Address {
     std::uint8_t length = 0;  // address length: useful semi-octets
     std::uint8_t type = 0;    // type of address: type of number, numbering plan
@@ -38,7 +39,8 @@ int AddressDigits(const Address& a, char out[kMaxAddressDigits + 1]) noexcept;
 // octets). Returns the septet count.
 int AddressSeptets(const Address& a, std::uint8_t out[kMaxAddressDigits]) noexcept;
 
-// TP-SCTS (TS 23.040 9.2.3.11).
+// TP-SCTS (TS 23.040 9.2.3.11), or a status report's TP-DT, which is laid
+// out alike (9.2.3.13).
 struct TimeStamp {
     // Year, month, day, hour, minute, second, two digits each in reading
     // order (each octet's semi-octets swapped back), as the PDU line writes

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gammu_oracle.h"
 #include "modem/escapes.h"
 #include "sms/gsm_alphabet.h"
 #include "sms/pdu_encode.h"
@@ -23,12 +24,14 @@
 namespace {
 
 using vantor::test::DecodeEntry;
+using vantor::test::GammuAvailable;
 using vantor::test::Gbk;
 using vantor::test::PduEntry;
+using vantor::test::RunOracle;
+using vantor::test::Split;
 using vantor::test::SplitIntoTexts;
 using vantor::test::Utf8;
 
-const char kOracle[] = VANTOR_SOURCE_DIR "/tests/native/oracle/gammu_oracle.py";
 const std::string kNotice = "非文本短消息，请用相应型号的手机查看！";
 
 std::string Hex(const std::string& bytes) {
@@ -39,36 +42,6 @@ std::string Hex(const std::string& bytes) {
         out += b;
     }
     return out;
-}
-
-bool GammuAvailable() {
-    return std::system("/usr/bin/python3 -c 'import gammu' >/dev/null 2>&1") == 0;
-}
-
-// Runs the oracle and returns its output lines.
-std::vector<std::string> RunOracle(const std::string& mode, const std::vector<std::string>& args) {
-    std::string command = std::string("/usr/bin/python3 ") + kOracle + " " + mode;
-    for (const auto& a : args) command += " '" + a + "'";
-    std::vector<std::string> lines;
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) return lines;
-    std::string out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    pclose(p);
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> Split(const std::string& line, char sep = '\t') {
-    std::vector<std::string> fields;
-    std::string field;
-    std::istringstream in(line);
-    while (std::getline(in, field, sep)) fields.push_back(field);
-    if (!line.empty() && line.back() == sep) fields.push_back("");
-    return fields;
 }
 
 std::string Lower(std::string s) {

@@ -14,7 +14,9 @@
   gammu_oracle.py decode-report PDU...
       one line per SMS-STATUS-REPORT PDU (service-centre address first):
       service centre TAB recipient TAB message reference TAB status TAB
-      service-centre time stamp TAB discharge time (both YYMMDDhhmmss)
+      gammu's reading of the status (Delivered, Pending, Failed, Unknown, or
+      the report's user data) TAB service-centre time stamp TAB discharge
+      time (both YYMMDDhhmmss); "not a status report TAB type" otherwise
   gammu_oracle.py encode-deliver NUMBER:TEXT_UTF8_HEX...
       one line per message: an SMS-DELIVER PDU (with a service-centre address,
       stamped 2024-03-05 07:08:09), upper-case hex
@@ -56,9 +58,9 @@ def decode_report(pdus):
         if sms["Type"] != "Status_Report":
             print("not a status report\t%s" % sms["Type"])
             continue
-        # gammu keeps TP-SCTS in DateTime and TP-DT in SMSCDateTime.
-        print("%s\t%s\t%d\t%d\t%s\t%s" % (
-            sms["SMSC"]["Number"], sms["Number"], sms["MessageReference"], sms["DeliveryStatus"],
+        # gammu keeps TP-SCTS as DateTime and TP-DT as SMSCDateTime.
+        print("%s\t%s\t%d\t%d\t%s\t%s\t%s" % (
+            sms["SMSC"]["Number"], sms["Number"], sms["MessageReference"], sms["DeliveryStatus"], sms["Text"],
             sms["DateTime"].strftime("%y%m%d%H%M%S"), sms["SMSCDateTime"].strftime("%y%m%d%H%M%S")))
 
 
