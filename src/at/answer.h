@@ -58,11 +58,12 @@ protected:
 };
 
 // Cuts bytes into lines: a line ends at LF, and a CR just before that LF is
-// not part of it. Keeps the first kKept bytes of each line, which is all a
-// result line needs; a longer line is marked cut.
-class LineSplitter {
+// not part of it. Keeps the first kKept bytes of each line, 64 by default,
+// which is all a result line needs; a longer line is marked cut.
+template <std::size_t Kept>
+class BasicLineSplitter {
 public:
-    static constexpr std::size_t kKept = 64;
+    static constexpr std::size_t kKept = Kept;
 
     // Takes one byte; true when it ended a line, which Line() then holds.
     bool Step(char c) noexcept {
@@ -91,5 +92,6 @@ private:
     std::size_t kept_ = 0;    // of the last line ended
     bool cut_ = false;
 };
+using LineSplitter = BasicLineSplitter<64>;
 
 }  // namespace vantor::at

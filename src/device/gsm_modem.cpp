@@ -51,12 +51,16 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
     if (packet == nullptr) return 0;
     // A kept value is read and written without modem traffic, also after a
     // restart: the format waits for the next packet that talks to the modem.
-    if (TalksToModem(packet->kind)) format_.RestoreAfterRestart(health_.Admits(kCMGF));
+    if (TalksToModem(packet->kind)) {
+        format_.RestoreAfterRestart(health_.Admits(kCMGF));
+        deliveries_.Prepare(health_.Admits(kCMGF));
+    }
     const int result = packet->writeFlag != 0 ? (WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0)
                                               : ReadCycle(packet, deliveryFlag);
     // The dialogues of this call are over: what they came to is journaled,
     // with a late send verdict one of them read.
     sender_.TakeLateVerdict();
+    deliveries_.Settle();
     journal_.Flush();
     return result;
 }
@@ -94,21 +98,27 @@ int CGsmModem::Makecode(char* pdu, std::int32_t* count) noexcept {
     return Sender::EncodePdu(outgoing_, -1, 0, pdu, count);
 }
 
-int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
+void CGsmModem::TakeOutgoing() noexcept {
     MakeOutgoing(*this, &outgoing_);
+    outgoing_.body.statusReport = deliveries_.Asked();
+}
+
+int CGsmModem::SendPduMessage(int attemptsPerPart) noexcept {
+    TakeOutgoing();
     return SendResultOf(sender_.SendPdu(outgoing_, attemptsPerPart));
 }
 
 int CGsmModem::SendTextMessage(int attempts) noexcept {
-    MakeOutgoing(*this, &outgoing_);
+    TakeOutgoing();
     return SendResultOf(sender_.SendText(outgoing_, attempts));
 }
 
 int CGsmModem::SendWithRetries() noexcept {
-    MakeOutgoing(*this, &outgoing_);
+    TakeOutgoing();
     const journal::SendOutcome outcome =
         MsgFormat != 0 ? sender_.SendText(outgoing_, ReSTime) : sender_.SendPdu(outgoing_, ReSTime);
     journal_.Sent(outgoing_.tele, outgoing_.text, outcome);
+    deliveries_.Remember(outgoing_, outcome);
     const bool sent = outcome.result == journal::SendOutcome::Result::kSent;
     SReturn = sent ? 1 : 2;
     return sent ? 1 : 0;

@@ -7,12 +7,15 @@
 //   link health        ErrCount and the link test's back-off
 //   the lister         the NEW and OLD listings into the message stores
 //   the sender         the retry rule and the unfinished message
+//   delivery reports   the modem's set-up for status reports, and the
+//                      parts sent that await one
 // and writes what the dialogues came to into the journal.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
+#include "device/delivery_reports.h"
 #include "device/driver_base.h"
 #include "device/format_keeper.h"
 #include "device/link_health.h"
@@ -84,6 +87,9 @@ private:
     // SEND: the message the registers hold, journaled with what it came to;
     // SReturn 1 when the modem confirmed it (every part), 2 otherwise.
     int SendWithRetries() noexcept;
+    // The message the registers hold into outgoing_, asking for a status
+    // report when reports are on.
+    void TakeOutgoing() noexcept;
 
     // What the dialogues came to, written after each host call.
     journal::Recorder journal_{line.PortName, line.StoredConfig.portName};
@@ -91,6 +97,7 @@ private:
     LinkHealth health_{line, journal_, ErrCount, EDelay};
     Lister lister_{line, journal_, format_};
     Sender sender_{line, journal_, format_};
+    DeliveryReports deliveries_{line, reports, journal_};
     // The message of the SEND being sent.
     Outgoing outgoing_;
 };

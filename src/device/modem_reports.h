@@ -5,13 +5,26 @@
 #pragma once
 
 #include "link/unsolicited.h"
+#include "sms/status_report.h"
 
 namespace vantor {
 
 struct ModemReports {
     // The modem said "^SYSSTART" (it restarted and forgot the settings it
-    // had not saved) since this was last cleared.
+    // had not saved) since this was last cleared, and how often it did.
     bool restartSeen = false;
+    unsigned restarts = 0;
+
+    // Status reports on messages sent (+CDS, TS 27.005 3.4.1), read wherever
+    // they came, until the device journals them; one that does not read as
+    // a report is counted. The modem gives no further one until the last is
+    // acknowledged (AT+CNMA): `ackOwed`.
+    static constexpr int kMostWaiting = 8;
+    sms::StatusReport waiting[kMostWaiting];
+    int waitingCount = 0;
+    int unreadable = 0;
+    bool ackOwed = false;
+    bool pduAwaited = false;  // "+CDS: <length>" came: its PDU line is next
 
     // The table of these lines for the device's link::Line, with this as the
     // owner its handlers are called with.

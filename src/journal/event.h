@@ -17,6 +17,9 @@ enum class EventKind {
     kLinkLost,   // failed link tests made the driver reopen the port
     kLinkBack,   // the first link test that passed after that
     kRestarted,  // the modem restarted; the settings the host chose restored
+    kDelivered,     // a status report: the message reached the phone
+    kNotDelivered,  // a status report: the service centre gave up on it
+    kStillTrying,   // a status report: the service centre is still trying
     kNotJournaled,  // the journal's own note: lines it could not keep, and why
 };
 

@@ -198,6 +198,9 @@ const char* NameOf(EventKind kind) noexcept {
         case EventKind::kLinkLost: return "link lost";
         case EventKind::kLinkBack: return "link back";
         case EventKind::kRestarted: return "modem restarted";
+        case EventKind::kDelivered: return "delivered";
+        case EventKind::kNotDelivered: return "not delivered";
+        case EventKind::kStillTrying: return "still trying";
         case EventKind::kNotJournaled: return "not journaled";
     }
     return "?";

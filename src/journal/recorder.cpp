@@ -61,16 +61,16 @@ void PutReferences(const SendOutcome& o, Event& e) noexcept {
     }
 }
 
-// ", stamped 2026-12-09 08:30:15 +08:00" from the service centre's time
-// stamp (TS 23.040 9.2.3.11: the zone in quarters of an hour); false when
-// the stamp is not whole.
-bool StampText(const sms::TimeStamp& t, char (&out)[48]) noexcept {
+// "2026-12-09 08:30:15 +08:00" from a service centre's time stamp (TS
+// 23.040 9.2.3.11: the zone in quarters of an hour); false when the stamp
+// is not whole.
+bool StampText(const sms::TimeStamp& t, char (&out)[32]) noexcept {
     if (t.octets < 6) return false;
     for (const char c : t.digits)
         if (c < '0' || c > '9') return false;
     const char* d = t.digits;
-    int n = std::snprintf(out, sizeof out, ", stamped 20%.2s-%.2s-%.2s %.2s:%.2s:%.2s", d, d + 2, d + 4,
-                          d + 6, d + 8, d + 10);
+    int n = std::snprintf(out, sizeof out, "20%.2s-%.2s-%.2s %.2s:%.2s:%.2s", d, d + 2, d + 4, d + 6, d + 8,
+                          d + 10);
     if (t.hasZone && n > 0) {
         const int minutes = 15 * (t.zone < 0 ? -t.zone : t.zone);
         std::snprintf(out + n, sizeof out - static_cast<std::size_t>(n), " %c%02d:%02d",
@@ -200,6 +200,30 @@ void Recorder::LateVerdict(const char* number, const char* text, int part, int p
     Put(e);
 }
 
+// --- status reports ---
+
+void Recorder::Reported(const char* number, const char* text, int part, int parts, int mr,
+                        const Delivery& d) noexcept {
+    Event& e = Begin(d.state == 0   ? EventKind::kDelivered
+                     : d.state == 1 ? EventKind::kStillTrying
+                                    : EventKind::kNotDelivered);
+    AnsiToUtf8(number, strnlen(number, sizeof e.number), e.number, sizeof e.number);
+    AnsiToUtf8(text, strnlen(text, sizeof e.text), e.text, sizeof e.text);
+    if (parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", part, parts);
+    else Copy(e.parts, "1");
+    std::snprintf(e.references, sizeof e.references, "%d", mr);
+    static const char* const kWhen[] = {"delivered", "still trying, last tried", "not delivered, given up"};
+    char when[32] = "";
+    StampText(d.discharged, when);
+    int n = std::snprintf(e.result, sizeof e.result, "%s %s", kWhen[d.state < 0 || d.state > 2 ? 2 : d.state], when);
+    if (d.seconds >= 0 && n > 0)
+        std::snprintf(e.result + n, sizeof e.result - static_cast<std::size_t>(n), ", %lld s after sending",
+                      static_cast<long long>(d.seconds));
+    std::snprintf(e.error, sizeof e.error, "status %d", d.status);
+    Copy(e.meaning, d.meaning);
+    Put(e);
+}
+
 // --- the rest ---
 
 void Recorder::Listed(const sms::Received& m, bool unread) noexcept {
@@ -216,9 +240,10 @@ void Recorder::Listed(const sms::Received& m, bool unread) noexcept {
     if (m.parts != 0) std::snprintf(e.parts, sizeof e.parts, "%d/%d", m.part, m.parts);
     else Copy(e.parts, "1");
     std::snprintf(e.references, sizeof e.references, "%d", index);
-    char stamp[48];
-    std::snprintf(e.result, sizeof e.result, "%s%s", unread ? "unread" : "read",
-                  StampText(m.stamp, stamp) ? stamp : "");
+    char stamp[32];
+    const bool stamped = StampText(m.stamp, stamp);
+    std::snprintf(e.result, sizeof e.result, "%s%s%s", unread ? "unread" : "read",
+                  stamped ? ", stamped " : "", stamped ? stamp : "");
     if (m.nonText)
         WideToUtf8(sms::kNonTextNotice, sms::kNonTextNoticeUnits, e.text, sizeof e.text);
     else

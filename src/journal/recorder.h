@@ -36,6 +36,23 @@ public:
     void LateVerdict(const char* number, const char* text, int part, int parts, bool sent, int mr,
                      const at::Refusal& refusal, unsigned seconds) noexcept;
 
+    // --- status reports ---
+    // What the service centre reported on part `part` of `parts` of the
+    // message of `text` to `number` (ANSI code page texts) that went out
+    // with reference `mr`: `state` (0 delivered, 1 still trying, 2 not
+    // delivered), TP-Status and its meaning, when it was delivered or last
+    // tried (TP-DT), and how many seconds after the service centre took the
+    // message (-1 unknown).
+    struct Delivery {
+        int state = 0;
+        int status = 0;
+        const char* meaning = nullptr;
+        sms::TimeStamp discharged;
+        std::int64_t seconds = -1;
+    };
+    void Reported(const char* number, const char* text, int part, int parts, int mr,
+                  const Delivery& delivery) noexcept;
+
     // --- the rest ---
     // A listing showed this message; journaled the first time the module
     // sees it, every character as it came.

@@ -59,6 +59,7 @@ Settings ReadSettings() noexcept {
         s.days = ReadNumber(key.Get(), kDaysValue, kDefaultDays);
         s.megabytes = ReadNumber(key.Get(), kMegabytesValue, kDefaultMegabytes);
         s.dayMegabytes = ReadNumber(key.Get(), kDayMegabytesValue, kDefaultDayMegabytes);
+        s.deliveryReports = ReadNumber(key.Get(), kDeliveryReportsValue, 0) == 1;
     }
     if (named == 1 && IsOffWord(s.folder)) {
         s.on = false;

@@ -9,6 +9,8 @@
 //   JournalMB    REG_DWORD  the oldest files are removed while all exceed this (20)
 //   JournalDayMB REG_DWORD  a day's file takes no line beyond this (4; at most
 //                           JournalMB); the lines of the rest of the day are counted
+//   DeliveryReports REG_DWORD  1: every message asks for a status report and
+//                           the reports are journaled; 0 or absent: not
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,7 @@ inline constexpr char kFolderValue[] = "Journal";
 inline constexpr char kDaysValue[] = "JournalDays";
 inline constexpr char kMegabytesValue[] = "JournalMB";
 inline constexpr char kDayMegabytesValue[] = "JournalDayMB";
+inline constexpr char kDeliveryReportsValue[] = "DeliveryReports";
 inline constexpr char kOffWord[] = "off";
 inline constexpr std::uint32_t kDefaultDays = 90;
 inline constexpr std::uint32_t kDefaultMegabytes = 20;
@@ -41,6 +44,7 @@ struct Settings {
     std::uint32_t megabytes = kDefaultMegabytes;
     std::uint32_t dayMegabytes = kDefaultDayMegabytes;
     bool chosen = false;  // the folder is the registry's, not the default
+    bool deliveryReports = false;
 };
 
 // The settings as the registry has them now. A folder that cannot be named

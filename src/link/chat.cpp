@@ -162,7 +162,10 @@ private:
             }
         }
     }
-    at::LineSplitter lines_;
+    // Long enough for the longest line a modem says unasked: a status
+    // report's PDU line, a 12-octet service-centre address and a TPDU of at
+    // most 176 octets in hex.
+    at::BasicLineSplitter<2 * (12 + 176)> lines_;
 };
 
 // Hands the matcher an answer's bytes line by line, and the watch each line

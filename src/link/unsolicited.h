@@ -14,8 +14,8 @@ struct Line;
 
 // One line watched for: the whole line `text`, or with `prefix` any line
 // that starts with it. `handle` gets the table's owner, the line it came
-// on, and the line as read (without its CR LF, at most
-// at::LineSplitter::kKept bytes).
+// on, and the line as read (without its CR LF; a line longer than a status
+// report's PDU line is cut).
 struct UnsolicitedRow {
     const char* text;
     bool prefix;

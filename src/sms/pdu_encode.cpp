@@ -136,7 +136,8 @@ bool WriteSubmit(const char* number, const SubmitBody& body, const PartView& par
 
     PduWriter w(pdu);
     w.Octet(0x00);  // no SMSC address: the modem uses its stored one
-    w.Octet(part.header != nullptr ? 0x51 : 0x11);  // SMS-SUBMIT, TP-VPF relative, TP-UDHI
+    // SMS-SUBMIT, TP-VPF relative, TP-UDHI, TP-SRR.
+    w.Octet(static_cast<std::uint8_t>((part.header != nullptr ? 0x51 : 0x11) | (body.statusReport ? 0x20 : 0)));
     w.Octet(0x00);  // TP-MR, set by the modem
     WriteDestination(w, number);
     w.Octet(0x00);                   // TP-PID
@@ -211,6 +212,7 @@ int SplitText(const char* text, int length, std::uint8_t codeMod, SubmitBody* bo
     if (body == nullptr) return 0;
     body->parts = 0;
     body->length = 0;
+    body->statusReport = false;
     if (text == nullptr || length < 0 || length > kBodySize - 2) return 0;
     int u = 0;
     if (IsAscii(text, length)) {

@@ -55,6 +55,9 @@ struct SubmitBody {
     bool gsm = false;   // GSM 7-bit default alphabet, else UCS-2
     int length = 0;     // septets (gsm) or UTF-16 units
     int parts = 0;      // 1: a single message, exactly as Makecode builds it
+    // Ask the service centre for a status report (TP-SRR, TS 23.040
+    // 9.2.3.5); Makecode never does.
+    bool statusReport = false;
     // Part k holds septets or units [start[k], start[k + 1]).
     std::int16_t start[kMaxParts + 1];
     char16_t units[kBodySize];

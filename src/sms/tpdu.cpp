@@ -148,4 +148,27 @@ bool OctetsFromHex(const char* hex, std::size_t length, std::uint8_t* out) noexc
     return true;
 }
 
+std::int64_t SecondsOf(const TimeStamp& t) noexcept {
+    if (t.octets < 6 || !t.hasZone) return -1;
+    int v[6];
+    for (int k = 0; k < 6; ++k) {
+        const char hi = t.digits[2 * k];
+        const char lo = t.digits[2 * k + 1];
+        if (hi < '0' || hi > '9' || lo < '0' || lo > '9') return -1;
+        v[k] = (hi - '0') * 10 + (lo - '0');
+    }
+    const int month = v[1];
+    const int day = v[2];
+    if (month < 1 || month > 12 || day < 1 || day > 31 || v[3] > 23 || v[4] > 59 || v[5] > 59) return -1;
+    // Days since 2000-01-01: days_from_civil (H. Hinnant), whose day 0 is
+    // 1970-01-01, less the 10957 days to 2000. Years 2000-2099 only.
+    const int y = 2000 + v[0] - (month <= 2 ? 1 : 0);
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468 - 10957;
+    return days * 86400 + v[3] * 3600 + v[4] * 60 + v[5] - static_cast<std::int64_t>(t.zone) * 15 * 60;
+}
+
 }  // namespace vantor::sms

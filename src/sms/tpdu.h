@@ -51,6 +51,10 @@ struct TimeStamp {
     int zone = 0;          // the time zone: quarters of an hour from GMT
 };
 
+// A whole time stamp (six octets of decimal digits and its zone) as
+// seconds since 2000-01-01 00:00:00 UTC; -1 when it is not whole.
+std::int64_t SecondsOf(const TimeStamp& t) noexcept;
+
 // The place of a part of a concatenated message (TS 23.040 9.2.3.24.1 with
 // an 8-bit reference, 9.2.3.24.8 with a 16-bit one). total is 0 when the
 // message shows no place: no such element, or only ones with a sequence of

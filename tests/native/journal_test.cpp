@@ -241,6 +241,64 @@ TEST_F(Journal, LongMessagesAndUnsendableTexts) {
     EXPECT_EQ(refused[0][kText], kHelloUtf8);
 }
 
+// --- status reports ---
+
+// With DeliveryReports on, every message asks for a report and the modem is
+// set up to route reports to the line; each report read is acknowledged and
+// journaled against its message: delivered with the time, not delivered
+// with the status's meaning, in PDU and text mode. A report the host's
+// silence left unacknowledged too long has switched the routing off: the
+// acknowledgement is refused, and the routing is put back before the next
+// send, whose report then comes like the others.
+TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
+    const auto send = [&](const char* text) {
+        Message("+8613912345678", text, 0);
+        EXPECT_EQ(Write(kSEND), 1) << text;
+        EXPECT_TRUE(tc35.Sent().back().report_requested) << text;
+        return std::stoi(EventsOf("sent").back()[kRefs]);
+    };
+    const auto lastOf = [&](const char* kind) {
+        const std::vector<Row> rows = EventsOf(kind);
+        return rows.empty() ? Row(kColumns) : rows.back();
+    };
+
+    int mr = send("Pump 7 high");
+    ASSERT_TRUE(tc35.ScheduleReport(mr, "+8613912345678", Now() + 3000));
+    os::Sleep(5000);
+    ASSERT_EQ(ReadAt(), 1);  // the next poll reads the report
+    Row delivered = lastOf("delivered");
+    EXPECT_EQ(delivered[kText], "Pump 7 high");
+    EXPECT_EQ(delivered[kRefs], std::to_string(mr));
+    EXPECT_NE(delivered[kResult].find(", 3 s after sending"), std::string::npos) << delivered[kResult];
+    EXPECT_EQ(tc35.Reports().back().fate, modem::ReportFate::kAcknowledged);
+
+    mr = send("Tank 4 low");
+    ASSERT_TRUE(tc35.ScheduleReport(mr, "+8613912345678", Now() + 1000, modem::kReportExpired));
+    os::Sleep(2000);
+    ASSERT_EQ(ReadAt(), 1);
+    const Row failed = lastOf("not delivered");
+    EXPECT_EQ(failed[kText], "Tank 4 low");
+    EXPECT_EQ(failed[kMeaning], "validity period expired");
+
+    // The host is silent for 20 s: the modem gives up waiting for AT+CNMA.
+    mr = send("Door open");
+    ASSERT_TRUE(tc35.ScheduleReport(mr, "+8613912345678", Now() + 1000));
+    os::Sleep(20000);
+    ASSERT_EQ(ReadAt(), 1);
+    EXPECT_EQ(lastOf("delivered")[kText], "Door open");
+    ASSERT_EQ(tc35.RoutingSwitchedOff().size(), 1u);
+    ASSERT_EQ(Write(kCMGF, 1), 1);  // text mode from here on
+    mr = send("Valve 2 shut");
+    ASSERT_TRUE(tc35.ScheduleReport(mr, "+8613912345678", Now() + 1000));
+    os::Sleep(2000);
+    ASSERT_EQ(ReadAt(), 1);
+    EXPECT_EQ(lastOf("delivered")[kText], "Valve 2 shut");
+    EXPECT_EQ(tc35.Reports().back().fate, modem::ReportFate::kAcknowledged);
+    EXPECT_EQ(EventsOf("delivered").size(), 3u);
+    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
+}
+
 // --- received and deleted ---
 
 // A message is journaled as it came, whatever the host's code page can show:

@@ -1,0 +1,76 @@
+// Status reports: did the message reach the phone? With the setting on
+// (journal/settings.h DeliveryReports), every message asks the service
+// centre for a report (TP-SRR in PDU mode, AT+CSMP's first octet in text
+// mode), the modem is set up to hand reports to the line (AT+CSMS=1,
+// AT+CNMI <ds> 1, keeping the other values as the modem has them), each
+// report read is acknowledged (AT+CNMA) and journaled against the message
+// it is on: delivered, still trying, or not delivered and why.
+//
+// State: whether the modem is set up (again after a restart, or after it
+// switched the routing off for a report acknowledged too late), and the
+// parts sent lately with their references, for the reports to come. The
+// reports read wait in the modem's reports (device/modem_reports.h).
+#pragma once
+
+#include <cstdint>
+
+#include "device/modem_reports.h"
+#include "device/outgoing.h"
+#include "journal/recorder.h"
+#include "journal/send_outcome.h"
+#include "link/serial_port.h"
+
+namespace vantor {
+
+class DeliveryReports {
+public:
+    DeliveryReports(link::Line& line, ModemReports& reports, journal::Recorder& journal) noexcept
+        : line_(line), reports_(reports), journal_(journal) {}
+
+    // Messages ask for a report now: the setting is on and the modem took
+    // the set-up.
+    bool Asked() const noexcept { return state_ == State::kOn; }
+
+    // Before a packet that talks to the modem: with the setting on, the
+    // modem is set up once after the port opened, and again after a restart
+    // or a routing it switched off. Not while the link is held for its tests.
+    void Prepare(bool linkAdmits) noexcept;
+
+    // After the packet's dialogues: a report read is acknowledged, and the
+    // reports read are journaled against the parts they are on.
+    void Settle() noexcept;
+
+    // The parts a send confirmed, for the reports to come.
+    void Remember(const Outgoing& message, const journal::SendOutcome& outcome) noexcept;
+
+    // Parts remembered: the last kRemembered, far more than go out between
+    // a send and its report.
+    static constexpr int kRemembered = 32;
+
+private:
+    enum class State { kUnknown, kOn, kRefused, kOff };
+    struct Part {
+        bool awaited = false;
+        bool tryingJournaled = false;
+        std::uint8_t reference = 0;
+        int part = 1;
+        int parts = 1;
+        char tele[kTeleSize] = {};
+        char text[sms::kBodySize] = {};
+    };
+
+    bool SetUp() noexcept;
+    bool Command(const char* command, std::uint8_t (&answer)[kAnswerSize]) noexcept;
+    void Journal(const sms::StatusReport& report) noexcept;
+
+    link::Line& line_;
+    ModemReports& reports_;
+    journal::Recorder& journal_;
+    State state_ = State::kUnknown;
+    unsigned restartsSeen_ = 0;
+    std::uint32_t settingReadAt_ = 0;
+    Part sent_[kRemembered];
+    int next_ = 0;
+};
+
+}  // namespace vantor
