@@ -211,6 +211,29 @@ kept=$(cd "$JOURNAL" && ls journal-*.txt | tr '\n' ' ')
 expected="journal-$(date -d '-10 days' +%F).txt journal-$(date -d '-1 day' +%F).txt $TODAY "
 expect_eq bounds_remove_oldest_first "$kept" "$expected"
 
+# --- delivery reports ----------------------------------------------------------
+# Switched on, a message asks for a status report; the network's report,
+# read at the next poll, is journaled against the message.
+LC_ALL=en_US.UTF-8 host_run reports_on 60 journal --delivery-reports on
+expect_contains reports_on_shown "$(out reports_on)" "Delivery reports: on"
+fault_sim_start reports 45
+fault_ctl reports "reports delivered 2000"
+fault_session_start reports 45 --timeout 1500
+fault_do reports "send +8613912345678 Pump 9 high"
+fault_do reports "sleep 3000"
+fault_do reports "read AT"
+fault_session_end reports
+fault_sim_stop reports
+events "$JOURNAL/$TODAY" >"$E2E_RUN/reports.events" 2>&1
+delivered_line=$(grep '^delivered|' "$E2E_RUN/reports.events" || true)
+if [[ "$delivered_line" =~ ^delivered\|\+8613912345678\|1\|[0-9]+\|delivered\ 20[0-9-]+\ [0-9:]+\ [+-][0-9:]+,\ [0-9]+\ s\ after\ sending\|status\ 0\|received\ by\ the\ phone\|Pump\ 9\ high$ ]]; then
+    case_pass report_journaled
+else
+    case_fail report_journaled "$delivered_line"
+fi
+LC_ALL=en_US.UTF-8 host_run reports_off 60 journal --delivery-reports off
+expect_contains reports_off_shown "$(out reports_off)" "Delivery reports: off"
+
 # --- off and on --------------------------------------------------------------
 LC_ALL=en_US.UTF-8 host_run off 60 journal --off
 expect_contains off_shown "$(out off)" "Journal: off"

@@ -38,7 +38,8 @@ constexpr Word kEvents[] = {
     {"sent", "已发送"},          {"refused", "被拒绝"},     {"outcome unknown", "结果未知"},
     {"received", "已接收"},      {"deleted", "已删除"},     {"link lost", "链路中断"},
     {"link back", "链路恢复"},   {"modem restarted", "调制解调器重启"},
-    {"not journaled", "未记录"},
+    {"not journaled", "未记录"},      {"delivered", "已送达"},   {"not delivered", "未送达"},
+    {"still trying", "仍在尝试"},
 };
 
 // A journal line with its event named in `language`.
@@ -131,6 +132,11 @@ void PrintWhere(Language language) {
                    folder.c_str(), static_cast<unsigned long>(s.days),
                    static_cast<unsigned long>(s.megabytes),
                    static_cast<unsigned long>(std::min(s.dayMegabytes, s.megabytes))));
+    OutUtf8(s.deliveryReports
+                ? T(language, "Delivery reports: on (vantorhost journal --delivery-reports off turns them off)\n",
+                    "送达报告：已开启（vantorhost journal --delivery-reports off 可关闭）\n")
+                : T(language, "Delivery reports: off (vantorhost journal --delivery-reports on turns them on)\n",
+                    "送达报告：已关闭（vantorhost journal --delivery-reports on 可开启）\n"));
 }
 
 int ReportFailure(LONG status, Language language) {
@@ -228,6 +234,7 @@ int RunJournal(const std::vector<std::string>& args) {
     std::string folder;
     bool off = false, on = false, setFolder = false;
     long keepDays = -1, keepMb = -1, keepDayMb = -1;
+    int reports = -1;  // --delivery-reports: 1 on, 0 off
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -246,10 +253,12 @@ int RunJournal(const std::vector<std::string>& args) {
             ++i;
         } else if (a == "--keep-day-mb" && hasValue && ParseNumber(args[i + 1], 0, 100000, keepDayMb)) {
             ++i;
+        } else if (a == "--delivery-reports" && hasValue && (args[i + 1] == "on" || args[i + 1] == "off")) {
+            reports = args[++i] == "on" ? 1 : 0;
         } else {
             Err("journal: bad argument " + a +
                 "\nusage: vantorhost journal [--days N] | --folder PATH (absolute) | --off | --on"
-                " | --keep-days N | --keep-mb N | --keep-day-mb N\n");
+                " | --keep-days N | --keep-mb N | --keep-day-mb N | --delivery-reports on|off\n");
             return kExitUsage;
         }
     }
@@ -257,7 +266,8 @@ int RunJournal(const std::vector<std::string>& args) {
         Err("journal: give one of --folder, --off and --on\n");
         return kExitUsage;
     }
-    const bool changes = off || on || setFolder || keepDays >= 0 || keepMb >= 0 || keepDayMb >= 0;
+    const bool changes =
+        off || on || setFolder || keepDays >= 0 || keepMb >= 0 || keepDayMb >= 0 || reports >= 0;
     if (!changes) return PrintEntries(days, language);
 
     LONG status = ERROR_SUCCESS;
@@ -267,6 +277,10 @@ int RunJournal(const std::vector<std::string>& args) {
     if (status == ERROR_SUCCESS && keepDays >= 0) status = SetBound(jr::kDaysValue, keepDays);
     if (status == ERROR_SUCCESS && keepMb >= 0) status = SetBound(jr::kMegabytesValue, keepMb);
     if (status == ERROR_SUCCESS && keepDayMb >= 0) status = SetBound(jr::kDayMegabytesValue, keepDayMb);
+    if (status == ERROR_SUCCESS && reports >= 0) {
+        const DWORD value = static_cast<DWORD>(reports);
+        status = SetValue(jr::kDeliveryReportsValue, REG_DWORD, &value, sizeof value);
+    }
     if (status != ERROR_SUCCESS) return ReportFailure(status, language);
     PrintWhere(language);
     return 0;
