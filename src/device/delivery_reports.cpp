@@ -143,7 +143,12 @@ void DeliveryReports::Journal(const sms::StatusReport& report) noexcept {
         found->tryingJournaled = true;
     } else {
         found->awaited = false;
+        found->delivered = delivery == sms::Delivery::kDelivered;
     }
+    // A long message has reached the phone when its last part has.
+    int delivered = 0;
+    for (const Part& p : sent_)
+        if (p.message == found->message && p.delivered && p.parts == found->parts) ++delivered;
     journal::Recorder::Delivery d;
     d.state = delivery == sms::Delivery::kDelivered ? 0 : delivery == sms::Delivery::kStillTrying ? 1 : 2;
     d.status = report.status;
@@ -152,17 +157,20 @@ void DeliveryReports::Journal(const sms::StatusReport& report) noexcept {
     const std::int64_t sent = sms::SecondsOf(report.submitted);
     const std::int64_t done = sms::SecondsOf(report.discharged);
     d.seconds = sent >= 0 && done >= sent ? done - sent : -1;
+    d.wholeMessage = found->parts > 1 && found->delivered && delivered == found->parts;
     journal_.Reported(found->tele, found->text, found->part, found->parts, report.reference, d);
 }
 
 void DeliveryReports::Remember(const Outgoing& message, const journal::SendOutcome& outcome) noexcept {
     if (!Asked()) return;
+    ++messages_;
     for (int i = 0; i < outcome.confirmed; ++i) {
         if (outcome.references[i] < 0) continue;
         Part& p = sent_[next_];
         next_ = (next_ + 1) % kRemembered;
         p = Part{};
         p.awaited = true;
+        p.message = messages_;
         p.reference = static_cast<std::uint8_t>(outcome.references[i]);
         p.part = (outcome.firstPart > 0 ? outcome.firstPart : 1) + i;
         p.parts = outcome.parts;

@@ -52,6 +52,8 @@ private:
     struct Part {
         bool awaited = false;
         bool tryingJournaled = false;
+        bool delivered = false;
+        unsigned message = 0;  // the send it went out in: the parts of one message share it
         std::uint8_t reference = 0;
         int part = 1;
         int parts = 1;
@@ -71,6 +73,7 @@ private:
     std::uint32_t settingReadAt_ = 0;
     Part sent_[kRemembered];
     int next_ = 0;
+    unsigned messages_ = 0;
 };
 
 }  // namespace vantor

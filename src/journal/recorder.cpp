@@ -217,8 +217,10 @@ void Recorder::Reported(const char* number, const char* text, int part, int part
     StampText(d.discharged, when);
     int n = std::snprintf(e.result, sizeof e.result, "%s %s", kWhen[d.state < 0 || d.state > 2 ? 2 : d.state], when);
     if (d.seconds >= 0 && n > 0)
-        std::snprintf(e.result + n, sizeof e.result - static_cast<std::size_t>(n), ", %lld s after sending",
-                      static_cast<long long>(d.seconds));
+        n += std::snprintf(e.result + n, sizeof e.result - static_cast<std::size_t>(n), ", %lld s after sending",
+                           static_cast<long long>(d.seconds));
+    if (d.wholeMessage && n > 0 && static_cast<std::size_t>(n) < sizeof e.result)
+        std::snprintf(e.result + n, sizeof e.result - static_cast<std::size_t>(n), "; all %d parts", parts);
     std::snprintf(e.error, sizeof e.error, "status %d", d.status);
     Copy(e.meaning, d.meaning);
     Put(e);

@@ -49,6 +49,7 @@ public:
         const char* meaning = nullptr;
         sms::TimeStamp discharged;
         std::int64_t seconds = -1;
+        bool wholeMessage = false;  // the last part of a long message delivered: all of it is
     };
     void Reported(const char* number, const char* text, int part, int parts, int mr,
                   const Delivery& delivery) noexcept;

@@ -296,6 +296,27 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     EXPECT_EQ(lastOf("delivered")[kText], "Valve 2 shut");
     EXPECT_EQ(tc35.Reports().back().fate, modem::ReportFate::kAcknowledged);
     EXPECT_EQ(EventsOf("delivered").size(), 3u);
+
+    // A long message: each part's report on its line, the last one says the
+    // whole message reached the phone.
+    ASSERT_EQ(Write(kCMGF, 0), 1);
+    const std::string longText(200, 'x');
+    Message("+8613912345678", longText, 0);
+    ASSERT_EQ(Write(kSEND), 1);
+    const std::vector<std::string> refs = Split(EventsOf("sent").back()[kRefs], " ");
+    ASSERT_EQ(refs.size(), 2u);
+    for (std::size_t k = 0; k < refs.size(); ++k)
+        ASSERT_TRUE(tc35.ScheduleReport(std::stoi(refs[k]), "+8613912345678", Now() + 1000 + 1000 * k)) << k;
+    for (int poll = 0; poll < 4; ++poll) {
+        os::Sleep(1000);
+        ASSERT_EQ(ReadAt(), 1);
+    }
+    const std::vector<Row> parts = EventsOf("delivered");
+    ASSERT_EQ(parts.size(), 5u);
+    EXPECT_EQ(parts[3][kParts], "1/2");
+    EXPECT_EQ(parts[3][kResult].find("all"), std::string::npos) << parts[3][kResult];
+    EXPECT_EQ(parts[4][kParts], "2/2");
+    EXPECT_NE(parts[4][kResult].find("; all 2 parts"), std::string::npos) << parts[4][kResult];
     os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
 }
 
