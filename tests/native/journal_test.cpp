@@ -320,6 +320,24 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
 }
 
+// A modem that refuses phase 2+ (or the routing of reports) sends as
+// before: the message asks for no report, the refusal is traced once, and
+// nothing is journaled but the send.
+TEST_F(Journal, AModemWithoutReportsSendsAsBefore) {
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
+    tc35.FailCommand("CSMS");
+    for (const char* text : {"Pump 1 high", "Pump 2 high"}) {
+        Message("+8613912345678", text, 0);
+        ASSERT_EQ(Write(kSEND), 1);
+        EXPECT_FALSE(tc35.Sent().back().report_requested) << text;
+    }
+    int traced = 0;
+    for (const std::string& l : os::virt::TraceLines()) traced += l.find("refuses AT+CSMS=1") != std::string::npos;
+    EXPECT_EQ(traced, 1);
+    EXPECT_EQ(EventsOf("sent").size(), 2u);
+    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
+}
+
 // --- received and deleted ---
 
 // A message is journaled as it came, whatever the host's code page can show:
