@@ -3,6 +3,7 @@
 // body, every text as UTF-16.
 #include "sms/received_read.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -64,6 +65,47 @@ char16_t Unit(const std::uint8_t* octets) noexcept {
     return static_cast<char16_t>(octets[0] << 8 | octets[1]);
 }
 
+// Septets `first`..`count - 1` of the `n` packed octets at `ud` (TS 23.038
+// 6.1.2.1.1) as characters into `out`, as UnpackSeptets and GsmUnits would
+// give them: an ESC selects the extension table for the septet after it, a
+// lone last ESC is a blank, and the septets stop where the octets do. Where
+// eight octets follow a septet's first bit, it is read from one 64-bit word.
+int SeptetsToUnits(const std::uint8_t* ud, std::size_t n, int first, int count, char16_t* out) noexcept {
+    static_assert(std::endian::native == std::endian::little);
+    int units = 0;
+    bool escaped = false;
+    for (int i = first; i < count; ++i) {
+        const std::size_t bit = 7 * static_cast<std::size_t>(i);
+        const std::size_t o = bit / 8;
+        const unsigned shift = bit % 8;
+        std::uint8_t septet;
+        if (o + sizeof(std::uint64_t) <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, ud + o, sizeof word);
+            septet = static_cast<std::uint8_t>((word >> shift) & 0x7F);
+        } else {
+            if (o >= n) break;
+            unsigned v = ud[o] >> shift;
+            if (shift > 1) {
+                if (o + 1 >= n) break;
+                v |= static_cast<unsigned>(ud[o + 1]) << (8 - shift);
+            }
+            septet = static_cast<std::uint8_t>(v & 0x7F);
+        }
+        if (escaped) {
+            escaped = false;
+            const char16_t e = GsmExtensionToUnicode(septet);
+            out[units++] = e != 0 ? e : GsmToUnicode(septet);
+        } else if (septet == kEscape) {
+            escaped = true;
+        } else {
+            out[units++] = GsmToUnicode(septet);
+        }
+    }
+    if (escaped) out[units++] = GsmToUnicode(kEscape);
+    return units;
+}
+
 // The sender: its semi-octet digits, or the characters of an alphanumeric
 // address; type of number 001 is international.
 void ReadSender(const Address& a, Received& r) noexcept {
@@ -84,10 +126,10 @@ void ReadSender(const Address& a, Received& r) noexcept {
 void ReadPduText(const Deliver& m, Received& r) noexcept {
     static_assert(kMaxUserData / 2 <= kMaxReceivedUnits);
     if (m.coding == Coding::kGsm7) {
-        Units units(r.text, &r.textUnits, kMaxReceivedUnits);
-        GsmUnits gsm(units);
-        UnpackSeptets(m.userData, m.userDataOctets, m.textStart, m.udl, gsm);
-        gsm.Finish();
+        // At most 255 septets, well within the text's room: each is one
+        // character, or with the ESC before it one.
+        static_assert(kMaxUserData <= kMaxReceivedUnits);
+        r.textUnits = SeptetsToUnits(m.userData, m.userDataOctets, m.textStart, m.udl, r.text);
         return;
     }
     // UCS-2: units of value 0 are left out, NUL is no character. User data
@@ -169,10 +211,8 @@ void ReadPackedText(const std::uint8_t* ud, std::size_t n, std::size_t header, R
     int count = static_cast<int>(n * 8u / 7u);
     // Seven fill bits in the last octet read as a last septet '@'.
     if (count > first && n * 8u % 7u == 0 && (ud[n - 1] >> 1) == 0) --count;
-    Units units(r.text, &r.textUnits, kMaxReceivedUnits);
-    GsmUnits gsm(units);
-    UnpackSeptets(ud, n, first, count, gsm);
-    gsm.Finish();
+    // At most 160 septets in 140 octets, within the text's room.
+    r.textUnits = SeptetsToUnits(ud, n, first, count, r.text);
 }
 
 }  // namespace

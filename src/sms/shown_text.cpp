@@ -72,6 +72,16 @@ public:
     void PutUnits(const char16_t* units, int n) noexcept {
         const int room = kMaxText - len_;
         if (full_ || n <= 0) return;
+        // 00..7F are ASCII in every ANSI code page: no conversion call.
+        const int take = n < room ? n : room;
+        char16_t high = 0;
+        for (int i = 0; i < take; ++i) high |= units[i];
+        if (high < 0x80) {
+            for (int i = 0; i < take; ++i) out_[len_ + i] = static_cast<char>(units[i]);
+            len_ += take;
+            if (take < n) full_ = true;
+            return;
+        }
         if (2 * n <= room) {
             len_ += ToCodePage(units, n, out_ + len_, room);
             return;
