@@ -64,7 +64,7 @@ void DeliveryReports::Prepare(bool linkAdmits) noexcept {
     const std::uint32_t now = os::GetTickCount();
     if (state_ == State::kOff && now - settingReadAt_ < kSettingReadMs) return;
     settingReadAt_ = now;
-    if (!journal::ReadSettings().deliveryReports) {
+    if (!journal::DeliveryReportsOn()) {
         state_ = State::kOff;
         return;
     }

@@ -59,7 +59,6 @@ Settings ReadSettings() noexcept {
         s.days = ReadNumber(key.Get(), kDaysValue, kDefaultDays);
         s.megabytes = ReadNumber(key.Get(), kMegabytesValue, kDefaultMegabytes);
         s.dayMegabytes = ReadNumber(key.Get(), kDayMegabytesValue, kDefaultDayMegabytes);
-        s.deliveryReports = ReadNumber(key.Get(), kDeliveryReportsValue, 0) == 1;
     }
     if (named == 1 && IsOffWord(s.folder)) {
         s.on = false;
@@ -79,6 +78,13 @@ Settings ReadSettings() noexcept {
         s.folder[0] = '\0';
     }
     return s;
+}
+
+bool DeliveryReportsOn() noexcept {
+    os::UniqueKey key;
+    return os::RegOpenKeyExA(os::kHkeyLocalMachine, kRegistryKey, 0, os::kKeyQueryValue, key.Put()) ==
+               os::kErrorSuccess &&
+           ReadNumber(key.Get(), kDeliveryReportsValue, 0) == 1;
 }
 
 }  // namespace vantor::journal

@@ -44,12 +44,15 @@ struct Settings {
     std::uint32_t megabytes = kDefaultMegabytes;
     std::uint32_t dayMegabytes = kDefaultDayMegabytes;
     bool chosen = false;  // the folder is the registry's, not the default
-    bool deliveryReports = false;
 };
 
 // The settings as the registry has them now. A folder that cannot be named
 // (no common application data folder, a value too long) leaves the journal
 // off: there is nowhere to write.
 Settings ReadSettings() noexcept;
+
+// DeliveryReports as the registry has it now: true only for 1. Read apart
+// from the journal's settings, which every journal write reads.
+bool DeliveryReportsOn() noexcept;
 
 }  // namespace vantor::journal

@@ -132,7 +132,7 @@ void PrintWhere(Language language) {
                    folder.c_str(), static_cast<unsigned long>(s.days),
                    static_cast<unsigned long>(s.megabytes),
                    static_cast<unsigned long>(std::min(s.dayMegabytes, s.megabytes))));
-    OutUtf8(s.deliveryReports
+    OutUtf8(jr::DeliveryReportsOn()
                 ? T(language, "Delivery reports: on (vantorhost journal --delivery-reports off turns them off)\n",
                     "送达报告：已开启（vantorhost journal --delivery-reports off 可关闭）\n")
                 : T(language, "Delivery reports: off (vantorhost journal --delivery-reports on turns them on)\n",
