@@ -231,6 +231,13 @@ if [[ "$delivered_line" =~ ^delivered\|\+8613912345678\|1\|[0-9]+\|delivered\ 20
 else
     case_fail report_journaled "$delivered_line"
 fi
+# The messages without a report: those sent before reports were on, not the
+# one whose report came.
+LC_ALL=en_US.UTF-8 host_run undelivered 60 journal --undelivered 0
+expect_contains undelivered_lists_unreported "$(out undelivered)" "	sent	13800138000	1	"
+expect_contains undelivered_reference_reused "$(out undelivered)" '"Pump 3" pressure high'
+expect_not_contains undelivered_skips_delivered "$(out undelivered)" "Pump 9 high"
+expect_contains undelivered_counted "$(out undelivered)" "without a delivery report 0 minutes after sending."
 LC_ALL=en_US.UTF-8 host_run reports_off 60 journal --delivery-reports off
 expect_contains reports_off_shown "$(out reports_off)" "Delivery reports: off"
 

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "console_text.h"
 #include "com/whole_file.h"
@@ -171,7 +173,76 @@ std::string DayFileName(int back) {
     return Format("%s%04u-%02u-%02u%s", jr::kFilePrefix, day.wYear, day.wMonth, day.wDay, jr::kFileSuffix);
 }
 
-int PrintEntries(long days, Language language) {
+// The fields of a journal line, without their text marks.
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+        fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+// "2026-12-09 03:12:05.123 +08:00" as a local time in 100-ns units; 0 when
+// the field is no such time.
+ULONGLONG LocalTimeOf(const std::string& field) {
+    SYSTEMTIME t{};
+    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    if (std::sscanf(field.c_str(), "%4u-%2u-%2u %2u:%2u:%2u", &y, &mo, &d, &h, &mi, &sec) != 6) return 0;
+    t.wYear = static_cast<WORD>(y);
+    t.wMonth = static_cast<WORD>(mo);
+    t.wDay = static_cast<WORD>(d);
+    t.wHour = static_cast<WORD>(h);
+    t.wMinute = static_cast<WORD>(mi);
+    t.wSecond = static_cast<WORD>(sec);
+    FILETIME f{};
+    if (!SystemTimeToFileTime(&t, &f)) return 0;
+    return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+}
+
+// The sent messages of `lines` (fields without text marks) that have, more
+// than `minutes` after they went out, no final status report (delivered or
+// not delivered) on every part: a report is matched by number and message
+// reference, to the last message before it that went to that number under
+// that reference.
+std::vector<std::string> Undelivered(const std::vector<std::string>& lines, long minutes) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    FILETIME f{};
+    SystemTimeToFileTime(&now, &f);
+    const ULONGLONG nowTicks = (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    const ULONGLONG wait = static_cast<ULONGLONG>(minutes) * 60ull * 10000000ull;
+    std::vector<std::string> found;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::vector<std::string> sent = Fields(lines[i]);
+        if (sent.size() < 10 || sent[2] != "sent") continue;
+        const ULONGLONG at = LocalTimeOf(sent[0]);
+        if (at == 0 || at + wait > nowTicks) continue;
+        bool missing = false;
+        std::size_t start = 0;
+        const std::string& refs = sent[5];
+        while (start < refs.size() && !missing) {
+            std::size_t end = refs.find(' ', start);
+            if (end == std::string::npos) end = refs.size();
+            const std::string ref = refs.substr(start, end - start);
+            start = end + 1;
+            bool reported = false;
+            for (std::size_t j = i + 1; j < lines.size() && !reported; ++j) {
+                const std::vector<std::string> r = Fields(lines[j]);
+                if (r.size() < 10 || r[3] != sent[3]) continue;
+                // A later message to the same number under the same reference
+                // takes the reports that follow it.
+                if (r[2] == "sent" && (" " + r[5] + " ").find(" " + ref + " ") != std::string::npos) break;
+                reported = (r[2] == "delivered" || r[2] == "not delivered") && r[5] == ref;
+            }
+            missing = !reported;
+        }
+        if (missing) found.push_back(lines[i]);
+    }
+    return found;
+}
+
+int PrintEntries(long days, long undeliveredMinutes, Language language) {
     PrintWhere(language);
     const jr::Settings s = jr::ReadSettings();
     if (!s.on) return 0;
@@ -192,6 +263,7 @@ int PrintEntries(long days, Language language) {
     std::sort(names.begin(), names.end());
     unsigned long entries = 0;
     bool headed = false;
+    std::vector<std::string> lines;  // with --undelivered: every line, printed after
     for (const std::string& name : names) {
         std::string text;
         DWORD error = 0;
@@ -213,11 +285,28 @@ int PrintEntries(long days, Language language) {
                 header = false;
                 continue;
             }
+            if (undeliveredMinutes >= 0) {
+                lines.push_back(Unmarked(line));
+                continue;
+            }
             if (!headed) OutUtf8(HeaderLine(language));
             headed = true;
             OutUtf8(Localized(Unmarked(line), language) + "\n");
             ++entries;
         }
+    }
+    if (undeliveredMinutes >= 0) {
+        const std::vector<std::string> undelivered = Undelivered(lines, undeliveredMinutes);
+        if (!undelivered.empty()) OutUtf8(HeaderLine(language));
+        for (const std::string& line : undelivered) OutUtf8(Localized(line, language) + "\n");
+        if (language == Language::kChinese)
+            OutUtf8(Format("最近 %ld 天共 %lu 条短信发出 %ld 分钟后仍无送达报告。\n", days,
+                           static_cast<unsigned long>(undelivered.size()), undeliveredMinutes));
+        else
+            OutUtf8(Format("%lu message(s) of the last %ld day(s) without a delivery report %ld minutes after "
+                           "sending.\n",
+                           static_cast<unsigned long>(undelivered.size()), days, undeliveredMinutes));
+        return 0;
     }
     if (language == Language::kChinese)
         OutUtf8(Format("最近 %ld 天共 %lu 条记录。\n", days, entries));
@@ -235,6 +324,7 @@ int RunJournal(const std::vector<std::string>& args) {
     bool off = false, on = false, setFolder = false;
     long keepDays = -1, keepMb = -1, keepDayMb = -1;
     int reports = -1;  // --delivery-reports: 1 on, 0 off
+    long undelivered = -1;  // --undelivered MINUTES
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -253,11 +343,13 @@ int RunJournal(const std::vector<std::string>& args) {
             ++i;
         } else if (a == "--keep-day-mb" && hasValue && ParseNumber(args[i + 1], 0, 100000, keepDayMb)) {
             ++i;
+        } else if (a == "--undelivered" && hasValue && ParseNumber(args[i + 1], 0, 525600, undelivered)) {
+            ++i;
         } else if (a == "--delivery-reports" && hasValue && (args[i + 1] == "on" || args[i + 1] == "off")) {
             reports = args[++i] == "on" ? 1 : 0;
         } else {
             Err("journal: bad argument " + a +
-                "\nusage: vantorhost journal [--days N] | --folder PATH (absolute) | --off | --on"
+                "\nusage: vantorhost journal [--days N] [--undelivered MINUTES] | --folder PATH (absolute) | --off | --on"
                 " | --keep-days N | --keep-mb N | --keep-day-mb N | --delivery-reports on|off\n");
             return kExitUsage;
         }
@@ -268,7 +360,7 @@ int RunJournal(const std::vector<std::string>& args) {
     }
     const bool changes =
         off || on || setFolder || keepDays >= 0 || keepMb >= 0 || keepDayMb >= 0 || reports >= 0;
-    if (!changes) return PrintEntries(days, language);
+    if (!changes) return PrintEntries(days, undelivered, language);
 
     LONG status = ERROR_SUCCESS;
     if (setFolder) status = SetText(jr::kFolderValue, folder);
