@@ -55,9 +55,11 @@ bool DeliveryReports::Command(const char* command, std::uint8_t (&answer)[kAnswe
 
 void DeliveryReports::Prepare(bool linkAdmits) noexcept {
     if (!linkAdmits) return;
-    if (reports_.restarts != restartsSeen_) {
-        // A restarted modem is back at its factory settings: no routing.
+    if (reports_.restarts != restartsSeen_ || line_.HandleGeneration != openingSeen_) {
+        // A restarted modem is back at its factory settings, and a port
+        // opened again may lead to another modem: no routing known.
         restartsSeen_ = reports_.restarts;
+        openingSeen_ = line_.HandleGeneration;
         if (state_ != State::kOff) state_ = State::kUnknown;
     }
     if (state_ == State::kOn || state_ == State::kRefused) return;

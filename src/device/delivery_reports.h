@@ -70,6 +70,7 @@ private:
     journal::Recorder& journal_;
     State state_ = State::kUnknown;
     unsigned restartsSeen_ = 0;
+    std::uint32_t openingSeen_ = 0;  // the line's HandleGeneration at the last set-up
     std::uint32_t settingReadAt_ = 0;
     Part sent_[kRemembered];
     int next_ = 0;

@@ -317,6 +317,23 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     EXPECT_EQ(parts[3][kResult].find("all"), std::string::npos) << parts[3][kResult];
     EXPECT_EQ(parts[4][kParts], "2/2");
     EXPECT_NE(parts[4][kResult].find("; all 2 parts"), std::string::npos) << parts[4][kResult];
+
+    // The port opened again, on another modem: set up again before its send.
+    modem.ClosePort();
+    os::virt::RemovePort("COM1");
+    modem::Tc35Model other;
+    os::virt::AddPort("COM1", &other);
+    PortConfig config = MakePortConfig("COM1", 9600, 1000);
+    ASSERT_EQ(modem.OpenPort(&config), 1);
+    Message("+8613912345678", "Pump 8 high", 0);
+    ASSERT_EQ(Write(kSEND), 1);
+    ASSERT_TRUE(other.Sent().back().report_requested);
+    ASSERT_TRUE(other.ScheduleReport(std::stoi(EventsOf("sent").back()[kRefs]), "+8613912345678", Now() + 1000));
+    os::Sleep(2000);
+    ASSERT_EQ(ReadAt(), 1);
+    EXPECT_EQ(EventsOf("delivered").back()[kText], "Pump 8 high");
+    modem.ClosePort();
+    os::virt::RemovePort("COM1");
     os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
 }
 
