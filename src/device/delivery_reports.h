@@ -33,15 +33,27 @@ public:
 
     // Before a packet that talks to the modem: with the setting on, the
     // modem is set up once after the port opened, and again after a restart
-    // or a routing it switched off. Not while the link is held for its tests.
-    void Prepare(bool linkAdmits) noexcept;
+    // or a routing it switched off, which is looked for before a send
+    // (`sending`) and every ten minutes. Not while the link is held for its
+    // tests.
+    void Prepare(bool linkAdmits, bool sending) noexcept;
 
     // After the packet's dialogues: a report read is acknowledged, and the
     // reports read are journaled against the parts they are on.
     void Settle() noexcept;
+    // Between two dialogues of a packet (the attempts of a send): a report
+    // read is acknowledged at once, since the network waits for that only
+    // some seconds; it is journaled when the packet ends, once the send has
+    // remembered its parts.
+    void Acknowledge() noexcept;
 
-    // The parts a send confirmed, for the reports to come.
+    // The parts a send confirmed, for the reports to come. A send that
+    // resumed a message goes on with the parts remembered of it.
     void Remember(const Outgoing& message, const journal::SendOutcome& outcome) noexcept;
+    // Part `part` of `parts` of the message of `text` to `tele`, which an
+    // earlier send left with its outcome unknown, confirmed late with
+    // reference `reference`.
+    void RememberLate(const char* tele, const char* text, int part, int parts, int reference) noexcept;
 
     // Parts remembered: the last kRemembered, far more than go out between
     // a send and its report.
@@ -61,8 +73,16 @@ private:
         char text[sms::kBodySize] = {};
     };
 
-    bool SetUp() noexcept;
-    bool Command(const char* command, std::uint8_t (&answer)[kAnswerSize]) noexcept;
+    enum class Reply { kOk, kRefused, kNone };  // OK, an error, no answer
+    // The set-up; kUnknown when the modem did not answer (tried again at
+    // the next packet).
+    State SetUp() noexcept;
+    void CheckRouting() noexcept;
+    // The message a part belongs to: with `continues`, the newest one
+    // remembered of that number, text and parts, when there is one.
+    unsigned MessageOf(const char* tele, const char* text, int parts, bool continues) noexcept;
+    void Add(unsigned message, const char* tele, const char* text, int part, int parts, int reference) noexcept;
+    Reply Command(const char* command, std::uint8_t (&answer)[kAnswerSize]) noexcept;
     void Journal(const sms::StatusReport& report) noexcept;
 
     link::Line& line_;
@@ -72,6 +92,8 @@ private:
     unsigned restartsSeen_ = 0;
     std::uint32_t openingSeen_ = 0;  // the line's HandleGeneration at the last set-up
     std::uint32_t settingReadAt_ = 0;
+    std::uint32_t routingReadAt_ = 0;
+    int mt_ = -1;  // AT+CNMI <mt> as the modem had it at the first set-up since it (re)started
     Part sent_[kRemembered];
     int next_ = 0;
     unsigned messages_ = 0;

@@ -53,7 +53,7 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
     // restart: the format waits for the next packet that talks to the modem.
     if (TalksToModem(packet->kind)) {
         format_.RestoreAfterRestart(health_.Admits(kCMGF));
-        deliveries_.Prepare(health_.Admits(kCMGF));
+        deliveries_.Prepare(health_.Admits(kCMGF), packet->kind == kSEND && packet->writeFlag != 0);
     }
     const int result = packet->writeFlag != 0 ? (WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0)
                                               : ReadCycle(packet, deliveryFlag);

@@ -96,8 +96,8 @@ private:
     FormatKeeper format_{line, reports, journal_, MsgFormat};
     LinkHealth health_{line, journal_, ErrCount, EDelay};
     Lister lister_{line, journal_, format_};
-    Sender sender_{line, journal_, format_};
     DeliveryReports deliveries_{line, reports, journal_};
+    Sender sender_{line, journal_, format_, deliveries_};
     // The message of the SEND being sent.
     Outgoing outgoing_;
 };

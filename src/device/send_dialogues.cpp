@@ -175,7 +175,10 @@ bool Sender::TakeLateVerdict(int* reference) noexcept {
                          late.reference, late.refusal, seconds);
     if (!late.sent) return false;
     ++unfinished_.confirmed;
+    // The send that resumes this message takes the part into its outcome;
+    // otherwise it waits for its status report here.
     if (reference != nullptr) *reference = late.reference;
+    else deliveries_.RememberLate(unfinished_.tele, unfinished_.body, part, unfinished_.parts, late.reference);
     return true;
 }
 
@@ -200,11 +203,15 @@ int Sender::SendParts(int first, int parts, int attempts, std::uint32_t pauseMs,
             const bool owedPart = unfinished_.unknown && unfinished_.resumable &&
                                   unfinished_.parts == parts && unfinished_.confirmed == k;
             int lateReference = -1;
-            if (TakeLateVerdict(&lateReference) && owedPart) {
+            if (TakeLateVerdict(owedPart ? &lateReference : nullptr) && owedPart) {
                 outcome.Confirmed(k + 1, lateReference);
                 break;
             }
             const Attempt a = attempt(k);
+            // A status report read during the attempt is acknowledged now,
+            // not when the whole send ends: the modem drops it, and routes
+            // no more, once the network's few seconds have passed.
+            deliveries_.Acknowledge();
             if (a.result == kSendDone) {
                 outcome.Confirmed(k + 1, a.reference);
                 break;

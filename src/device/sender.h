@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "at/answer.h"
+#include "device/delivery_reports.h"
 #include "device/format_keeper.h"
 #include "device/outgoing.h"
 #include "device/unfinished_send.h"
@@ -38,8 +39,9 @@ inline int SendResultOf(const journal::SendOutcome& o) noexcept {
 
 class Sender {
 public:
-    Sender(link::Line& line, journal::Recorder& journal, FormatKeeper& format) noexcept
-        : line_(line), journal_(journal), format_(format) {}
+    Sender(link::Line& line, journal::Recorder& journal, FormatKeeper& format,
+           DeliveryReports& deliveries) noexcept
+        : line_(line), journal_(journal), format_(format), deliveries_(deliveries) {}
 
     // The message in PDU mode, split into parts when it does not fit one;
     // each part gets up to `attemptsPerPart` attempts while it is refused.
@@ -50,7 +52,8 @@ public:
 
     // Applies a late verdict read on the line to the unfinished send it
     // belongs to, and journals it. True when it confirmed a part, whose
-    // reference then goes to *reference.
+    // reference then goes to *reference, or without one to the parts that
+    // wait for their status reports.
     bool TakeLateVerdict(int* reference = nullptr) noexcept;
 
     // The PDU text of part `k` of `message` under `reference` into `pdu`
@@ -101,6 +104,7 @@ private:
 
     link::Line& line_;
     journal::Recorder& journal_;
+    DeliveryReports& deliveries_;
     FormatKeeper& format_;
     UnfinishedSend unfinished_;
 };

@@ -121,6 +121,7 @@ int FieldHost::Call(PacketBuilder& packet, CallKind kind, const char* name, std:
         if (line.rfind("Modem restarted", 0) == 0 && line.find("not restored") == std::string::npos)
             ++figures_.restartsRestoredInTrace;
         if (line.rfind("No echo from the modem", 0) == 0) ++figures_.echoLossesInTrace;
+        if (line.rfind("Status report on reference", 0) == 0) ledger_.ReportWithoutMessage();
         // A verdict that came after its send ended with the outcome unknown:
         // the driver keeps one such message, the last.
         if (line.rfind("Send verdict ", 0) == 0 && line.find(": sent") != std::string::npos &&

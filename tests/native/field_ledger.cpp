@@ -2,8 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <tuple>
 
+#include "journal/line_format.h"
+#include "journal/settings.h"
+#include "modem/deliver_pdu.h"
 #include "modem/gsm_charset.h"
+#include "os/virt/virt.h"
 #include "sms_test_util.h"
 
 namespace vantor::test {
@@ -14,6 +21,15 @@ namespace {
 constexpr int kTraceSamples = 2;
 // The one reason the contract gives: entries beyond the unread slots are
 // marked read by the listing and wait in the read listing.
+// What the driver takes to acknowledge a report once the modem has answered
+// the command it was running (reading the end of that answer, AT+CNMA).
+constexpr std::uint64_t kAcknowledgeMs = 1000;
+// What a restarted modem's set-up for reports waits for: the next packet
+// that talks to it (the host tests the link every second) and a few
+// exchanges.
+constexpr std::uint64_t kSetUpMs = 10000;
+// How often the driver reads the modem's routing of reports, at the latest.
+constexpr std::uint64_t kRoutingCheckMs = 10 * 60 * 1000 + kSetUpMs;
 constexpr char kBeyondSlots[] = "more unread messages than the 10 unread slots";
 
 std::string Clock(std::uint64_t ms) {
@@ -56,6 +72,49 @@ int IndexOf(const std::string& header) {
 
 std::string Digits(const std::string& number) {
     return !number.empty() && number[0] == '+' ? number.substr(1) : number;
+}
+
+// A journal line's fields, each without the text mark that keeps a
+// spreadsheet from reading it as a number or a formula.
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        std::string field = line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
+        if (!field.empty() && field[0] == vantor::journal::kTextMark) field.erase(0, 1);
+        fields.push_back(std::move(field));
+        if (tab == std::string::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+// The journal's stamp of a time the model's network gave: its clock in
+// China's zone, "2026-03-05 12:00:03 +08:00".
+std::string JournalStamp(std::uint64_t ms) {
+    const std::string d = modem::NetworkTime(ms);  // yyMMddhhmmss
+    return "20" + d.substr(0, 2) + "-" + d.substr(2, 2) + "-" + d.substr(4, 2) + " " + d.substr(6, 2) + ":" +
+           d.substr(8, 2) + ":" + d.substr(10, 2) + " +08:00";
+}
+
+// A text as a journal line holds it: a backslash escaped.
+std::string JournalText(const std::string& text) {
+    std::string out;
+    for (const char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+}
+
+const char* FateName(modem::ReportFate fate) {
+    switch (fate) {
+        case modem::ReportFate::kScheduled: return "not sent yet";
+        case modem::ReportFate::kHeld: return "held at the modem";
+        case modem::ReportFate::kRouted: return "given to the line, not acknowledged yet";
+        case modem::ReportFate::kAcknowledged: return "acknowledged";
+        case modem::ReportFate::kUnacknowledged: return "not acknowledged in time";
+        case modem::ReportFate::kNotRouted: return "not routed to the line";
+        case modem::ReportFate::kLostInRestart: return "lost in a restart before its acknowledgement";
+    }
+    return "?";
 }
 
 }  // namespace
@@ -185,6 +244,135 @@ SendJob& FieldLedger::NewJob(const std::string& tele, const std::string& utf8, b
     return jobs_.back();
 }
 
+void FieldLedger::ReadJournal() {
+    const std::string folder = std::string(os::virt::kCommonAppData) + "\\" + journal::kDefaultSubfolder;
+    // Lines go to the file of their local day: only the last file read and
+    // those after it can have grown.
+    const std::string since = journalRead_.empty() ? std::string() : journalRead_.rbegin()->first;
+    for (const std::string& name : os::virt::FilesIn(folder)) {
+        if (name < since) continue;
+        const std::string text = os::virt::FileText(folder + "\\" + name);
+        std::size_t& at = journalRead_[name];
+        for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+            std::vector<std::string> f = Fields(text.substr(at, end - at));
+            if (f.size() != 10 || (f[2] != "delivered" && f[2] != "still trying" && f[2] != "not delivered"))
+                continue;
+            journaled_.push_back({f[2], f[3], f[4], f[5], f[6], f[7], f[9]});
+        }
+    }
+}
+
+// Every report the network sent either reached the driver, acknowledged,
+// and is journaled once against the part it is on, or the modem lost it for
+// a reason the field gave (the line dead, a restart, routing the modem
+// switched off after one of those); the journal holds no other.
+void FieldLedger::CloseReports(LedgerFigures& f, std::uint64_t end) {
+    ReadJournal();
+    const auto& sent = modem_.Reports();
+    const auto& planned = field_.Reports();
+    std::map<std::tuple<std::string, int, int>, std::vector<std::size_t>> byKey;  // number, mr, status
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        const modem::StatusReport& r = sent[planned[i].report];
+        if (r.fate == modem::ReportFate::kScheduled) {
+            ++f.reportsToCome;
+            continue;
+        }
+        ++f.reportsSent;
+        byKey[{r.number, r.reference, r.status}].push_back(i);
+    }
+    std::vector<int> journaled(planned.size(), 0);
+    for (const JournaledReport& j : journaled_) {
+        ++f.reportsJournaled;
+        f.reportsDelivered += j.event == "delivered";
+        f.reportsTrying += j.event == "still trying";
+        f.reportsNotDelivered += j.event == "not delivered";
+        const std::string line = j.event + " | " + j.number + " | " + j.parts + " | " + j.reference + " | " +
+                                 j.result + " | " + j.status + " | " + j.text;
+        const int status = j.status.rfind("status ", 0) == 0 ? std::atoi(j.status.c_str() + 7) : -1;
+        const auto candidates = byKey.find({j.number, std::atoi(j.reference.c_str()), status});
+        std::size_t found = planned.size();
+        if (candidates != byKey.end()) {
+            for (std::size_t i : candidates->second) {
+                if (j.result.find(JournalStamp(sent[planned[i].report].discharge_ms)) == std::string::npos) continue;
+                found = i;
+                if (journaled[i] == 0) break;
+            }
+        }
+        if (found == planned.size()) {
+            Fault(end, "journaled a report the network never sent: " + line);
+            continue;
+        }
+        if (++journaled[found] == 2) Fault(end, "report journaled twice: " + line);
+        const modem::FieldReport& p = planned[found];
+        const std::string parts = p.parts == 1 ? "1" : std::to_string(p.part) + "/" + std::to_string(p.parts);
+        if (j.parts != parts || j.text.find(JournalText(p.text)) == std::string::npos)
+            Fault(end, "report journaled against another message: " + line + " (on part " + parts + " of \"" +
+                           p.text + "\")");
+    }
+    // A report not acknowledged in time is the modem's to lose when it was
+    // still answering a command (a late verdict, a slow listing) when the
+    // network's time ran out, or the line was dead; the reports it held
+    // behind it are lost with the routing it then switched off.
+    std::set<std::uint64_t> explainedSwitchOffs;
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        const modem::StatusReport& r = sent[planned[i].report];
+        if (r.fate == modem::ReportFate::kUnacknowledged &&
+            (r.free_ms + kAcknowledgeMs >= r.settled_ms || field_.DroppedWithin(r.routed_ms, r.settled_ms)))
+            explainedSwitchOffs.insert(r.settled_ms);
+    }
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        const modem::StatusReport& r = sent[planned[i].report];
+        const std::string name = "report (status " + std::to_string(r.status) + ") on mr " +
+                                 std::to_string(r.reference) + " to " + r.number + ", due " + Clock(r.due_ms) +
+                                 ", " + FateName(r.fate) + " " + Clock(r.settled_ms);
+        std::string why;
+        switch (r.fate) {
+            case modem::ReportFate::kScheduled:
+                continue;
+            case modem::ReportFate::kAcknowledged:
+                ++f.reportsAcknowledged;
+                if (journaled[i] == 0) {
+                    if (f.reportsOnUnknownSends < reportsWithoutMessage_) ++f.reportsOnUnknownSends;
+                    else Fault(r.settled_ms, name + ": acknowledged and never journaled");
+                }
+                continue;
+            case modem::ReportFate::kHeld:
+            case modem::ReportFate::kRouted:
+                why = "at the modem when the run ended";
+                break;
+            case modem::ReportFate::kUnacknowledged:
+                if (field_.DroppedWithin(r.routed_ms, r.settled_ms)) why = "the line dead";
+                else if (r.free_ms + kAcknowledgeMs >= r.settled_ms)
+                    why = "the modem answered its command only " + std::to_string((r.free_ms - r.routed_ms) / 1000) +
+                          " s after it, too late to acknowledge it";
+                break;
+            case modem::ReportFate::kNotRouted:
+                if (explainedSwitchOffs.count(r.settled_ms) != 0) {
+                    why = "held behind one lost so";
+                } else if (const auto off = explainedSwitchOffs.upper_bound(r.settled_ms);
+                           off != explainedSwitchOffs.begin() && r.settled_ms - *std::prev(off) <= kRoutingCheckMs) {
+                    // The driver never read that one: it finds the routing
+                    // off before its next send, or within ten minutes.
+                    why = "routing off after one lost so, before the driver found it off";
+                }
+                else if (field_.DroppedWithin(r.settled_ms - std::min<std::uint64_t>(r.settled_ms, kSetUpMs), r.settled_ms))
+                    why = "the modem restarting, before the driver set it up again";
+                break;
+            case modem::ReportFate::kLostInRestart:
+                if (field_.DroppedWithin(r.routed_ms, r.settled_ms)) why = "the modem restarting";
+                break;
+        }
+        std::string kind = FateName(r.fate);
+        if (why.empty()) {
+            Fault(r.settled_ms, name + ": lost at the modem");
+            why = "no reason the field gave";
+        }
+        // One entry per kind of reason: the seconds a late answer took vary.
+        const std::size_t cut = why.find(" only ");
+        ++f.reportsLost[kind + ": " + (cut == std::string::npos ? why : "the modem answered its command too late")];
+    }
+}
+
 LedgerFigures FieldLedger::Close() {
     LedgerFigures f;
     f.textModeTrailingAt = textModeTrailingAt_;
@@ -262,6 +450,7 @@ LedgerFigures FieldLedger::Close() {
     for (const auto& [key, n] : copies)
         Fault(end, std::to_string(n) + " message(s) to " + key.first + " that the host never asked for: " +
                        key.second);
+    CloseReports(f, end);
     return f;
 }
 

@@ -49,6 +49,13 @@ struct LedgerFigures {
     int messagesAtModem = 0, unknownThatArrived = 0;
     int atModemTwice = 0;  // messages the host asked for once that reached the modem twice
     int lateVerdictsSeen = 0;  // outcomes unknown whose verdict reached the driver later
+    // Status reports: those the network sent (each "still trying" one
+    // counts), what became of them at the modem, and the journal's lines.
+    int reportsSent = 0, reportsAcknowledged = 0, reportsJournaled = 0;
+    int reportsDelivered = 0, reportsTrying = 0, reportsNotDelivered = 0;  // journaled, by event
+    std::map<std::string, int> reportsLost;  // not given to the driver, by the modem's reason
+    int reportsOnUnknownSends = 0;  // on a part whose send the driver never heard confirmed
+    int reportsToCome = 0;          // due after the run ended
 };
 
 class FieldLedger {
@@ -68,6 +75,13 @@ public:
     bool ShownRead(const std::string& header, const std::string& body, std::uint64_t now);
     // The driver traced that the SIM store is full ("^SMGO: 1" or "^SMGO: 2").
     void OverflowTraced(std::uint64_t now) { overflowTraced_.push_back(now); }
+
+    // --- status reports, as the journal has them ---
+    // Reads the lines the driver journaled since the last call (the day
+    // files in the default folder; old ones are removed as the year goes).
+    void ReadJournal();
+    // The driver traced a report it found no message for.
+    void ReportWithoutMessage() { ++reportsWithoutMessage_; }
 
     // --- messages out ---
     SendJob& NewJob(const std::string& tele, const std::string& utf8, bool textMode, int parts);
@@ -93,6 +107,7 @@ private:
     // where the modem stored it; nullptr (and a fault) when it is none.
     Part* Match(const std::string& header, const std::string& body, std::uint64_t now);
     void IndexArrivals();
+    void CloseReports(LedgerFigures& f, std::uint64_t end);
 
     const modem::Tc35Model& modem_;
     const modem::FieldSchedule& field_;
@@ -108,6 +123,14 @@ private:
     int textModeTrailingAt_ = 0;
     std::vector<std::uint64_t> overflowTraced_;
     std::vector<SendJob> jobs_;
+    // A report line of the journal: event, number, parts, reference, result,
+    // status and text.
+    struct JournaledReport {
+        std::string event, number, parts, reference, result, status, text;
+    };
+    std::vector<JournaledReport> journaled_;
+    std::map<std::string, std::size_t> journalRead_;  // day file -> bytes read
+    int reportsWithoutMessage_ = 0;
     std::vector<std::string> faults_;
     std::map<std::string, int> traceSamples_;  // reason -> samples kept
 };

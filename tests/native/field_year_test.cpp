@@ -22,6 +22,7 @@
 
 #include "field_host.h"
 #include "field_ledger.h"
+#include "journal/settings.h"
 #include "modem/field_line.h"
 #include "modem/field_schedule.h"
 #include "modem/modem_model.h"
@@ -110,6 +111,15 @@ void Print(std::uint64_t seed, int days, double seconds, const modem::FieldCount
                 h.calls, h.linkTests, h.linkFailures, h.linkSkipped, h.unreadListings, h.unreadListingsFailed,
                 h.readListings, h.readListingsFailed, h.deletes, h.deletesFailed, h.restarts, h.modeSwitches,
                 h.daysTextMode, h.daysWithoutDeletes, h.restartsRestoredInTrace, h.echoLossesInTrace);
+    std::printf("  reports: %d parts asked for one; the network meant %d within seconds, %d hours later, %d "
+                "still trying then delivered, %d still trying then expired, %d not delivered, %d never; it sent "
+                "%d (%d due after the run), the driver acknowledged %d and journaled %d (%d delivered, %d still "
+                "trying, %d not delivered), %d on sends it never heard confirmed\n",
+                c.reports_asked, c.reports_soon, c.reports_hours, c.reports_trying_delivered,
+                c.reports_trying_expired, c.reports_failed, c.reports_never, l.reportsSent, l.reportsToCome,
+                l.reportsAcknowledged, l.reportsJournaled, l.reportsDelivered, l.reportsTrying,
+                l.reportsNotDelivered, l.reportsOnUnknownSends);
+    for (const auto& [why, n] : l.reportsLost) std::printf("         lost at the modem: %d: %s\n", n, why.c_str());
     std::string timeouts;
     for (std::int16_t t : h.timeouts) timeouts += (timeouts.empty() ? "" : ", ") + std::to_string(t);
     std::printf("  reply time-outs (ms): %s\n  longest calls (virtual ms, bound):", timeouts.c_str());
@@ -132,12 +142,15 @@ void RunField(std::uint64_t seed, int days) {
     modem::FieldLine line(tc35, field);
     os::virt::AddPort("COM1", &line);
     FieldLedger ledger(tc35, field);
+    // The plant asks for status reports on what it sends.
+    os::virt::SetRegistryDword(journal::kRegistryKey, journal::kDeliveryReportsValue, 1);
     FieldHost host(seed, field, ledger);
     host.Start();
 
     std::size_t bytesDay1 = 0, bytesHalf = 0, recordsDay1 = 0, recordsHalf = 0, atomsMax = 0;
     for (int day = 1; day <= days; ++day) {
         host.RunUntil(static_cast<std::uint64_t>(day) * kDay);
+        ledger.ReadJournal();
         atomsMax = std::max(atomsMax, os::virt::AtomCount());
         if (day == 1) {
             bytesDay1 = AllocatedBytes();

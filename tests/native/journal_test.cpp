@@ -249,9 +249,11 @@ TEST_F(Journal, LongMessagesAndUnsendableTexts) {
 // with the status's meaning, in PDU and text mode. A report the host's
 // silence left unacknowledged too long has switched the routing off: the
 // acknowledgement is refused, and the routing is put back before the next
-// send, whose report then comes like the others.
+// send, whose report then comes like the others, and the plant's
+// new-message indications, which the modem switched off with it, are back.
 TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
+    tc35.settings().cnmi[1] = 1;  // +CMTI on, as the plant's profile has it
     const auto send = [&](const char* text) {
         Message("+8613912345678", text, 0);
         EXPECT_EQ(Write(kSEND), 1) << text;
@@ -288,6 +290,8 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     ASSERT_EQ(ReadAt(), 1);
     EXPECT_EQ(lastOf("delivered")[kText], "Door open");
     ASSERT_EQ(tc35.RoutingSwitchedOff().size(), 1u);
+    EXPECT_EQ(tc35.settings().cnmi[1], 1);
+    EXPECT_EQ(tc35.settings().cnmi[3], 1);
     ASSERT_EQ(Write(kCMGF, 1), 1);  // text mode from here on
     mr = send("Valve 2 shut");
     ASSERT_TRUE(tc35.ScheduleReport(mr, "+8613912345678", Now() + 1000));
@@ -334,6 +338,53 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     EXPECT_EQ(EventsOf("delivered").back()[kText], "Pump 8 high");
     modem.ClosePort();
     os::virt::RemovePort("COM1");
+    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
+}
+
+// A message whose verdict came after its send had given up (the outcome
+// unknown) waits for its report like any other once the late verdict is
+// read: the report is journaled against it, not traced as on no message.
+TEST_F(Journal, AReportOnAMessageConfirmedLateIsJournaled) {
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
+    tc35.faults().send_result_delay_ms = 70000;
+    Message("+8613912345678", "Pump 5 high", 0);
+    EXPECT_EQ(Write(kSEND), 0);
+    tc35.faults().send_result_delay_ms = 0;
+    os::Sleep(15000);
+    ASSERT_EQ(ReadAt(), 1);  // reads the late verdict
+    ASSERT_EQ(EventsOf("sent").size(), 1u);
+    const int mr = tc35.Sent().back().reference;
+    ASSERT_TRUE(tc35.ScheduleReport(mr, "+8613912345678", Now() + 1000));
+    os::Sleep(2000);
+    ASSERT_EQ(ReadAt(), 1);
+    const std::vector<Row> delivered = EventsOf("delivered");
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0][kText], "Pump 5 high");
+    EXPECT_EQ(delivered[0][kRefs], std::to_string(mr));
+    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
+}
+
+// A report the line lost (the driver never read it) went unacknowledged,
+// and the modem switched the routing off without the driver hearing of it:
+// the routing is read before the next send and put back, so that send's
+// report is journaled.
+TEST_F(Journal, RoutingSwitchedOffUnheardIsPutBackBeforeTheNextSend) {
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
+    tc35.settings().cnmi[1] = 1;
+    Message("+8613912345678", "Pump 1 high", 0);
+    ASSERT_EQ(Write(kSEND), 1);
+    tc35.settings().cnmi[1] = 0;  // what the modem does when the network's time runs out
+    tc35.settings().cnmi[3] = 0;
+    Message("+8613912345678", "Pump 2 high", 0);
+    ASSERT_EQ(Write(kSEND), 1);
+    EXPECT_EQ(tc35.settings().cnmi[1], 1);
+    EXPECT_EQ(tc35.settings().cnmi[3], 1);
+    ASSERT_TRUE(tc35.ScheduleReport(tc35.Sent().back().reference, "+8613912345678", Now() + 1000));
+    os::Sleep(2000);
+    ASSERT_EQ(ReadAt(), 1);
+    const std::vector<Row> delivered = EventsOf("delivered");
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0][kText], "Pump 2 high");
     os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
 }
 

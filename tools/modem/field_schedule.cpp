@@ -43,7 +43,8 @@ std::u32string Tag(int id, int part, int parts) {
 
 }  // namespace
 
-FieldSchedule::FieldSchedule(std::uint64_t seed, Tc35Model& modem) : random_(seed), modem_(modem) {
+FieldSchedule::FieldSchedule(std::uint64_t seed, Tc35Model& modem)
+    : random_(seed), reports_random_(seed ^ 0x5265706F72747300ull), modem_(modem) {
     next_[Event::kSingle] = Interval(0, 2 * kHour);
     next_[Event::kBurst] = Interval(4 * kHour, 20 * kHour);
     next_[Event::kPowerCycle] = Interval(1 * kDay, 5 * kDay);
@@ -63,6 +64,7 @@ void FieldSchedule::KeepProfile() {
 }
 
 void FieldSchedule::RunUntil(std::uint64_t now_ms) {
+    ReportOnSent();
     if (now_ms < earliest_ && waiting_.empty()) return;
     for (;;) {
         std::uint64_t at = ~std::uint64_t{0};
@@ -272,6 +274,7 @@ void FieldSchedule::OnCommand(const std::string& line, std::uint64_t) {
     modem_.ClearFailures();
     Faults& f = modem_.faults();
     f.send_result_delay_ms = 0;
+    verdict_delay_ms_ = 0;
     if (calm_) return;
     if (random_.Permille(10)) {
         ++counts_.refusals_permanent;
@@ -290,6 +293,60 @@ void FieldSchedule::OnCommand(const std::string& line, std::uint64_t) {
         if (f.send_result_delay_ms > 60000) ++counts_.verdicts_past_limit;
         else ++counts_.verdicts_late;
     }
+    verdict_delay_ms_ = f.send_result_delay_ms;
+}
+
+void FieldSchedule::ReportOnSent() {
+    // A long message's parts each went out on their own; Sent() joins them.
+    const auto& sent = modem_.Sent();
+    for (; sent_seen_ < sent.size(); ++sent_seen_)
+        if (sent[sent_seen_].parts == 1) ReportOn(sent[sent_seen_]);
+    const auto& parts = modem_.SentParts();
+    for (; parts_seen_ < parts.size(); ++parts_seen_) ReportOn(parts[parts_seen_]);
+}
+
+// What a network does with the reports a plant's messages ask for: most
+// phones take the message within seconds; some are off or out of coverage
+// for hours, and the service centre may say it keeps trying before it
+// delivers or gives up when the validity period ends; some numbers cannot
+// take it; and some reports never come.
+void FieldSchedule::ReportOn(const SentMessage& sent) {
+    if (!sent.report_requested) return;
+    ++counts_.reports_asked;
+    FieldRandom& r = reports_random_;
+    const std::uint64_t verdict = sent.at_ms + verdict_delay_ms_;
+    const unsigned draw = static_cast<unsigned>(r.Below(1000));
+    if (draw < 780) {
+        ++counts_.reports_soon;
+        Report(sent, verdict + r.Between(2 * kSecond, 30 * kSecond), kReportDelivered);
+    } else if (draw < 840) {
+        ++counts_.reports_hours;
+        Report(sent, verdict + r.Between(1 * kHour, 18 * kHour), kReportDelivered);
+    } else if (draw < 890) {
+        ++counts_.reports_trying_delivered;
+        const std::uint64_t trying = verdict + r.Between(30 * kSecond, 5 * kMinute);
+        Report(sent, trying, static_cast<int>(r.Between(0x20, 0x25)));
+        Report(sent, trying + r.Between(1 * kHour, 12 * kHour), kReportDelivered);
+    } else if (draw < 920) {
+        ++counts_.reports_trying_expired;
+        Report(sent, verdict + r.Between(30 * kSecond, 5 * kMinute), 0x22);  // no response from the phone
+        Report(sent, sent.at_ms + kValidityMs, kReportExpired);
+    } else if (draw < 950) {
+        ++counts_.reports_failed;
+        // Incompatible destination, not obtainable, or no response and the
+        // service centre tries no more.
+        const int kFailures[] = {0x41, 0x43, 0x62};
+        Report(sent, verdict + r.Between(3 * kSecond, kMinute), r.Pick(kFailures));
+    } else {
+        ++counts_.reports_never;
+    }
+}
+
+void FieldSchedule::Report(const SentMessage& sent, std::uint64_t at_ms, int status) {
+    const std::size_t index = modem_.Reports().size();
+    if (!modem_.ScheduleReport(sent.reference, sent.number, at_ms, status)) return;
+    reports_.push_back({index, sent.number, sent.text, sent.parts == 1 ? 1 : sent.sequence,
+                        sent.parts});
 }
 
 void FieldSchedule::Calm(std::uint64_t now_ms) {

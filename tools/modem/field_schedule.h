@@ -52,6 +52,16 @@ struct FieldLoss {
     std::uint64_t expired_ms = 0;
 };
 
+// A status report the network sent on a part the modem sent, with what it
+// was sent on: the message's number, the part's text, its place.
+struct FieldReport {
+    std::size_t report = 0;         // into Tc35Model::Reports()
+    std::string number;
+    std::string text;               // the part's text as the modem sent it (UTF-8)
+    int part = 1;                   // 1 .. parts
+    int parts = 1;
+};
+
 // A stretch in which the line was dead: a cable pulled, or a modem starting
 // up after a power cut.
 struct FieldDrop {
@@ -69,6 +79,11 @@ struct FieldCounts {
     int verdicts_quick = 0, verdicts_late = 0, verdicts_past_limit = 0;  // > 60 s
     int refusals_temporary = 0, refusals_permanent = 0;
     int store_full_waits = 0, delivered_after_wait = 0, expired = 0;
+    // Status reports: the parts sent that asked for one, and what the
+    // network did: delivered within seconds, delivered hours later, "still
+    // trying" first and delivered or given up later, not delivered, none.
+    int reports_asked = 0, reports_soon = 0, reports_hours = 0, reports_trying_delivered = 0,
+        reports_trying_expired = 0, reports_failed = 0, reports_never = 0;
 };
 
 class FieldSchedule {
@@ -88,6 +103,8 @@ public:
     const std::vector<FieldArrival>& Arrivals() const { return arrivals_; }
     const std::vector<FieldLoss>& Losses() const { return losses_; }
     const std::vector<FieldDrop>& Drops() const { return drops_; }
+    // Every status report the network was to send, in the order scheduled.
+    const std::vector<FieldReport>& Reports() const { return reports_; }
     // True when the line was dead at some moment of [from_ms, until_ms].
     bool DroppedWithin(std::uint64_t from_ms, std::uint64_t until_ms) const;
     const FieldCounts& counts() const { return counts_; }
@@ -116,11 +133,17 @@ private:
     void ServiceCentre(std::uint64_t now_ms);
     void KeepProfile();
     void Overflow(int mode, std::uint64_t now_ms);
+    // The network's status reports on what the modem sent since the last
+    // look: each part that asked for one gets its fate.
+    void ReportOnSent();
+    void ReportOn(const SentMessage& sent);
+    void Report(const SentMessage& sent, std::uint64_t at_ms, int status);
     std::uint64_t Interval(std::uint64_t low_ms, std::uint64_t high_ms) {
         return random_.Between(low_ms, high_ms);
     }
 
     FieldRandom random_;
+    FieldRandom reports_random_;  // apart, so that reports leave the rest of the run as it was
     Tc35Model& modem_;
     bool calm_ = false;
     std::map<Event, std::uint64_t> next_;            // when each kind comes next
@@ -129,6 +152,9 @@ private:
     std::vector<FieldArrival> arrivals_;
     std::vector<FieldLoss> losses_;
     std::vector<FieldDrop> drops_;
+    std::vector<FieldReport> reports_;
+    std::size_t sent_seen_ = 0, parts_seen_ = 0;  // of the modem's Sent() and SentParts()
+    std::uint32_t verdict_delay_ms_ = 0;          // of the send under way
     std::uint64_t full_since_ = 0;
     FieldCounts counts_;
     int next_reference_ = 1;

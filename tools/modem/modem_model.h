@@ -119,6 +119,9 @@ struct StatusReport {
     std::uint64_t discharge_ms = 0; // TP-DT
     ReportFate fate = ReportFate::kScheduled;
     std::uint64_t routed_ms = 0;    // when its +CDS was put on the line
+    std::uint64_t free_ms = 0;      // when the modem had answered the command it
+                                    // was running then: the TE's first chance to
+                                    // acknowledge
     std::uint64_t settled_ms = 0;   // when it was acknowledged, lost or not routed
     std::string urc;                // the +CDS as given, framing included
 };

@@ -108,6 +108,7 @@ void Tc35Model::RouteReport(std::size_t i, std::uint64_t at, bool interjects) {
     report.fate = ReportFate::kRouted;
     report.routed_ms = at;
     report.urc = ReportUrc(report);
+    report.free_ms = std::max({at, busy_until_, out_.LastArrival()});
     awaiting_ack_ = i;
     ack_deadline_ = at + radio_.ack_timeout_ms;
     if (!interjects) return Answer(report.urc, at);

@@ -40,6 +40,9 @@ public:
     void Clear();
     // When the next byte that has not arrived by `now_ms` will arrive.
     std::optional<std::uint64_t> NextArrival(std::uint64_t now_ms) const;
+    // When the last byte queued will have arrived (0 when nothing is queued):
+    // the end of the answer under way.
+    std::uint64_t LastArrival() const { return queue_.empty() ? 0 : (queue_.back().ready_us + 999) / 1000; }
     bool Empty() const { return queue_.empty(); }
 
 private:
