@@ -71,6 +71,16 @@ for row in rows[1:]:
 EOF
 }
 count_events() { grep -c "^$2|" "$1" || true; }
+# expect_line_ends NAME FILE END : FILE has a line that ends in END.
+expect_line_ends() {
+    if tr -d '\r' <"$2" | awk -v end="$3" '
+        length($0) >= length(end) && substr($0, length($0) - length(end) + 1) == end { found = 1 }
+        END { exit !found }'; then
+        case_pass "$1"
+    else
+        case_fail "$1" "no line ending in '$3' in $(basename "$2")"
+    fi
+}
 
 # --- where it goes -----------------------------------------------------------
 host_run folder 60 journal --folder "$JOURNAL_WIN"
@@ -220,12 +230,21 @@ fault_sim_start reports 45
 fault_ctl reports "reports delivered 2000"
 fault_session_start reports 45 --timeout 1500
 fault_do reports "send +8613912345678 Pump 9 high"
+LONG_TEXT="Line 5 report:$(printf ' pressure %02d ok;' $(seq 15))"
+fault_do reports "send 13800138001 $LONG_TEXT"
 fault_do reports "sleep 3000"
+fault_do reports "read AT"
+# A report that the service centre gave up, and one that it is still trying.
+fault_ctl reports "reports expired 1000"
+fault_do reports "send 13800138002 Valve 2 stuck"
+fault_ctl reports "reports trying 1000"
+fault_do reports "send 13800138003 Fan 1 off"
+fault_do reports "sleep 2500"
 fault_do reports "read AT"
 fault_session_end reports
 fault_sim_stop reports
 events "$JOURNAL/$TODAY" >"$E2E_RUN/reports.events" 2>&1
-delivered_line=$(grep '^delivered|' "$E2E_RUN/reports.events" || true)
+delivered_line=$(grep '^delivered|.*|Pump 9 high$' "$E2E_RUN/reports.events" || true)
 if [[ "$delivered_line" =~ ^delivered\|\+8613912345678\|1\|[0-9]+\|delivered\ 20[0-9-]+\ [0-9:]+\ [+-][0-9:]+,\ [0-9]+\ s\ after\ sending\|status\ 0\|received\ by\ the\ phone\|Pump\ 9\ high$ ]]; then
     case_pass report_journaled
 else
@@ -238,8 +257,124 @@ expect_contains undelivered_lists_unreported "$(out undelivered)" "	sent	1380013
 expect_contains undelivered_reference_reused "$(out undelivered)" '"Pump 3" pressure high'
 expect_not_contains undelivered_skips_delivered "$(out undelivered)" "Pump 9 high"
 expect_contains undelivered_counted "$(out undelivered)" "without a delivery report 0 minutes after sending."
+long_parts=$(sed -nE 's/^sent\|13800138001\|([0-9]+)\|.*/\1/p' "$E2E_RUN/reports.events")
+expect_eq long_message_reported_per_part "$(grep -c '^delivered|13800138001|[0-9]*/[0-9]*|' "$E2E_RUN/reports.events")" \
+    "${long_parts:-none}"
+expect_contains expired_journaled "$E2E_RUN/reports.events" "not delivered|13800138002|1|"
+expect_contains trying_journaled "$E2E_RUN/reports.events" "still trying|13800138003|1|"
+
+# The listing: each sent message's delivery in a last column of its own.
+LC_ALL=en_US.UTF-8 host_run listing 60 journal
+expect_contains listing_delivery_column "$(out listing)" "	meaning	text	delivery"
+# As its report says: the time (with the date and zone where they are not
+# the message's own) and the seconds after sending.
+report_time=$(sed -nE 's/^delivered\|.*\|delivered [0-9-]+ ([0-9:]+)( [+-][0-9:]+)?, ([0-9]+) s after sending\|.*\|Pump 9 high$/\1 \3/p' \
+    "$E2E_RUN/reports.events")
+pump_sent=$(tr -d '\r' <"$(out listing)" | grep '	sent	+8613912345678	.*	Pump 9 high	' || true)
+pattern="	Pump 9 high	delivered ([0-9-]+ )?${report_time% *}( [+-][0-9:]+)?, ${report_time#* } s after sending$"
+if [[ -n "$report_time" && "$pump_sent" =~ $pattern ]]; then
+    case_pass listing_delivered_as_reported
+else
+    case_fail listing_delivered_as_reported "report '$report_time', listed: $pump_sent"
+fi
+# A long message: when its last part was delivered, and at least as long
+# after sending as that part took.
+last_part=$(sed -nE 's/^delivered\|13800138001\|.*\|delivered [0-9-]+ ([0-9:]+)( [+-][0-9:]+)?, ([0-9]+) s after sending; all [0-9]+ parts\|.*/\1 \3/p' \
+    "$E2E_RUN/reports.events")
+long_sent=$(tr -d '\r' <"$(out listing)" | grep "	sent	13800138001	" || true)
+pattern="	delivered ([0-9-]+ )?${last_part% *}( [+-][0-9:]+)?, ([0-9]+) s after sending$"
+if [[ -n "$last_part" && "$long_sent" =~ $pattern ]] && ((BASH_REMATCH[3] >= ${last_part#* })); then
+    case_pass listing_long_message_delivered
+else
+    case_fail listing_long_message_delivered "last part '$last_part', listed: $long_sent"
+fi
+expect_line_ends listing_not_delivered "$(out listing)" "	Valve 2 stuck	not delivered: validity period expired"
+expect_line_ends listing_still_trying "$(out listing)" "	Fan 1 off	still trying: congestion"
+expect_line_ends listing_sent_without_report "$(out listing)" "	你好，Vantor 日志	no report yet"
+expect_line_ends listing_report_line_empty "$(out listing)" "	received by the phone	Pump 9 high	"
+host_run listing_zh 60 journal
+expect_contains listing_chinese_column "$(out listing_zh)" "	含义	内容	送达"
+if tr -d '\r' <"$(out listing_zh)" | grep -E "	Pump 9 high	已送达 [0-9: +-]+，发出后 ${report_time#* } 秒$" >/dev/null; then
+    case_pass listing_chinese_delivered
+else
+    case_fail listing_chinese_delivered "$(grep '	Pump 9 high	已' "$(out listing_zh)")"
+fi
+expect_line_ends listing_chinese_not_delivered "$(out listing_zh)" "	Valve 2 stuck	未送达：validity period expired"
+expect_line_ends listing_chinese_no_report "$(out listing_zh)" "	你好，Vantor 日志	尚无报告"
 LC_ALL=en_US.UTF-8 host_run reports_off 60 journal --delivery-reports off
 expect_contains reports_off_shown "$(out reports_off)" "Delivery reports: off"
+
+# The delivery of each message of a journal written here, every case known:
+# a long message's parts reported out of order, a delivery the next day or
+# by a service centre in another zone, a report without a zone, a reference
+# reused by a later message to the same number, a part not delivered
+# whatever the others say, still trying, some parts without a report, and a
+# status that the service centre defines, without a meaning.
+KNOWN="$E2E_RUN/known"
+mkdir -p "$KNOWN"
+D1=$(date -d yesterday +%F)
+D2=$(date +%F)
+{
+    printf '\xef\xbb\xbftime\tport\tevent\tnumber\tparts\treferences\tresult\terror\tmeaning\ttext\r\n'
+    sed -e 's/^\([^|]*\)|/\1|COM5|/' -e 's/|/\t/g' -e 's/$/\r/' <<LINES
+$D1 10:00:00.000 +08:00|sent|13800000001|2|11 12|ok|||Tank 7 overflow
+$D1 10:00:09.500 +08:00|delivered|13800000001|'2/2|12|delivered $D1 10:00:09 +08:00, 5 s after sending|status 0|received by the phone|Tank 7 overflow
+$D1 10:00:09.600 +08:00|delivered|13800000001|'1/2|11|delivered $D1 10:00:07 +08:00, 7 s after sending; all 2 parts|status 0|received by the phone|Tank 7 overflow
+$D1 10:00:00.000 +08:00|sent|13800000001|2|13 14|ok|||Tank 8 overflow
+$D1 10:00:08.000 +08:00|delivered|13800000001|'2/2|14|delivered $D1 10:00:07 +08:00, 3 s after sending|status 0|received by the phone|Tank 8 overflow
+$D1 10:00:13.000 +08:00|delivered|13800000001|'1/2|13|delivered $D1 10:00:12 +08:00, 12 s after sending; all 2 parts|status 0|received by the phone|Tank 8 overflow
+$D1 23:59:58.000 +08:00|sent|13800000002|1|21|ok|||Gate 1 open
+$D2 00:00:04.000 +08:00|delivered|13800000002|1|21|delivered $D2 00:00:03 +08:00, 4 s after sending|status 0|received by the phone|Gate 1 open
+$D1 10:00:00.000 +08:00|sent|13800000003|1|31|ok|||Boiler 2 hot
+$D1 10:00:06.000 +08:00|delivered|13800000003|1|31|delivered $D1 02:00:05 +00:00, 5 s after sending|status 0|received by the phone|Boiler 2 hot
+$D1 10:00:00.000 +08:00|sent|13800000004|1|41|ok|||Fan 3 off
+$D1 10:00:06.000 +08:00|delivered|13800000004|1|41|delivered $D1 10:00:05|status 0|received by the phone|Fan 3 off
+$D1 10:01:00.000 +08:00|sent|'+8613800000005|1|51|ok|||Alarm A
+$D1 10:01:01.000 +08:00|delivered|13800000009|1|51|delivered $D1 10:01:01 +08:00, 1 s after sending|status 0|received by the phone|Alarm Z
+$D1 10:02:00.000 +08:00|sent|'+8613800000005|1|51|ok|||Alarm B
+$D1 10:02:02.000 +08:00|delivered|'+8613800000005|1|51|delivered $D1 10:02:02 +08:00, 2 s after sending|status 0|received by the phone|Alarm B
+$D1 10:03:00.000 +08:00|sent|13800000007|3|71 72 73|ok|||Pump 4 dry
+$D1 10:03:05.000 +08:00|still trying|13800000007|'1/3|71|still trying, last tried $D1 10:03:04 +08:00|status 32|congestion|Pump 4 dry
+$D1 10:09:00.000 +08:00|not delivered|13800000007|'3/3|73|not delivered, given up $D1 10:08:59 +08:00|status 70|validity period expired|Pump 4 dry
+$D1 10:09:01.000 +08:00|not delivered|13800000007|'2/3|72|not delivered, given up $D1 10:09:00 +08:00|status 67|not obtainable|Pump 4 dry
+$D1 10:09:02.000 +08:00|delivered|13800000007|'1/3|71|delivered $D1 10:09:01 +08:00, 361 s after sending|status 0|received by the phone|Pump 4 dry
+$D1 10:04:00.000 +08:00|sent|13800000008|1|81|ok|||Door 2 open
+$D1 10:04:09.000 +08:00|still trying|13800000008|1|81|still trying, last tried $D1 10:04:08 +08:00|status 33|phone busy|Door 2 open
+$D1 10:05:00.000 +08:00|sent|13800000010|1|91|ok|||Heater off
+$D1 10:05:09.000 +08:00|still trying|13800000010|1|91|still trying, last tried $D1 10:05:08 +08:00|status 33|phone busy|Heater off
+$D1 10:10:01.000 +08:00|delivered|13800000010|1|91|delivered $D1 10:10:00 +08:00, 300 s after sending|status 0|received by the phone|Heater off
+$D1 10:06:00.000 +08:00|sent|13800000011|2|95 96|ok|||Line 9 stop
+$D1 10:06:03.000 +08:00|delivered|13800000011|'1/2|95|delivered $D1 10:06:02 +08:00, 2 s after sending|status 0|received by the phone|Line 9 stop
+$D1 10:07:00.000 +08:00|sent|13800000012|1|97|ok|||Siren on
+$D1 10:07:30.000 +08:00|not delivered|13800000012|1|97|not delivered, given up $D1 10:07:29 +08:00|status 80||Siren on
+LINES
+} >"$KNOWN/$TODAY"
+LC_ALL=en_US.UTF-8 host_run known_folder 60 journal --folder "$(winpath "$KNOWN")"
+LC_ALL=en_US.UTF-8 host_run known 60 journal
+while IFS='|' read -r name text delivery; do
+    expect_line_ends "known_$name" "$(out known)" "	$text	$delivery"
+done <<CASES
+last_part_from_first_sending|Tank 7 overflow|delivered 10:00:09, 9 s after sending
+first_part_last_delivered|Tank 8 overflow|delivered 10:00:12, 12 s after sending
+next_day_dated|Gate 1 open|delivered $D2 00:00:03, 4 s after sending
+other_zone_whole_stamp|Boiler 2 hot|delivered $D1 02:00:05 +00:00, 5 s after sending
+no_zone_no_seconds|Fan 3 off|delivered 10:00:05
+reused_reference_earlier|Alarm A|no report yet
+reused_reference_later|Alarm B|delivered 10:02:02, 2 s after sending
+first_part_not_delivered|Pump 4 dry|not delivered: not obtainable
+still_trying|Door 2 open|still trying: phone busy
+trying_then_delivered|Heater off|delivered 10:10:00, 300 s after sending
+some_parts_unreported|Line 9 stop|no report yet
+status_without_meaning|Siren on|not delivered: status 80
+report_line_empty|Alarm Z|
+CASES
+# --undelivered by the same matching: the messages without a final report
+# on every part.
+LC_ALL=en_US.UTF-8 host_run known_undelivered 60 journal --undelivered 0
+expect_eq known_undelivered_listed \
+    "$(tr -d '\r' <"$(out known_undelivered)" | awk -F '\t' '$3 == "sent" { print $10 }' | tr '\n' ',')" \
+    "Alarm A,Door 2 open,Line 9 stop,"
+LC_ALL=en_US.UTF-8 host_run known_folder_back 60 journal --folder "$JOURNAL_WIN"
 
 # --- off and on --------------------------------------------------------------
 LC_ALL=en_US.UTF-8 host_run off 60 journal --off

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "console_text.h"
@@ -70,9 +71,11 @@ std::string Unmarked(const std::string& line) {
     return out;
 }
 
-std::string HeaderLine(Language language) {
+// The journal's columns; with `delivery`, the listing's column after them.
+std::string HeaderLine(Language language, bool delivery) {
     std::string out;
     for (const Word& w : kColumns) out += std::string(out.empty() ? "" : "\t") + T(language, w.english, w.chinese);
+    if (delivery) out += std::string("\t") + T(language, "delivery", "送达");
     return out + "\n";
 }
 
@@ -200,12 +203,84 @@ ULONGLONG LocalTimeOf(const std::string& field) {
     return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
 }
 
-// The sent messages of `lines` (fields without text marks) that have, more
-// than `minutes` after they went out, no final status report (delivered or
-// not delivered) on every part: a report is matched by number and message
-// reference, to the last message before it that went to that number under
-// that reference.
-std::vector<std::string> Undelivered(const std::vector<std::string>& lines, long minutes) {
+// --- delivery: the status reports journaled on a sent message ---
+
+bool IsSent(const std::vector<std::string>& f) { return f.size() >= 10 && f[2] == "sent"; }
+bool IsFinal(const std::vector<std::string>& f) { return f[2] == "delivered" || f[2] == "not delivered"; }
+bool IsReport(const std::vector<std::string>& f) { return f.size() >= 10 && (IsFinal(f) || f[2] == "still trying"); }
+
+// The message references of a sent line's `references` field, "17 18 19".
+std::vector<std::string> References(const std::string& field) {
+    std::vector<std::string> refs;
+    std::size_t start = 0;
+    while (start < field.size()) {
+        std::size_t end = field.find(' ', start);
+        if (end == std::string::npos) end = field.size();
+        if (end > start) refs.push_back(field.substr(start, end - start));
+        start = end + 1;
+    }
+    return refs;
+}
+
+// The lines read, each also as its fields (without text marks); and for each
+// number and reference, the sent lines under that reference and the status
+// reports on it, in order, so that a message's reports are found without
+// reading the lines of every other message to the same number.
+struct Entries {
+    std::vector<std::string> lines;
+    std::vector<std::vector<std::string>> fields;
+    std::unordered_map<std::string, std::vector<std::size_t>> byReference;
+
+    static std::string Key(const std::string& number, const std::string& reference) {
+        return number + '\t' + reference;
+    }
+    void Add(std::string line) {
+        const std::size_t i = lines.size();
+        lines.push_back(std::move(line));
+        fields.push_back(Fields(lines.back()));
+        const std::vector<std::string>& f = fields.back();
+        if (IsSent(f))
+            for (const std::string& ref : References(f[5])) byReference[Key(f[3], ref)].push_back(i);
+        else if (IsReport(f))
+            byReference[Key(f[3], f[5])].push_back(i);
+    }
+};
+
+// One part of a sent message: its reference and the report lines on it, in
+// the order journaled.
+struct PartReports {
+    std::string reference;
+    std::vector<const std::vector<std::string>*> reports;
+    bool Final() const {
+        return std::any_of(reports.begin(), reports.end(), [](const auto* r) { return IsFinal(*r); });
+    }
+};
+
+// The parts of the sent message `entries.lines[i]`, one for each of its
+// references: a report belongs to the last message before it that went to
+// its number under its reference, so a later message to the same number
+// under the same reference (they come round every 256 messages) takes the
+// reports that follow it.
+std::vector<PartReports> ReportsOn(const Entries& entries, std::size_t i) {
+    const std::vector<std::string>& sent = entries.fields[i];
+    std::vector<PartReports> parts;
+    for (std::string& ref : References(sent[5])) {
+        PartReports part{std::move(ref), {}};
+        const std::vector<std::size_t>& same = entries.byReference.at(Entries::Key(sent[3], part.reference));
+        for (auto j = std::upper_bound(same.begin(), same.end(), i); j != same.end(); ++j) {
+            const std::vector<std::string>& r = entries.fields[*j];
+            if (IsSent(r)) break;
+            part.reports.push_back(&r);
+        }
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+// The sent messages of `entries` that have, more than `minutes` after they
+// went out, no final status report (delivered or not delivered) on every
+// part.
+std::vector<std::string> Undelivered(const Entries& entries, long minutes) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     FILETIME f{};
@@ -213,33 +288,119 @@ std::vector<std::string> Undelivered(const std::vector<std::string>& lines, long
     const ULONGLONG nowTicks = (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
     const ULONGLONG wait = static_cast<ULONGLONG>(minutes) * 60ull * 10000000ull;
     std::vector<std::string> found;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::vector<std::string> sent = Fields(lines[i]);
-        if (sent.size() < 10 || sent[2] != "sent") continue;
-        const ULONGLONG at = LocalTimeOf(sent[0]);
+    for (std::size_t i = 0; i < entries.lines.size(); ++i) {
+        if (!IsSent(entries.fields[i])) continue;
+        const ULONGLONG at = LocalTimeOf(entries.fields[i][0]);
         if (at == 0 || at + wait > nowTicks) continue;
-        bool missing = false;
-        std::size_t start = 0;
-        const std::string& refs = sent[5];
-        while (start < refs.size() && !missing) {
-            std::size_t end = refs.find(' ', start);
-            if (end == std::string::npos) end = refs.size();
-            const std::string ref = refs.substr(start, end - start);
-            start = end + 1;
-            bool reported = false;
-            for (std::size_t j = i + 1; j < lines.size() && !reported; ++j) {
-                const std::vector<std::string> r = Fields(lines[j]);
-                if (r.size() < 10 || r[3] != sent[3]) continue;
-                // A later message to the same number under the same reference
-                // takes the reports that follow it.
-                if (r[2] == "sent" && (" " + r[5] + " ").find(" " + ref + " ") != std::string::npos) break;
-                reported = (r[2] == "delivered" || r[2] == "not delivered") && r[5] == ref;
-            }
-            missing = !reported;
-        }
-        if (missing) found.push_back(lines[i]);
+        const std::vector<PartReports> parts = ReportsOn(entries, i);
+        if (!std::all_of(parts.begin(), parts.end(), [](const PartReports& p) { return p.Final(); }))
+            found.push_back(entries.lines[i]);
     }
     return found;
+}
+
+// When a report says a part was delivered: "delivered 2026-12-09 03:12:09
+// +08:00, 4 s after sending" (the zone and the seconds only when the service
+// centre's time stamp had a zone).
+struct Delivered {
+    std::string date, time, zone;  // "2026-12-09", "03:12:09", "+08:00" or empty
+    long long instant = 0;         // seconds since 2000-01-01 UTC (local when no zone)
+    long long seconds = -1;        // after sending, -1 unknown
+};
+
+// Days since 2000-01-01 of a civil date (H. Hinnant's days_from_civil).
+long long DaysOf(int year, int month, int day) {
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<long long>(era) * 146097 + doe - 719468 - 10957;
+}
+
+bool ParseDelivered(const std::string& result, Delivered& d) {
+    constexpr char kWord[] = "delivered ";
+    if (result.rfind(kWord, 0) != 0) return false;
+    const char* p = result.c_str() + sizeof kWord - 1;
+    int y = 0, mo = 0, day = 0, h = 0, mi = 0, s = 0, used = 0;
+    if (std::sscanf(p, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &day, &h, &mi, &s, &used) != 6 || used != 19 ||
+        mo < 1 || mo > 12 || day < 1 || day > 31)
+        return false;
+    d.date.assign(p, 10);
+    d.time.assign(p + 11, 8);
+    d.instant = DaysOf(y, mo, day) * 86400 + h * 3600 + mi * 60 + s;
+    p += used;
+    int zh = 0, zm = 0;
+    if (p[0] == ' ' && (p[1] == '+' || p[1] == '-') && std::sscanf(p + 2, "%2d:%2d%n", &zh, &zm, &used) == 2 &&
+        used == 5) {
+        d.zone.assign(p + 1, 6);
+        d.instant -= (p[1] == '-' ? -1 : 1) * static_cast<long long>(zh * 3600 + zm * 60);
+        p += 7;
+    }
+    long long seconds = -1;
+    if (std::sscanf(p, ", %lld s after sending%n", &seconds, &used) == 1 && seconds >= 0) d.seconds = seconds;
+    return true;
+}
+
+// Why a report says what it says: its status's meaning, or the status itself
+// ("status 80") when it has none, as one the service centre defines.
+const std::string& Why(const std::vector<std::string>& report) {
+    return report[8].empty() ? report[7] : report[8];
+}
+
+// What came of the sent message `entries.lines[i]`, in `language`: every
+// part delivered (when the last part was, and how long after sending), a
+// part not delivered, still trying, or no report yet.
+std::string DeliveryOf(const Entries& entries, std::size_t i, Language language) {
+    const std::vector<PartReports> parts = ReportsOn(entries, i);
+    // Each part's final report (the last, should more come), else its
+    // still-trying report.
+    const std::vector<std::string>* notDelivered = nullptr;
+    const std::vector<std::string>* trying = nullptr;
+    std::vector<const std::vector<std::string>*> delivered;
+    for (const PartReports& part : parts) {
+        const std::vector<std::string>* last = nullptr;
+        for (const auto* r : part.reports)
+            if (IsFinal(*r) || last == nullptr) last = r;
+        if (last == nullptr) continue;
+        if ((*last)[2] == "not delivered" && notDelivered == nullptr) notDelivered = last;
+        if ((*last)[2] == "still trying" && trying == nullptr) trying = last;
+        if ((*last)[2] == "delivered") delivered.push_back(last);
+    }
+    if (notDelivered != nullptr)
+        return T(language, "not delivered: ", "未送达：") + Why(*notDelivered);
+    if (!parts.empty() && delivered.size() == parts.size()) {
+        std::vector<Delivered> when(delivered.size());
+        bool known = true;
+        for (std::size_t k = 0; k < delivered.size() && known; ++k)
+            known = ParseDelivered((*delivered[k])[6], when[k]);
+        if (!known) return T(language, "delivered", "已送达");
+        // The last part's delivery; a message went out when its first part
+        // reached the service centre, by the same clock as the deliveries.
+        const Delivered* last = &when[0];
+        bool timed = true;
+        long long sentAt = when[0].instant - when[0].seconds;
+        for (const Delivered& d : when) {
+            if (d.instant > last->instant) last = &d;
+            timed = timed && d.seconds >= 0;
+            sentAt = std::min(sentAt, d.instant - d.seconds);
+        }
+        // The report's own time, as its service centre gave it: the date too
+        // when that is not the day the message was sent, and the zone too
+        // when it is not the journal's.
+        const std::string& sentTime = entries.fields[i][0];
+        const std::string sentZone = sentTime.size() > 6 ? sentTime.substr(sentTime.size() - 6) : "";
+        std::string at = last->time;
+        if (!last->zone.empty() && last->zone != sentZone)
+            at = last->date + " " + last->time + " " + last->zone;
+        else if (sentTime.compare(0, 10, last->date) != 0)
+            at = last->date + " " + last->time;
+        if (!timed) return T(language, "delivered ", "已送达 ") + at;
+        return Format(T(language, "delivered %s, %lld s after sending", "已送达 %s，发出后 %lld 秒"), at.c_str(),
+                      last->instant - sentAt);
+    }
+    if (trying != nullptr) return T(language, "still trying: ", "仍在尝试：") + Why(*trying);
+    return T(language, "no report yet", "尚无报告");
 }
 
 int PrintEntries(long days, long undeliveredMinutes, Language language) {
@@ -261,9 +422,8 @@ int PrintEntries(long days, long undeliveredMinutes, Language language) {
         Err(Format("journal: %s cannot be read: access denied%s\n", s.folder, kForWhom));
     }
     std::sort(names.begin(), names.end());
-    unsigned long entries = 0;
-    bool headed = false;
-    std::vector<std::string> lines;  // with --undelivered: every line, printed after
+    // Every line first: a message's reports may come days after it.
+    Entries entries;
     for (const std::string& name : names) {
         std::string text;
         DWORD error = 0;
@@ -285,19 +445,12 @@ int PrintEntries(long days, long undeliveredMinutes, Language language) {
                 header = false;
                 continue;
             }
-            if (undeliveredMinutes >= 0) {
-                lines.push_back(Unmarked(line));
-                continue;
-            }
-            if (!headed) OutUtf8(HeaderLine(language));
-            headed = true;
-            OutUtf8(Localized(Unmarked(line), language) + "\n");
-            ++entries;
+            entries.Add(Unmarked(line));
         }
     }
     if (undeliveredMinutes >= 0) {
-        const std::vector<std::string> undelivered = Undelivered(lines, undeliveredMinutes);
-        if (!undelivered.empty()) OutUtf8(HeaderLine(language));
+        const std::vector<std::string> undelivered = Undelivered(entries, undeliveredMinutes);
+        if (!undelivered.empty()) OutUtf8(HeaderLine(language, false));
         for (const std::string& line : undelivered) OutUtf8(Localized(line, language) + "\n");
         if (language == Language::kChinese)
             OutUtf8(Format("最近 %ld 天共 %lu 条短信发出 %ld 分钟后仍无送达报告。\n", days,
@@ -308,10 +461,16 @@ int PrintEntries(long days, long undeliveredMinutes, Language language) {
                            static_cast<unsigned long>(undelivered.size()), days, undeliveredMinutes));
         return 0;
     }
+    // Each line with one more column: a sent message's delivery.
+    if (!entries.lines.empty()) OutUtf8(HeaderLine(language, true));
+    for (std::size_t i = 0; i < entries.lines.size(); ++i)
+        OutUtf8(Localized(entries.lines[i], language) + "\t" +
+                (IsSent(entries.fields[i]) ? DeliveryOf(entries, i, language) : std::string()) + "\n");
+    const unsigned long count = static_cast<unsigned long>(entries.lines.size());
     if (language == Language::kChinese)
-        OutUtf8(Format("最近 %ld 天共 %lu 条记录。\n", days, entries));
+        OutUtf8(Format("最近 %ld 天共 %lu 条记录。\n", days, count));
     else
-        OutUtf8(Format("%lu entries in the last %ld day(s).\n", entries, days));
+        OutUtf8(Format("%lu entries in the last %ld day(s).\n", count, days));
     return 0;
 }
 

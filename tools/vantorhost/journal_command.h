@@ -1,6 +1,9 @@
 // vantorhost journal: where the driver's journal goes, and its entries.
 //
-//   vantorhost journal [--days N]          the last N days' entries (1: today)
+//   vantorhost journal [--days N]          the last N days' entries (1: today),
+//                                          each sent message with its delivery
+//   vantorhost journal --undelivered MIN   the messages with no final report on
+//                                          every part MIN minutes after sending
 //   vantorhost journal --folder PATH       journal into PATH (administrator)
 //   vantorhost journal --off | --on        no journal | the default folder again
 //   vantorhost journal --keep-days N --keep-mb N   the bounds (0: the default)
