@@ -362,7 +362,10 @@ void FieldLedger::CloseReports(LedgerFigures& f, std::uint64_t end) {
                 if (field_.DroppedWithin(r.routed_ms, r.settled_ms)) why = "the modem restarting";
                 break;
         }
-        std::string kind = FateName(r.fate);
+        // The driver may have read and journaled it, its acknowledgement
+        // refused as too late: lost to the network, not to the journal.
+        std::string kind = journaled[i] != 0 ? std::string("journaled, ") + FateName(r.fate)
+                                             : std::string("lost, ") + FateName(r.fate);
         if (why.empty()) {
             Fault(r.settled_ms, name + ": lost at the modem");
             why = "no reason the field gave";

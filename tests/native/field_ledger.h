@@ -53,7 +53,9 @@ struct LedgerFigures {
     // counts), what became of them at the modem, and the journal's lines.
     int reportsSent = 0, reportsAcknowledged = 0, reportsJournaled = 0;
     int reportsDelivered = 0, reportsTrying = 0, reportsNotDelivered = 0;  // journaled, by event
-    std::map<std::string, int> reportsLost;  // not given to the driver, by the modem's reason
+    // Not acknowledged in time, or never given to the driver: by the
+    // modem's reason, and whether the journal has it all the same.
+    std::map<std::string, int> reportsLost;
     int reportsOnUnknownSends = 0;  // on a part whose send the driver never heard confirmed
     int reportsToCome = 0;          // due after the run ended
 };

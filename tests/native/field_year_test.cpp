@@ -119,7 +119,7 @@ void Print(std::uint64_t seed, int days, double seconds, const modem::FieldCount
                 c.reports_trying_expired, c.reports_failed, c.reports_never, l.reportsSent, l.reportsToCome,
                 l.reportsAcknowledged, l.reportsJournaled, l.reportsDelivered, l.reportsTrying,
                 l.reportsNotDelivered, l.reportsOnUnknownSends);
-    for (const auto& [why, n] : l.reportsLost) std::printf("         lost at the modem: %d: %s\n", n, why.c_str());
+    for (const auto& [why, n] : l.reportsLost) std::printf("         not acknowledged: %d: %s\n", n, why.c_str());
     std::string timeouts;
     for (std::int16_t t : h.timeouts) timeouts += (timeouts.empty() ? "" : ", ") + std::to_string(t);
     std::printf("  reply time-outs (ms): %s\n  longest calls (virtual ms, bound):", timeouts.c_str());
