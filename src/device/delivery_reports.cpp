@@ -6,6 +6,7 @@
 #include "diag/trace.h"
 #include "journal/settings.h"
 #include "link/exchange.h"
+#include "link/owed_answers.h"
 #include "os/os.h"
 
 namespace vantor {
@@ -14,7 +15,7 @@ namespace {
 
 // How often the setting is read again while it is off.
 constexpr std::uint32_t kSettingReadMs = 60000;
-// How often the modem's routing of reports is read while no send comes.
+// How often the modem's routing of reports is read (in the host's polls).
 constexpr std::uint32_t kRoutingReadMs = 10 * 60000;
 
 // "+CNMI: 2,1,0,0,1" or "+CSMP: 17,167,0,0": the numbers after `marker`.
@@ -56,12 +57,18 @@ DeliveryReports::Reply DeliveryReports::Command(const char* command,
     if (link::Exchange(line_, answer, &length) == 1) return Reply::kOk;
     // The whole answer buffer is written by the exchange, its end zeroed.
     answer[kAnswerSize - 1] = 0;
-    return std::strstr(reinterpret_cast<const char*>(answer), "ERROR") != nullptr ? Reply::kRefused
-                                                                                  : Reply::kNone;
+    if (std::strstr(reinterpret_cast<const char*>(answer), "ERROR") != nullptr) return Reply::kRefused;
+    // No final result within the reply time-out: the modem still owes it,
+    // and it must not be read as the answer of what the driver says next (a
+    // send's prompt or verdict).
+    link::Owe(line_, false);
+    return Reply::kNone;
 }
 
 void DeliveryReports::Prepare(bool linkAdmits, bool sending) noexcept {
-    if (!linkAdmits) return;
+    // Not before a send: a modem slow to answer would leave the set-up's
+    // answers owed into the send's own dialogue. The host's polls set it up.
+    if (!linkAdmits || sending) return;
     if (reports_.restarts != restartsSeen_ || line_.HandleGeneration != openingSeen_) {
         // A restarted modem is back at its factory settings, and a port
         // opened again may lead to another modem: no routing known.
@@ -71,7 +78,7 @@ void DeliveryReports::Prepare(bool linkAdmits, bool sending) noexcept {
         if (state_ != State::kOff) state_ = State::kUnknown;
     }
     const std::uint32_t now = os::GetTickCount();
-    if (state_ == State::kOn && (sending || now - routingReadAt_ >= kRoutingReadMs)) CheckRouting();
+    if (state_ == State::kOn && now - routingReadAt_ >= kRoutingReadMs) CheckRouting();
     if (state_ == State::kOn || state_ == State::kRefused) return;
     if (state_ == State::kOff && now - settingReadAt_ < kSettingReadMs) return;
     settingReadAt_ = now;
@@ -132,8 +139,8 @@ DeliveryReports::State DeliveryReports::SetUp() noexcept {
 
 // A report the modem routed while the line lost it (a purge, a dead line)
 // was never acknowledged, and the modem then switched the routing off
-// without the driver hearing of it: the routing is read before each send
-// and every kRoutingReadMs, and put back when it is off.
+// without the driver hearing of it: the routing is read every
+// kRoutingReadMs, and put back when it is off.
 void DeliveryReports::CheckRouting() noexcept {
     routingReadAt_ = os::GetTickCount();
     std::uint8_t answer[kAnswerSize];
@@ -177,11 +184,29 @@ void DeliveryReports::Journal(const sms::StatusReport& report) noexcept {
         Part& p = sent_[(next_ - k + kRemembered) % kRemembered];
         if (p.awaited && p.reference == report.reference && SameRecipient(report.recipient, p.tele)) found = &p;
     }
+    const sms::Delivery delivery = sms::DeliveryOf(report.status);
+    journal::Recorder::Delivery d;
+    d.state = delivery == sms::Delivery::kDelivered ? 0 : delivery == sms::Delivery::kStillTrying ? 1 : 2;
+    d.status = report.status;
+    d.meaning = sms::StatusMeaning(report.status);
+    d.discharged = report.discharged;
+    const std::int64_t sent = sms::SecondsOf(report.submitted);
+    const std::int64_t done = sms::SecondsOf(report.discharged);
+    d.seconds = sent >= 0 && done >= sent ? done - sent : -1;
     if (found == nullptr) {
+        // Sent before this driver object knew of it (the HMI restarted since)
+        // or by another program: journaled with the recipient and reference
+        // the report names, which the journal's earlier "sent" line has too.
         Trace("Status report on reference %d: no message sent lately\n", report.reference);
+        char number[sms::kMaxAddressDigits + 2] = {};
+        if (report.recipient.length > 0) {
+            const bool international = ((report.recipient.type >> 4) & 0x7) == 0x1;
+            if (international) number[0] = '+';
+            sms::AddressDigits(report.recipient, number + (international ? 1 : 0));
+        }
+        journal_.Reported(number, "", 0, 0, report.reference, d);
         return;
     }
-    const sms::Delivery delivery = sms::DeliveryOf(report.status);
     if (delivery == sms::Delivery::kStillTrying) {
         if (found->tryingJournaled) return;  // once, and the final report later
         found->tryingJournaled = true;
@@ -193,14 +218,6 @@ void DeliveryReports::Journal(const sms::StatusReport& report) noexcept {
     int delivered = 0;
     for (const Part& p : sent_)
         if (p.message == found->message && p.delivered && p.parts == found->parts) ++delivered;
-    journal::Recorder::Delivery d;
-    d.state = delivery == sms::Delivery::kDelivered ? 0 : delivery == sms::Delivery::kStillTrying ? 1 : 2;
-    d.status = report.status;
-    d.meaning = sms::StatusMeaning(report.status);
-    d.discharged = report.discharged;
-    const std::int64_t sent = sms::SecondsOf(report.submitted);
-    const std::int64_t done = sms::SecondsOf(report.discharged);
-    d.seconds = sent >= 0 && done >= sent ? done - sent : -1;
     d.wholeMessage = found->parts > 1 && found->delivered && delivered == found->parts;
     journal_.Reported(found->tele, found->text, found->part, found->parts, report.reference, d);
 }

@@ -33,9 +33,10 @@ public:
 
     // Before a packet that talks to the modem: with the setting on, the
     // modem is set up once after the port opened, and again after a restart
-    // or a routing it switched off, which is looked for before a send
-    // (`sending`) and every ten minutes. Not while the link is held for its
-    // tests.
+    // or a routing it switched off, which is looked for every ten minutes.
+    // Not while the link is held for its tests, nor before a send
+    // (`sending`): a send goes without a report until a poll has set the
+    // modem up.
     void Prepare(bool linkAdmits, bool sending) noexcept;
 
     // After the packet's dialogues: a report read is acknowledged, and the

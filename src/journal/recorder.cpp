@@ -210,7 +210,7 @@ void Recorder::Reported(const char* number, const char* text, int part, int part
     AnsiToUtf8(number, strnlen(number, sizeof e.number), e.number, sizeof e.number);
     AnsiToUtf8(text, strnlen(text, sizeof e.text), e.text, sizeof e.text);
     if (parts > 1) std::snprintf(e.parts, sizeof e.parts, "%d/%d", part, parts);
-    else Copy(e.parts, "1");
+    else if (parts == 1) Copy(e.parts, "1");
     std::snprintf(e.references, sizeof e.references, "%d", mr);
     static const char* const kWhen[] = {"delivered", "still trying, last tried", "not delivered, given up"};
     char when[32] = "";

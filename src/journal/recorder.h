@@ -42,7 +42,8 @@ public:
     // with reference `mr`: `state` (0 delivered, 1 still trying, 2 not
     // delivered), TP-Status and its meaning, when it was delivered or last
     // tried (TP-DT), and how many seconds after the service centre took the
-    // message (-1 unknown).
+    // message (-1 unknown). A report on no message the device knows has
+    // `parts` 0 and an empty text: the parts field stays empty.
     struct Delivery {
         int state = 0;
         int status = 0;

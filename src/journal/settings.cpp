@@ -82,9 +82,17 @@ Settings ReadSettings() noexcept {
 
 bool DeliveryReportsOn() noexcept {
     os::UniqueKey key;
-    return os::RegOpenKeyExA(os::kHkeyLocalMachine, kRegistryKey, 0, os::kKeyQueryValue, key.Put()) ==
-               os::kErrorSuccess &&
-           ReadNumber(key.Get(), kDeliveryReportsValue, 0) == 1;
+    std::uint32_t value = 1;
+    std::uint32_t type = 0;
+    std::uint32_t size = sizeof value;
+    // Absent, or not a REG_DWORD: the default, on.
+    if (os::RegOpenKeyExA(os::kHkeyLocalMachine, kRegistryKey, 0, os::kKeyQueryValue, key.Put()) !=
+            os::kErrorSuccess ||
+        os::RegQueryValueExA(key.Get(), kDeliveryReportsValue, &type, reinterpret_cast<std::uint8_t*>(&value),
+                             &size) != os::kErrorSuccess ||
+        type != os::kRegDword || size != sizeof value)
+        return true;
+    return value != 0;
 }
 
 }  // namespace vantor::journal

@@ -9,8 +9,9 @@
 //   JournalMB    REG_DWORD  the oldest files are removed while all exceed this (20)
 //   JournalDayMB REG_DWORD  a day's file takes no line beyond this (4; at most
 //                           JournalMB); the lines of the rest of the day are counted
-//   DeliveryReports REG_DWORD  1: every message asks for a status report and
-//                           the reports are journaled; 0 or absent: not
+//   DeliveryReports REG_DWORD  0: messages ask for no status report; 1 or
+//                           absent (the default): every message asks for one
+//                           and the reports are journaled
 #pragma once
 
 #include <cstdint>
@@ -51,7 +52,7 @@ struct Settings {
 // off: there is nowhere to write.
 Settings ReadSettings() noexcept;
 
-// DeliveryReports as the registry has it now: true only for 1. Read apart
+// DeliveryReports as the registry has it now: false only for 0. Read apart
 // from the journal's settings, which every journal write reads.
 bool DeliveryReportsOn() noexcept;
 

@@ -28,7 +28,7 @@ E2E_RUN="$(mktemp -d "$VANTOR_ROOT/build/e2e-journal.XXXXXX")"
 FAULT_RUN="$E2E_RUN"
 
 cleanup() {
-    vantorhost journal --on --keep-days 0 --keep-mb 0 --keep-day-mb 0 >/dev/null 2>&1
+    vantorhost journal --on --keep-days 0 --keep-mb 0 --keep-day-mb 0 --delivery-reports on >/dev/null 2>&1
     fault_cleanup
     modemsim_stop_all
     e2e_wine_down
@@ -222,13 +222,15 @@ expected="journal-$(date -d '-10 days' +%F).txt journal-$(date -d '-1 day' +%F).
 expect_eq bounds_remove_oldest_first "$kept" "$expected"
 
 # --- delivery reports ----------------------------------------------------------
-# Switched on, a message asks for a status report; the network's report,
-# read at the next poll, is journaled against the message.
+# On (the default, and switched on here), the host's poll sets the modem up
+# and a message asks for a status report; the network's report, read at the
+# next poll, is journaled against the message.
 LC_ALL=en_US.UTF-8 host_run reports_on 60 journal --delivery-reports on
 expect_contains reports_on_shown "$(out reports_on)" "Delivery reports: on"
 fault_sim_start reports 45
 fault_ctl reports "reports delivered 2000"
 fault_session_start reports 45 --timeout 1500
+fault_do reports "read AT"
 fault_do reports "send +8613912345678 Pump 9 high"
 LONG_TEXT="Line 5 report:$(printf ' pressure %02d ok;' $(seq 15))"
 fault_do reports "send 13800138001 $LONG_TEXT"

@@ -12,6 +12,7 @@ class DeliverTest : public DeviceTest {
 protected:
     void SetUp() override {
         DeviceTest::SetUp();
+        DeliveryReportsOff();
         std::strcpy(modem.MsgNew[4], "header four");
         std::strcpy(modem.MsgNec[9], "body nine");
         std::strcpy(modem.MsgOld[19], "old nineteen");

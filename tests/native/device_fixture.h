@@ -22,6 +22,12 @@ using Kinds = std::initializer_list<std::int16_t>;
 class DeviceTest : public ::testing::Test {
 protected:
     void SetUp() override { os::virt::Reset(); }
+    // The contract's exact traffic against the scripted modem, which answers
+    // only the dialogues each test names: no set-up for delivery reports
+    // (on by default) in between.
+    static void DeliveryReportsOff() {
+        os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 0);
+    }
     void TearDown() override {
         modem.ClosePort();
         os::virt::Reset();

@@ -8,7 +8,13 @@
 namespace vantor::test {
 namespace {
 
-using ReadCycleTest = DeviceTest;
+class ReadCycleTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        DeliveryReportsOff();
+    }
+};
 
 std::vector<std::string> ErrCountTraces() {
     std::vector<std::string> lines;
@@ -28,6 +34,10 @@ struct LinkRead {
 
 class LinkTestBackOff : public DeviceTest, public ::testing::WithParamInterface<std::uint32_t> {
 protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        DeliveryReportsOff();
+    }
     LinkRead ReadAt(PacketBuilder& at) {
         at.Item(0).value = 0xAAAAAAAAu;
         at.Item(0).quality = 0;

@@ -9,7 +9,13 @@
 namespace vantor::test {
 namespace {
 
-using WriteCycleTest = DeviceTest;
+class WriteCycleTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        DeliveryReportsOff();
+    }
+};
 
 void FillPair(Slot* header, Slot* text, int slots, const char* mark) {
     for (int i = 0; i < slots; ++i) {

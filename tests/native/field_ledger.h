@@ -56,7 +56,7 @@ struct LedgerFigures {
     // Not acknowledged in time, or never given to the driver: by the
     // modem's reason, and whether the journal has it all the same.
     std::map<std::string, int> reportsLost;
-    int reportsOnUnknownSends = 0;  // on a part whose send the driver never heard confirmed
+    int reportsOnUnknownSends = 0;  // journaled without their message: sent before the driver object
     int reportsToCome = 0;          // due after the run ended
 };
 

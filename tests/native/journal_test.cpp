@@ -252,8 +252,8 @@ TEST_F(Journal, LongMessagesAndUnsendableTexts) {
 // send, whose report then comes like the others, and the plant's
 // new-message indications, which the modem switched off with it, are back.
 TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
-    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
     tc35.settings().cnmi[1] = 1;  // +CMTI on, as the plant's profile has it
+    ASSERT_EQ(ReadAt(), 1);       // the host's poll sets the modem up (reports are on by default)
     const auto send = [&](const char* text) {
         Message("+8613912345678", text, 0);
         EXPECT_EQ(Write(kSEND), 1) << text;
@@ -329,6 +329,7 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     os::virt::AddPort("COM1", &other);
     PortConfig config = MakePortConfig("COM1", 9600, 1000);
     ASSERT_EQ(modem.OpenPort(&config), 1);
+    ASSERT_EQ(ReadAt(), 1);
     Message("+8613912345678", "Pump 8 high", 0);
     ASSERT_EQ(Write(kSEND), 1);
     ASSERT_TRUE(other.Sent().back().report_requested);
@@ -338,14 +339,13 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     EXPECT_EQ(EventsOf("delivered").back()[kText], "Pump 8 high");
     modem.ClosePort();
     os::virt::RemovePort("COM1");
-    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
 }
 
 // A message whose verdict came after its send had given up (the outcome
 // unknown) waits for its report like any other once the late verdict is
 // read: the report is journaled against it, not traced as on no message.
 TEST_F(Journal, AReportOnAMessageConfirmedLateIsJournaled) {
-    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
+    ASSERT_EQ(ReadAt(), 1);
     tc35.faults().send_result_delay_ms = 70000;
     Message("+8613912345678", "Pump 5 high", 0);
     EXPECT_EQ(Write(kSEND), 0);
@@ -361,39 +361,79 @@ TEST_F(Journal, AReportOnAMessageConfirmedLateIsJournaled) {
     ASSERT_EQ(delivered.size(), 1u);
     EXPECT_EQ(delivered[0][kText], "Pump 5 high");
     EXPECT_EQ(delivered[0][kRefs], std::to_string(mr));
-    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
 }
 
 // A report the line lost (the driver never read it) went unacknowledged,
-// and the modem switched the routing off without the driver hearing of it:
-// the routing is read before the next send and put back, so that send's
-// report is journaled.
-TEST_F(Journal, RoutingSwitchedOffUnheardIsPutBackBeforeTheNextSend) {
-    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
+// and the modem switched the routing off, with the plant's new-message
+// indications, without the driver hearing of it: the host's polls find it
+// off within ten minutes and put both back, so the next send's report is
+// journaled.
+TEST_F(Journal, RoutingSwitchedOffUnheardIsPutBackWithinTenMinutes) {
     tc35.settings().cnmi[1] = 1;
-    Message("+8613912345678", "Pump 1 high", 0);
-    ASSERT_EQ(Write(kSEND), 1);
+    ASSERT_EQ(ReadAt(), 1);
     tc35.settings().cnmi[1] = 0;  // what the modem does when the network's time runs out
     tc35.settings().cnmi[3] = 0;
-    Message("+8613912345678", "Pump 2 high", 0);
-    ASSERT_EQ(Write(kSEND), 1);
+    os::Sleep(9 * 60000);
+    ASSERT_EQ(ReadAt(), 1);
+    EXPECT_EQ(tc35.settings().cnmi[3], 0) << "read before ten minutes";
+    os::Sleep(60000);
+    ASSERT_EQ(ReadAt(), 1);
     EXPECT_EQ(tc35.settings().cnmi[1], 1);
     EXPECT_EQ(tc35.settings().cnmi[3], 1);
+    Message("+8613912345678", "Pump 2 high", 0);
+    ASSERT_EQ(Write(kSEND), 1);
     ASSERT_TRUE(tc35.ScheduleReport(tc35.Sent().back().reference, "+8613912345678", Now() + 1000));
     os::Sleep(2000);
     ASSERT_EQ(ReadAt(), 1);
     const std::vector<Row> delivered = EventsOf("delivered");
     ASSERT_EQ(delivered.size(), 1u);
     EXPECT_EQ(delivered[0][kText], "Pump 2 high");
-    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
+}
+
+// A report on a message this driver object never sent (the HMI restarted
+// since, with a new object) is journaled all the same, with the number and
+// reference the report names, which match the earlier "sent" line.
+TEST_F(Journal, AReportOnAMessageSentBeforeARestartKeepsItsNumberAndReference) {
+    ASSERT_EQ(ReadAt(), 1);
+    Message("+8613912345678", "Pump 6 high", 0);
+    ASSERT_EQ(Write(kSEND), 1);
+    const int mr = tc35.Sent().back().reference;
+    modem.ClosePort();
+    CGsmModem restarted;
+    PortConfig config = MakePortConfig("COM1", 9600, 1000);
+    ASSERT_EQ(restarted.OpenPort(&config), 1);
+    ASSERT_TRUE(tc35.ScheduleReport(mr, "+8613912345678", Now() + 1000));
+    os::Sleep(2000);
+    PacketBuilder at(kAT);
+    at.Value(kType2, 0);
+    ASSERT_EQ(restarted.ProcessPacket(at.Packet(), 1), 1);
+    restarted.ClosePort();
+    const std::vector<Row> delivered = EventsOf("delivered");
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0][kNumber], "+8613912345678");
+    EXPECT_EQ(delivered[0][kRefs], std::to_string(mr));
+    EXPECT_EQ(delivered[0][kParts], "");
+    EXPECT_EQ(delivered[0][kText], "");
+}
+
+// Switched off (DeliveryReports 0), the driver says nothing of reports to
+// the modem and messages ask for none.
+TEST_F(Journal, ReportsSwitchedOffAskForNone) {
+    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 0);
+    ASSERT_EQ(ReadAt(), 1);
+    Message("+8613912345678", "Pump 3 high", 0);
+    ASSERT_EQ(Write(kSEND), 1);
+    EXPECT_FALSE(tc35.Sent().back().report_requested);
+    for (const std::string& line : tc35.CommandLines())
+        EXPECT_TRUE(line.find("CSMS") == std::string::npos && line.find("CNMI") == std::string::npos) << line;
 }
 
 // A modem that refuses phase 2+ (or the routing of reports) sends as
 // before: the message asks for no report, the refusal is traced once, and
 // nothing is journaled but the send.
 TEST_F(Journal, AModemWithoutReportsSendsAsBefore) {
-    os::virt::SetRegistryDword("SOFTWARE\\Vantor", "DeliveryReports", 1);
     tc35.FailCommand("CSMS");
+    ASSERT_EQ(ReadAt(), 1);
     for (const char* text : {"Pump 1 high", "Pump 2 high"}) {
         Message("+8613912345678", text, 0);
         ASSERT_EQ(Write(kSEND), 1);
@@ -403,7 +443,6 @@ TEST_F(Journal, AModemWithoutReportsSendsAsBefore) {
     for (const std::string& l : os::virt::TraceLines()) traced += l.find("refuses AT+CSMS=1") != std::string::npos;
     EXPECT_EQ(traced, 1);
     EXPECT_EQ(EventsOf("sent").size(), 2u);
-    os::virt::DeleteRegistryValue("SOFTWARE\\Vantor", "DeliveryReports");
 }
 
 // --- received and deleted ---
