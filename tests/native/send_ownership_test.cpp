@@ -196,5 +196,41 @@ TEST_F(SendOwnership, NoAnswerServesTwoAttempts) {
                 "on the host's retry\n", runs, sentFirst, unknownFirst, confirmedLate);
 }
 
+// After the modem restarted, the first packet that talks to it puts the
+// host's format back, a SEND too, before its own dialogue. A modem slow to
+// answer then leaves that command's OK late: it must not be read as part of
+// the send, so the message is at the modem at most once, and not at all
+// when the host heard it refused.
+TEST_F(SendOwnership, AFormatPutBackBeforeASendOnASlowModem) {
+    for (int timeout : {100, 1000}) {
+        for (bool echo : {true, false}) {
+            for (double late : {1.5, 3.0}) {
+                SCOPED_TRACE("reply time-out " + std::to_string(timeout) + " ms, echo " + (echo ? "on" : "off") +
+                             ", every answer late " + std::to_string(late) + " windows");
+                Start(1, timeout, echo);
+                ASSERT_EQ(Write(kCMGF, 1), 1);
+                tc35.PowerCycle(Now(), 500);
+                os::Sleep(2000);
+                PacketBuilder at(kAT);
+                at.Value(kType2, 0);
+                Run(at);  // reads ^SYSSTART: the format is put back with the next packet
+                tc35.faults().answer_delay_ms = static_cast<std::uint32_t>(late * PromptWindow(1, timeout));
+                const std::string body = "PUMP 4 PRESSURE HIGH";
+                const std::uint64_t traced = os::virt::TraceLineCount();
+                const int result = Send(body);
+                const bool unknown = Lines("\toutcome unknown\t") > 0;
+                int restores = 0;
+                const auto& lines = os::virt::TraceLines();
+                for (std::size_t i = lines.size() - std::min<std::size_t>(lines.size(), os::virt::TraceLineCount() - traced);
+                     i < lines.size(); ++i)
+                    restores += lines[i].rfind("Modem restarted", 0) == 0;
+                EXPECT_EQ(restores, 1) << "the send put the format back";
+                EXPECT_LE(Copies(body, 1)[1], 1);
+                if (result != 1 && !unknown) EXPECT_EQ(Copies(body, 1)[1], 0) << "refused, yet at the modem";
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantor::test
