@@ -66,8 +66,8 @@ DeliveryReports::Reply DeliveryReports::Command(const char* command,
 }
 
 void DeliveryReports::Prepare(bool linkAdmits, bool sending) noexcept {
-    // Not before a send: a modem slow to answer would leave the set-up's
-    // answers owed into the send's own dialogue. The host's polls set it up.
+    // Not in a send: a modem slow to answer would leave the set-up's answers
+    // owed into the send's own dialogues. The host's polls set it up.
     if (!linkAdmits || sending) return;
     if (reports_.restarts != restartsSeen_ || line_.HandleGeneration != openingSeen_) {
         // A restarted modem is back at its factory settings, and a port

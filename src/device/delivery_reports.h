@@ -31,12 +31,12 @@ public:
     // the set-up.
     bool Asked() const noexcept { return state_ == State::kOn; }
 
-    // Before a packet that talks to the modem: with the setting on, the
-    // modem is set up once after the port opened, and again after a restart
-    // or a routing it switched off, which is looked for every ten minutes.
-    // Not while the link is held for its tests, nor before a send
-    // (`sending`): a send goes without a report until a poll has set the
-    // modem up.
+    // After a packet that talked to the modem and got its answer: with the
+    // setting on, the modem is set up once after the port opened, and again
+    // after a restart or a routing it switched off, which is looked for
+    // every ten minutes. Not while the link is held for its tests, nor in a
+    // send (`sending`): a send goes without a report until a poll has set
+    // the modem up.
     void Prepare(bool linkAdmits, bool sending) noexcept;
 
     // After the packet's dialogues: a report read is acknowledged, and the

@@ -51,15 +51,17 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
     if (packet == nullptr) return 0;
     // A kept value is read and written without modem traffic, also after a
     // restart: the format waits for the next packet that talks to the modem.
-    if (TalksToModem(packet->kind)) {
-        format_.RestoreAfterRestart(health_.Admits(kCMGF));
-        deliveries_.Prepare(health_.Admits(kCMGF), packet->kind == kSEND && packet->writeFlag != 0);
-    }
+    const bool talks = TalksToModem(packet->kind);
+    if (talks) format_.RestoreAfterRestart(health_.Admits(kCMGF));
     const int result = packet->writeFlag != 0 ? (WriteCycle(packet, deliveryFlag) != 0 ? 1 : 0)
                                               : ReadCycle(packet, deliveryFlag);
     // The dialogues of this call are over: what they came to is journaled,
-    // with a late send verdict one of them read.
+    // with a late send verdict one of them read. A call the modem answered
+    // then sets it up for delivery reports where needed: after its own
+    // dialogues, so that the call's bound stays its own.
     sender_.TakeLateVerdict();
+    if (talks && result == 1)
+        deliveries_.Prepare(health_.Admits(kCMGF), packet->kind == kSEND && packet->writeFlag != 0);
     deliveries_.Settle();
     journal_.Flush();
     return result;
