@@ -65,7 +65,7 @@ DeliveryReports::Reply DeliveryReports::Command(const char* command,
     return Reply::kNone;
 }
 
-void DeliveryReports::Prepare(bool linkAdmits, bool sending) noexcept {
+void DeliveryReports::KeepSetUp(bool linkAdmits, bool sending) noexcept {
     // Not in a send: a modem slow to answer would leave the set-up's answers
     // owed into the send's own dialogues. The host's polls set it up.
     if (!linkAdmits || sending) return;

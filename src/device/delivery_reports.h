@@ -37,7 +37,7 @@ public:
     // every ten minutes. Not while the link is held for its tests, nor in a
     // send (`sending`): a send goes without a report until a poll has set
     // the modem up.
-    void Prepare(bool linkAdmits, bool sending) noexcept;
+    void KeepSetUp(bool linkAdmits, bool sending) noexcept;
 
     // After the packet's dialogues: a report read is acknowledged, and the
     // reports read are journaled against the parts they are on.
@@ -45,7 +45,10 @@ public:
     // Between two dialogues of a packet (the attempts of a send): a report
     // read is acknowledged at once, since the network waits for that only
     // some seconds; it is journaled when the packet ends, once the send has
-    // remembered its parts.
+    // remembered its parts. An acknowledgement the modem refuses (it gave up
+    // waiting and stopped routing reports) sets it up again at once; a
+    // set-up command left unanswered is owed, so its late answer is read as
+    // no attempt's.
     void Acknowledge() noexcept;
 
     // The parts a send confirmed, for the reports to come. A send that

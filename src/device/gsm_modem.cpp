@@ -61,7 +61,7 @@ int CGsmModem::ProcessPacket(const IoPacket* packet, std::int32_t deliveryFlag) 
     // dialogues, so that the call's bound stays its own.
     sender_.TakeLateVerdict();
     if (talks && result == 1)
-        deliveries_.Prepare(health_.Admits(kCMGF), packet->kind == kSEND && packet->writeFlag != 0);
+        deliveries_.KeepSetUp(health_.Admits(kCMGF), packet->kind == kSEND && packet->writeFlag != 0);
     deliveries_.Settle();
     journal_.Flush();
     return result;

@@ -114,7 +114,8 @@ void Print(std::uint64_t seed, int days, double seconds, const modem::FieldCount
     std::printf("  reports: %d parts asked for one; the network meant %d within seconds, %d hours later, %d "
                 "still trying then delivered, %d still trying then expired, %d not delivered, %d never; it sent "
                 "%d (%d due after the run), the driver acknowledged %d and journaled %d (%d delivered, %d still "
-                "trying, %d not delivered), %d of them without their message (sent before the HMI restarted, or never heard confirmed)\n",
+                "trying, %d not delivered), %d of them without their message (sent before the HMI restarted, "
+                "or never heard confirmed)\n",
                 c.reports_asked, c.reports_soon, c.reports_hours, c.reports_trying_delivered,
                 c.reports_trying_expired, c.reports_failed, c.reports_never, l.reportsSent, l.reportsToCome,
                 l.reportsAcknowledged, l.reportsJournaled, l.reportsDelivered, l.reportsTrying,
@@ -142,7 +143,8 @@ void RunField(std::uint64_t seed, int days) {
     modem::FieldLine line(tc35, field);
     os::virt::AddPort("COM1", &line);
     FieldLedger ledger(tc35, field);
-    // The plant asks for status reports on what it sends.
+    // Status reports on what the plant sends: the default, written as an
+    // engineer would who wants them.
     os::virt::SetRegistryDword(journal::kRegistryKey, journal::kDeliveryReportsValue, 1);
     FieldHost host(seed, field, ledger);
     host.Start();

@@ -248,9 +248,9 @@ TEST_F(Journal, LongMessagesAndUnsendableTexts) {
 // journaled against its message: delivered with the time, not delivered
 // with the status's meaning, in PDU and text mode. A report the host's
 // silence left unacknowledged too long has switched the routing off: the
-// acknowledgement is refused, and the routing is put back before the next
-// send, whose report then comes like the others, and the plant's
-// new-message indications, which the modem switched off with it, are back.
+// acknowledgement is refused, and the routing is put back at once, with the
+// plant's new-message indications the modem switched off with it, so the
+// next send's report comes like the others.
 TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     tc35.settings().cnmi[1] = 1;  // +CMTI on, as the plant's profile has it
     ASSERT_EQ(ReadAt(), 1);       // the host's poll sets the modem up (reports are on by default)
@@ -339,6 +339,28 @@ TEST_F(Journal, StatusReportsSayWhetherTheMessageReachedThePhone) {
     EXPECT_EQ(EventsOf("delivered").back()[kText], "Pump 8 high");
     modem.ClosePort();
     os::virt::RemovePort("COM1");
+}
+
+// A long message whose verdicts each come 10 s late: part 1's report
+// arrives while part 2 waits for its verdict, and is acknowledged right
+// after that attempt, not when the whole send ends 20 s later, past the
+// network's 15 s. Every part's report is journaled, none is lost.
+TEST_F(Journal, AReportReadDuringALongSendIsAcknowledgedBetweenItsAttempts) {
+    ASSERT_EQ(ReadAt(), 1);
+    tc35.radio().reports = {true, modem::kReportDelivered, 1000};
+    tc35.faults().send_result_delay_ms = 10000;
+    Message("+8613912345678", std::string(400, 'p'), 0);
+    ASSERT_EQ(Write(kSEND), 1);
+    tc35.faults().send_result_delay_ms = 0;
+    os::Sleep(2000);
+    ASSERT_EQ(ReadAt(), 1);
+    os::Sleep(2000);
+    ASSERT_EQ(ReadAt(), 1);
+    ASSERT_EQ(tc35.Reports().size(), 3u);
+    for (const modem::StatusReport& r : tc35.Reports())
+        EXPECT_EQ(r.fate, modem::ReportFate::kAcknowledged) << "mr " << r.reference;
+    EXPECT_TRUE(tc35.RoutingSwitchedOff().empty());
+    EXPECT_EQ(EventsOf("delivered").size(), 3u);
 }
 
 // A message whose verdict came after its send had given up (the outcome
