@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "modem/modem_model.h"
+#include "os/virt/virt.h"
 
 namespace model_talk {
 
@@ -32,5 +34,28 @@ inline std::string Send(modem::Tc35Model& m, const std::string& pdu, std::uint64
     EXPECT_EQ(Talk(m, "AT+CMGS=" + std::to_string(tpdu) + "\r", now), "\r\n> ");
     return Talk(m, pdu + "\x1A", now + 10);
 }
+
+// The model behind a virtual port, with hooks on what the driver writes,
+// before and after the model takes it: a test arms a fault when a given
+// command goes by.
+class WatchedModel : public os::virt::Peer {
+public:
+    explicit WatchedModel(modem::Tc35Model& modem) : modem_(modem) {}
+    void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) override {
+        Before(bytes, length);
+        modem_.Receive(bytes, length, now);
+        After(bytes, length);
+    }
+    std::size_t Pending(std::uint64_t now) override { return modem_.Pending(now); }
+    std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override {
+        return modem_.Take(out, max, now);
+    }
+    void Purge(std::uint64_t now) override { modem_.Purge(now); }
+
+protected:
+    virtual void Before(const std::uint8_t*, std::size_t) {}
+    virtual void After(const std::uint8_t*, std::size_t) {}
+    modem::Tc35Model& modem_;
+};
 
 }  // namespace model_talk

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device_fixture.h"
+#include "model_talk.h"
 #include "modem/modem_model.h"
 
 namespace vantor::test {
@@ -135,30 +136,22 @@ TEST_F(SendOverModel, DevicesCreatedTogetherUseDifferentReferences) {
 
 // Passes the driver's bytes to the modem and, once the first Ctrl-Z has gone
 // through, makes the modem refuse the next AT+CMGS once.
-class RefuseSecondPart : public os::virt::Peer {
+class RefuseSecondPart : public model_talk::WatchedModel {
 public:
     RefuseSecondPart(modem::Tc35Model& modem, bool beforePrompt)
-        : modem_(modem), beforePrompt_(beforePrompt) {}
-    void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) override {
-        modem_.Receive(bytes, length, now);
-        if (!armed_ && std::memchr(bytes, 0x1A, length) != nullptr) {
-            armed_ = true;
-            if (silence_)
-                modem_.faults().send_result_delay_ms = 70000;  // past the send-result limit
-            else
-                modem_.FailCommand("CMGS", 500, 1, beforePrompt_);
-        }
-    }
+        : WatchedModel(modem), beforePrompt_(beforePrompt) {}
     // The second part goes out but its verdict never comes in time.
     void Silence() { silence_ = true; }
-    std::size_t Pending(std::uint64_t now) override { return modem_.Pending(now); }
-    std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override {
-        return modem_.Take(out, max, now);
-    }
-    void Purge(std::uint64_t now) override { modem_.Purge(now); }
 
 private:
-    modem::Tc35Model& modem_;
+    void After(const std::uint8_t* bytes, std::size_t length) override {
+        if (armed_ || std::memchr(bytes, 0x1A, length) == nullptr) return;
+        armed_ = true;
+        if (silence_)
+            modem_.faults().send_result_delay_ms = 70000;  // past the send-result limit
+        else
+            modem_.FailCommand("CMGS", 500, 1, beforePrompt_);
+    }
     bool beforePrompt_;
     bool armed_ = false;
     bool silence_ = false;

@@ -19,6 +19,7 @@
 #include "device_fixture.h"
 #include "gsm7_hex.h"
 #include "journal/recorder.h"
+#include "model_talk.h"
 #include "modem/modem_model.h"
 
 namespace vantor::test {
@@ -199,22 +200,15 @@ TEST_F(SendOwnership, NoAnswerServesTwoAttempts) {
 // The TC35 model, which from the first delivery-report set-up command on
 // (AT+CSMS) answers everything `delayMs` late: a modem that answered the
 // host's poll and then turned slow.
-class SlowFromSetUp : public os::virt::Peer {
+class SlowFromSetUp : public model_talk::WatchedModel {
 public:
-    SlowFromSetUp(modem::Tc35Model& modem, std::uint32_t delayMs) : modem_(modem), delayMs_(delayMs) {}
-    void Receive(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) override {
-        if (std::string(reinterpret_cast<const char*>(bytes), length).find("AT+CSMS") != std::string::npos)
-            modem_.faults().answer_delay_ms = delayMs_;
-        modem_.Receive(bytes, length, now);
-    }
-    std::size_t Pending(std::uint64_t now) override { return modem_.Pending(now); }
-    std::size_t Take(std::uint8_t* out, std::size_t max, std::uint64_t now) override {
-        return modem_.Take(out, max, now);
-    }
-    void Purge(std::uint64_t now) override { modem_.Purge(now); }
+    SlowFromSetUp(modem::Tc35Model& modem, std::uint32_t delayMs) : WatchedModel(modem), delayMs_(delayMs) {}
 
 private:
-    modem::Tc35Model& modem_;
+    void Before(const std::uint8_t* bytes, std::size_t length) override {
+        if (std::string(reinterpret_cast<const char*>(bytes), length).find("AT+CSMS") != std::string::npos)
+            modem_.faults().answer_delay_ms = delayMs_;
+    }
     std::uint32_t delayMs_;
 };
 
